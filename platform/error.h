@@ -1,0 +1,55 @@
+// The one error type of the program: a signed 32-bit number and a description.
+#ifndef OSTREL_PLATFORM_ERROR_H_
+#define OSTREL_PLATFORM_ERROR_H_
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+// The program's own kinds of error. Their numbers and descriptions are chosen
+// once, in error.cc.
+enum class ErrorKind {
+  kInvalidArgument,
+  kOverflow,
+  kOutOfMemory,
+  kSubscriptOutOfRange,
+  kTypeMismatch,
+  kInternalFailure,  // a C++ exception of no kind above reached a handler
+};
+
+class Error : public std::exception {
+ public:
+  Error(int32_t number, std::string description);
+  // An error of one of the program's own kinds. A non-empty `detail` follows
+  // the kind's description after ": ".
+  explicit Error(ErrorKind kind, std::string_view detail = {});
+
+  int32_t number() const { return number_; }
+  const std::string& description() const { return description_; }
+  const char* what() const noexcept override { return description_.c_str(); }
+
+ private:
+  int32_t number_;
+  std::string description_;
+};
+
+// The tail of every report: description, " Error Number = ", then the number
+// with a sign position (a space before zero or a positive number, "-" before a
+// negative one).
+std::string ReportTail(const Error& error);
+
+// The exception now being handled, as an Error. Call only inside a catch
+// block; std::bad_alloc becomes an out-of-memory error, and so on.
+Error CurrentError();
+
+// A failed system call: the number is `error_number` (an errno value), the
+// description "<what>: <strerror text>", e.g. "open /srv/x.tif: No such file
+// or directory".
+Error PosixError(std::string_view what, int error_number);
+
+}  // namespace ostrel
+
+#endif  // OSTREL_PLATFORM_ERROR_H_

@@ -1,0 +1,38 @@
+// Standard input and output of the CGI process, and their few operations.
+#ifndef OSTREL_PLATFORM_STANDARD_IO_H_
+#define OSTREL_PLATFORM_STANDARD_IO_H_
+
+#include <cstddef>
+#include <string_view>
+
+namespace ostrel {
+
+// A descriptor borrowed from the process; never closed by the program.
+struct FileHandle {
+  int descriptor = -1;
+};
+
+FileHandle StandardInputHandle();
+FileHandle StandardOutputHandle();
+
+// One read(2) of at most `count` bytes into `buffer`. Returns the number of
+// bytes read; 0 at end of input and on failure (callers treat both alike).
+size_t ReadOnce(FileHandle handle, char* buffer, size_t count);
+
+// Writes every byte, continuing short writes. Always makes at least one
+// write(2), even for no bytes. Returns false when a write fails.
+bool WriteAll(FileHandle handle, std::string_view bytes);
+
+// Moves the position to byte 0; fails (false) on a pipe.
+bool RewindToStart(FileHandle handle);
+
+// Ends the file at the current position; fails (false) on a pipe.
+bool TruncateAtCurrentPosition(FileHandle handle);
+
+// A write to a reader that has gone then fails with EPIPE instead of ending
+// the process.
+void IgnoreBrokenPipe();
+
+}  // namespace ostrel
+
+#endif  // OSTREL_PLATFORM_STANDARD_IO_H_

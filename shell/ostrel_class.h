@@ -1,0 +1,39 @@
+// OstrelClass: the state and procedures of one request. Its members are
+// defined in the folder of the subsystem they belong to.
+#ifndef OSTREL_SHELL_OSTREL_CLASS_H_
+#define OSTREL_SHELL_OSTREL_CLASS_H_
+
+#include <string>
+
+#include "cgi/request_context.h"
+
+namespace ostrel {
+
+class OstrelClass {
+ public:
+  // Runs one request: captures it, reads its form input and converts. A
+  // failure of a stage is answered with the error page; nothing escapes but
+  // a failure of the error page's own caller.
+  void ClassMain();
+
+ private:
+  friend class OstrelClassPeer;  // lets tests reach the private stages
+
+  // cgi/request_context.cc
+  void CaptureRequest();
+  // cgi/form_input.cc
+  void ReadFormInput();
+  // cgi/response_writers.cc
+  void SendRaw(std::string text);
+  void SendHtml(std::string text);
+  // cgi/error_page.cc
+  void SendErrorPage(std::string message);
+  // conversion/conversion_handler.cc
+  void CGI_Main();
+
+  RequestContext context_;
+};
+
+}  // namespace ostrel
+
+#endif  // OSTREL_SHELL_OSTREL_CLASS_H_

@@ -1,0 +1,66 @@
+// The program as a web server runs it: exact response bytes and log lines.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/expected_page.h"
+#include "tests/support/process_harness.h"
+
+namespace ostrel::testing {
+namespace {
+
+class RequestSpineTest : public ::testing::Test {
+ protected:
+  RunResult Run(RunOptions options) { return sandbox_.Run(options); }
+  ProgramSandbox sandbox_{OSTREL_PROGRAM};
+};
+
+TEST_F(RequestSpineTest, ContentLengthBeyond32BitsEndsWithTheDriversPage) {
+  for (const char* length : {"99999999999", "2147483648", "-2147483649", "1e10"}) {
+    const RunResult result =
+        Run({.environment = {{"CONTENT_LENGTH", length}, {"SCRIPT_NAME", "/cgi-bin/ostrel"}}});
+    EXPECT_EQ(result.output,
+              ExpectedErrorResponse("/cgi-bin/ostrel", "Overflow Error Number =  6"))
+        << length;
+    EXPECT_TRUE(result.log_lines.empty()) << length;
+    EXPECT_EQ(result.exit_status, 0);
+  }
+}
+
+TEST_F(RequestSpineTest, AnOrdinaryRequestWritesNothingYet) {
+  for (const RunOptions& options :
+       {RunOptions{},
+        RunOptions{.environment = {{"REQUEST_METHOD", "GET"},
+                                   {"QUERY_STRING", "FN=a&Path=b"},
+                                   {"CONTENT_LENGTH", "2147483647"}}}}) {
+    const RunResult result = Run(options);
+    EXPECT_EQ(result.output, "");
+    EXPECT_TRUE(result.log_lines.empty());
+    EXPECT_EQ(result.exit_status, 0);
+  }
+}
+
+TEST_F(RequestSpineTest, MarkupInTheScriptNameShowsAsText) {
+  const RunResult result = Run({.environment = {{"CONTENT_LENGTH", "99999999999"},
+                                                {"SCRIPT_NAME", "/cgi-bin/<b>\"&"}}});
+  EXPECT_EQ(result.output,
+            ExpectedErrorResponse("/cgi-bin/&lt;b&gt;&quot;&amp;", "Overflow Error Number =  6"));
+}
+
+TEST_F(RequestSpineTest, OnAFileThePageReplacesEarlierOutput) {
+  const RunResult result = Run({.environment = {{"CONTENT_LENGTH", "99999999999"}},
+                                .output = OutputKind::kFile,
+                                .output_file_prefill = std::string(3000, 'x')});
+  EXPECT_EQ(result.output, ExpectedErrorResponse("", "Overflow Error Number =  6"));
+}
+
+TEST_F(RequestSpineTest, AClientThatHasGoneDoesNotKillTheProgram) {
+  const RunResult result = Run(
+      {.environment = {{"CONTENT_LENGTH", "99999999999"}}, .output = OutputKind::kClosedPipe});
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_TRUE(result.log_lines.empty());
+}
+
+}  // namespace
+}  // namespace ostrel::testing
