@@ -46,7 +46,8 @@ void OstrelClass::SendErrorPage(std::string message) {
   guarded([&] { SendHtml("The following internal error has occurred:"); });
   guarded([&] { SendHtml("<PRE>" + EscapeHtml(message) + "</PRE>"); });
   guarded([&] { SendHtml("<I>Please</I> note what you were doing when this problem occurred, "); });
-  guarded([&] { SendHtml("so we can identify and correct it. Write down the Web page you were "); });
+  guarded(
+      [&] { SendHtml("so we can identify and correct it. Write down the Web page you were "); });
   guarded([&] { SendHtml("using, any data you may have entered into a form or search box, "); });
   guarded([&] { SendHtml("and anything else that may help us duplicate the problem."); });
   guarded([&] { SendHtml("Then contact the administrator of this service: "); });

@@ -31,9 +31,7 @@ const std::array<CgiVariable, 20> kCgiVariables = {{
 
 const char kAdminAddress[] = OSTREL_ADMIN_ADDRESS;
 
-int32_t ContentLengthFromText(std::string_view text) {
-  return RoundToInt32(LeadingNumber(text));
-}
+int32_t ContentLengthFromText(std::string_view text) { return RoundToInt32(LeadingNumber(text)); }
 
 void OstrelClass::CaptureRequest() {
   context_.StdInHandle = StandardInputHandle();

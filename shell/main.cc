@@ -13,7 +13,8 @@ int main() {
     auto instance = std::make_unique<ostrel::OstrelClass>();
     instance->ClassMain();
   } catch (...) {  // the entry handler: what escapes the request goes to the log
-    ostrel::AppendLogEntry(ostrel::LogEntryType::kError, ostrel::ReportTail(ostrel::CurrentError()));
+    ostrel::AppendLogEntry(ostrel::LogEntryType::kError,
+                           ostrel::ReportTail(ostrel::CurrentError()));
     return 1;
   }
   return 0;

@@ -26,10 +26,9 @@ double LeadingNumber(std::string_view text) {
   // Only plain decimal numbers count: strtod alone would also take "inf",
   // "nan" and "0x1A", which are no numbers here.
   const bool starts_with_number =
-      digits_start < text.size() &&
-      (IsDigit(text[digits_start]) ||
-       (text[digits_start] == '.' && digits_start + 1 < text.size() &&
-        IsDigit(text[digits_start + 1])));
+      digits_start < text.size() && (IsDigit(text[digits_start]) ||
+                                     (text[digits_start] == '.' && digits_start + 1 < text.size() &&
+                                      IsDigit(text[digits_start + 1])));
   if (!starts_with_number) {
     return 0;
   }

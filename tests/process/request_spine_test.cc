@@ -19,8 +19,7 @@ TEST_F(RequestSpineTest, ContentLengthBeyond32BitsEndsWithTheDriversPage) {
   for (const char* length : {"99999999999", "2147483648", "-2147483649", "1e10"}) {
     const RunResult result =
         Run({.environment = {{"CONTENT_LENGTH", length}, {"SCRIPT_NAME", "/cgi-bin/ostrel"}}});
-    EXPECT_EQ(result.output,
-              ExpectedErrorResponse("/cgi-bin/ostrel", "Overflow Error Number =  6"))
+    EXPECT_EQ(result.output, ExpectedErrorResponse("/cgi-bin/ostrel", "Overflow Error Number =  6"))
         << length;
     EXPECT_TRUE(result.log_lines.empty()) << length;
     EXPECT_EQ(result.exit_status, 0);
@@ -29,10 +28,9 @@ TEST_F(RequestSpineTest, ContentLengthBeyond32BitsEndsWithTheDriversPage) {
 
 TEST_F(RequestSpineTest, AnOrdinaryRequestWritesNothingYet) {
   for (const RunOptions& options :
-       {RunOptions{},
-        RunOptions{.environment = {{"REQUEST_METHOD", "GET"},
-                                   {"QUERY_STRING", "FN=a&Path=b"},
-                                   {"CONTENT_LENGTH", "2147483647"}}}}) {
+       {RunOptions{}, RunOptions{.environment = {{"REQUEST_METHOD", "GET"},
+                                                 {"QUERY_STRING", "FN=a&Path=b"},
+                                                 {"CONTENT_LENGTH", "2147483647"}}}}) {
     const RunResult result = Run(options);
     EXPECT_EQ(result.output, "");
     EXPECT_TRUE(result.log_lines.empty());
@@ -41,8 +39,8 @@ TEST_F(RequestSpineTest, AnOrdinaryRequestWritesNothingYet) {
 }
 
 TEST_F(RequestSpineTest, MarkupInTheScriptNameShowsAsText) {
-  const RunResult result = Run({.environment = {{"CONTENT_LENGTH", "99999999999"},
-                                                {"SCRIPT_NAME", "/cgi-bin/<b>\"&"}}});
+  const RunResult result =
+      Run({.environment = {{"CONTENT_LENGTH", "99999999999"}, {"SCRIPT_NAME", "/cgi-bin/<b>\"&"}}});
   EXPECT_EQ(result.output,
             ExpectedErrorResponse("/cgi-bin/&lt;b&gt;&quot;&amp;", "Overflow Error Number =  6"));
 }
@@ -55,8 +53,8 @@ TEST_F(RequestSpineTest, OnAFileThePageReplacesEarlierOutput) {
 }
 
 TEST_F(RequestSpineTest, AClientThatHasGoneDoesNotKillTheProgram) {
-  const RunResult result = Run(
-      {.environment = {{"CONTENT_LENGTH", "99999999999"}}, .output = OutputKind::kClosedPipe});
+  const RunResult result =
+      Run({.environment = {{"CONTENT_LENGTH", "99999999999"}}, .output = OutputKind::kClosedPipe});
   EXPECT_EQ(result.signal, 0);
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_TRUE(result.log_lines.empty());

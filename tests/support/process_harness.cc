@@ -201,8 +201,8 @@ RunResult ProgramSandbox::Run(const RunOptions& options) const {
   loop.output_read = output_parent;
   loop.log_read = log[0];
   size_t next_chunk = 0;
-  Clock::time_point next_chunk_at = start + (options.input.empty() ? std::chrono::milliseconds(0)
-                                                                   : options.input[0].delay);
+  Clock::time_point next_chunk_at =
+      start + (options.input.empty() ? std::chrono::milliseconds(0) : options.input[0].delay);
   if (options.input.empty()) {
     CloseIfOpen(loop.input_write);
   }

@@ -1,11 +1,11 @@
+#include "platform/error.h"
+
 #include <cerrno>
 #include <climits>
 #include <new>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
-
-#include "platform/error.h"
 
 namespace ostrel {
 namespace {
@@ -29,8 +29,8 @@ TEST(ReportTailTest, WritesTheNumberWithASignPosition) {
 
 TEST(ErrorTest, OwnKindsHaveDistinctNumbersAndCarryTheirDetail) {
   const ErrorKind kinds[] = {ErrorKind::kInvalidArgument, ErrorKind::kOverflow,
-                             ErrorKind::kOutOfMemory, ErrorKind::kSubscriptOutOfRange,
-                             ErrorKind::kTypeMismatch, ErrorKind::kInternalFailure};
+                             ErrorKind::kOutOfMemory,     ErrorKind::kSubscriptOutOfRange,
+                             ErrorKind::kTypeMismatch,    ErrorKind::kInternalFailure};
   for (const ErrorKind a : kinds) {
     for (const ErrorKind b : kinds) {
       if (a != b) {
@@ -53,7 +53,8 @@ Error Caught(const auto& throw_it) {
 
 TEST(ErrorTest, CurrentErrorMapsStandardExceptionsToOwnKinds) {
   EXPECT_EQ(Caught([] { throw Error(42, "own"); }).description(), "own");
-  EXPECT_EQ(Caught([] { throw std::bad_alloc(); }).number(), Error(ErrorKind::kOutOfMemory).number());
+  EXPECT_EQ(Caught([] { throw std::bad_alloc(); }).number(),
+            Error(ErrorKind::kOutOfMemory).number());
   EXPECT_EQ(Caught([] { throw std::out_of_range("at"); }).number(),
             Error(ErrorKind::kSubscriptOutOfRange).number());
   EXPECT_EQ(Caught([] { throw 7; }).number(), Error(ErrorKind::kInternalFailure).number());

@@ -1,8 +1,9 @@
+#include "cgi/request_context.h"
+
 #include <stdlib.h>
 
 #include <gtest/gtest.h>
 
-#include "cgi/request_context.h"
 #include "platform/error.h"
 #include "shell/ostrel_class.h"
 #include "tests/support/ostrel_class_peer.h"
@@ -15,12 +16,27 @@ TEST(ContentLengthTest, ReadsTheLeadingNumberRoundedHalfToEven) {
     const char* text;
     int32_t length;
   } cases[] = {
-      {"", 0},          {"abc", 0},       {"12abc", 12},     {"  7", 7},
-      {"+9", 9},        {"-1", -1},       {"2.5", 2},        {"3.5", 4},
-      {"-2.5", -2},     {"0.5", 0},       {"1.5", 2},        {"1e3", 1000},
-      {"12 34", 12},    {"0x1A", 0},      {".5", 0},         {"inf", 0},
-      {"2147483647", 2147483647},         {"-2147483648", INT32_MIN},
-      {"2147483647.4", 2147483647},       {"-", 0},          {"1e", 1},
+      {"", 0},
+      {"abc", 0},
+      {"12abc", 12},
+      {"  7", 7},
+      {"+9", 9},
+      {"-1", -1},
+      {"2.5", 2},
+      {"3.5", 4},
+      {"-2.5", -2},
+      {"0.5", 0},
+      {"1.5", 2},
+      {"1e3", 1000},
+      {"12 34", 12},
+      {"0x1A", 0},
+      {".5", 0},
+      {"inf", 0},
+      {"2147483647", 2147483647},
+      {"-2147483648", INT32_MIN},
+      {"2147483647.4", 2147483647},
+      {"-", 0},
+      {"1e", 1},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ContentLengthFromText(c.text), c.length) << '"' << c.text << '"';

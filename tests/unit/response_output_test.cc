@@ -96,9 +96,9 @@ TEST_F(OutputTest, PageOnAFileReplacesAnInterruptedGifResponse) {
     peer_.context().SCRIPT_NAME = "/cgi-bin/ostrel";
     peer_.context().AdminAddress = "admin@example.org";
     peer_.SendErrorPage("broken Error Number =  5");
-    EXPECT_EQ(Written(), kExpectedHtmlHeader + ExpectedPageBody("/cgi-bin/ostrel",
-                                                                "broken Error Number =  5",
-                                                                "admin@example.org"));
+    EXPECT_EQ(Written(),
+              kExpectedHtmlHeader + ExpectedPageBody("/cgi-bin/ostrel", "broken Error Number =  5",
+                                                     "admin@example.org"));
     close(file_);
     file_ = -1;
   }
@@ -117,8 +117,8 @@ TEST_F(OutputTest, PageOnAPipeFollowsWhatWasWritten) {
   peer_.SendRaw("HTTP/1.0 200 OK\r\n");
   peer_.SendErrorPage("first");
   peer_.SendErrorPage("second");
-  EXPECT_EQ(Written(), "HTTP/1.0 200 OK\r\n" + kExpectedHtmlHeader + ExpectedPageBody("", "first", "") +
-                           ExpectedPageBody("", "second", ""));
+  EXPECT_EQ(Written(), "HTTP/1.0 200 OK\r\n" + kExpectedHtmlHeader +
+                           ExpectedPageBody("", "first", "") + ExpectedPageBody("", "second", ""));
 }
 
 TEST_F(OutputTest, PageEscapesEveryInsertedValue) {
@@ -126,10 +126,10 @@ TEST_F(OutputTest, PageEscapesEveryInsertedValue) {
   peer_.context().SCRIPT_NAME = "/cgi-bin/<b>";
   peer_.context().AdminAddress = "\"><script>x</script>";
   peer_.SendErrorPage("FN = <img src=x onerror=alert(1)>&");
-  EXPECT_EQ(Written(), kExpectedHtmlHeader +
-                           ExpectedPageBody("/cgi-bin/&lt;b&gt;",
-                                            "FN = &lt;img src=x onerror=alert(1)&gt;&amp;",
-                                            "&quot;&gt;&lt;script&gt;x&lt;/script&gt;"));
+  EXPECT_EQ(Written(),
+            kExpectedHtmlHeader + ExpectedPageBody("/cgi-bin/&lt;b&gt;",
+                                                   "FN = &lt;img src=x onerror=alert(1)&gt;&amp;",
+                                                   "&quot;&gt;&lt;script&gt;x&lt;/script&gt;"));
 }
 
 TEST(ExpectedPageTest, FixedTextsComeTo447Bytes) {
