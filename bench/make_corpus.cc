@@ -1,0 +1,41 @@
+// Writes a set of generated TIFF files and a manifest.tsv describing them.
+//   make_corpus samples|bench|quick DIRECTORY
+#include <cstdio>
+#include <exception>
+#include <fstream>
+#include <string>
+
+#include "bench/tiff_corpus.h"
+
+int main(int argc, char** argv) {
+  using ostrel::bench::CorpusSet;
+  const std::string set_name = argc == 3 ? argv[1] : "";
+  CorpusSet set;
+  if (set_name == "samples") {
+    set = CorpusSet::kSamples;
+  } else if (set_name == "bench") {
+    set = CorpusSet::kBenchmark;
+  } else if (set_name == "quick") {
+    set = CorpusSet::kQuick;
+  } else {
+    std::fprintf(stderr, "usage: make_corpus samples|bench|quick DIRECTORY\n");
+    return 2;
+  }
+  const std::string directory = argv[2];
+  try {
+    std::ofstream manifest(directory + "/manifest.tsv");
+    manifest << "file\twidth\theight\tpages\tkind\tdescription\n";
+    for (const auto& file : ostrel::bench::WriteCorpus(set, directory)) {
+      manifest << file.name << '\t' << file.width << '\t' << file.height << '\t' << file.pages
+               << '\t' << file.kind << '\t' << file.description << '\n';
+    }
+    if (!manifest) {
+      std::fprintf(stderr, "make_corpus: cannot write %s/manifest.tsv\n", directory.c_str());
+      return 1;
+    }
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "make_corpus: %s\n", error.what());
+    return 1;
+  }
+  return 0;
+}
