@@ -1,6 +1,9 @@
 # Builds a demo site: the installed tree, generated sample TIFFs, a
 # Varnow.ini and the demo page. Shared by scripts/serve and the browser
-# test. Sourced, not run; needs common.sh and a built tree in $OSTREL_ROOT/build.
+# test. Sourced, not run; needs common.sh and a built tree in
+# $OSTREL_BUILD_DIR (default: build/).
+
+OSTREL_BUILD_DIR=${OSTREL_BUILD_DIR:-$OSTREL_ROOT/build}
 
 # Percent-encodes a query-string value, keeping "/" for readable paths.
 url_encode() {
@@ -30,8 +33,8 @@ make_site() {
   local site=$1
   rm -rf "$site"
   mkdir -p "$site"/{images,www,tmp,logs,run}
-  cmake --install "$OSTREL_ROOT/build" --prefix "$site/cgi-bin" >/dev/null
-  "$OSTREL_ROOT/build/bench/make_corpus" samples "$site/images"
+  cmake --install "$OSTREL_BUILD_DIR" --prefix "$site/cgi-bin" >/dev/null
+  "$OSTREL_BUILD_DIR/bench/make_corpus" samples "$site/images"
   cat >"$site/cgi-bin/Varnow.ini" <<INI
 ; Written by the demo: temporary GIFs go to the site's own directory.
 [Converter]
@@ -103,4 +106,27 @@ mimetype.assign = (".html" => "text/html; charset=utf-8")
 var.ostrel_dir = "$site/cgi-bin"
 include "$OSTREL_ROOT/deploy/lighttpd/ostrel.conf"
 CONF
+}
+
+# A TCP port on 127.0.0.1 that nothing listens on now.
+free_port() {
+  local port
+  for _ in $(seq 50); do
+    port=$((20000 + RANDOM % 20000))
+    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+      echo "$port"
+      return 0
+    fi
+  done
+  return 1
+}
+
+# wait_for_port PORT: up to 10 s for a server to accept connections.
+wait_for_port() {
+  local port=$1
+  for _ in $(seq 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
 }
