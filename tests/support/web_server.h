@@ -1,0 +1,62 @@
+// Real web servers on loopback for the integration tests: lighttpd, Apache
+// httpd and nginx with fcgiwrap, each mounting an installed tree through the
+// snippet in deploy/.
+#ifndef OSTREL_TESTS_SUPPORT_WEB_SERVER_H_
+#define OSTREL_TESTS_SUPPORT_WEB_SERVER_H_
+
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ostrel::testing {
+
+enum class ServerKind { kLighttpd, kApache, kNginx };
+
+const char* ServerName(ServerKind kind);
+
+struct HttpResponse {
+  std::string status_line;
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+  // The first header of that name, letter case ignored; empty when absent.
+  std::string Header(const std::string& name) const;
+};
+
+// One GET over HTTP/1.0 to 127.0.0.1:`port`, read until the server closes.
+// Throws std::runtime_error when the connection fails or the reply has no
+// header block.
+HttpResponse HttpGet(int port, const std::string& target);
+
+class WebServer {
+ public:
+  // Starts `kind` on a free loopback port, serving the program installed in
+  // `install_dir`; configuration, logs and sockets go to `work_dir`. Throws
+  // std::runtime_error when the server does not come up within 10 s.
+  WebServer(ServerKind kind, const std::string& install_dir, const std::string& work_dir);
+  ~WebServer();
+  WebServer(const WebServer&) = delete;
+  WebServer& operator=(const WebServer&) = delete;
+
+  int port() const { return port_; }
+  // The URL path at which the server runs the program.
+  std::string script_path() const;
+  HttpResponse Get(const std::string& target) const { return HttpGet(port_, target); }
+  // Everything the server (and the programs it ran) wrote to its error log.
+  std::string ErrorLog() const;
+
+ private:
+  pid_t Spawn(const std::vector<std::string>& argv, const std::string& log_name);
+  void Stop(pid_t& pid);
+
+  ServerKind kind_;
+  std::string work_dir_;
+  int port_ = 0;
+  pid_t server_ = -1;
+  pid_t fcgiwrap_ = -1;
+};
+
+}  // namespace ostrel::testing
+
+#endif  // OSTREL_TESTS_SUPPORT_WEB_SERVER_H_
