@@ -54,6 +54,8 @@ class TemporaryDirectory {
   const std::string& path() const { return path_; }
   // `path()` + "/" + `name`.
   std::string PathOf(const std::string& name) const;
+  // PathOf(name) written the program's way, with "\" for each "/".
+  std::string WindowsPathOf(const std::string& name) const;
   void WriteFile(const std::string& name, const std::string& contents, mode_t mode = 0644) const;
   std::string ReadFile(const std::string& name) const;
   bool Exists(const std::string& name) const;
