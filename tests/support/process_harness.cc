@@ -214,6 +214,7 @@ RunResult ProgramSandbox::Run(const RunOptions& options) const {
   }
 
   RunResult result;
+  result.pid = child;
   const Clock::time_point deadline = start + options.timeout;
   int status = 0;
   bool reaped = false;

@@ -40,6 +40,7 @@ struct RunResult {
   int exit_status = -1;                // -1 when a signal ended the program
   int signal = 0;
   bool timed_out = false;  // the program was killed at the timeout
+  pid_t pid = 0;           // the program's process id, its run identifier
   std::chrono::milliseconds elapsed{0};
 };
 
