@@ -3,7 +3,15 @@
 #ifndef OSTREL_TESTS_SUPPORT_FAKE_COMPONENT_H_
 #define OSTREL_TESTS_SUPPORT_FAKE_COMPONENT_H_
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "tests/support/process_harness.h"
 
 namespace ostrel::testing {
 
@@ -33,6 +41,46 @@ inline std::string FakeComponent(const std::string& action) {
          "dest=$(printf '%s' \"${dest%%, *}\" | tr '\\\\' /)\n" +
          action + "\n";
 }
+
+// A program sandbox with a fake component beside the program, the image it
+// copies ("image.gif", 3000 bytes of every byte value) and a temporary
+// directory "tmp" for the program's GIF files.
+class ComponentSandbox : public ProgramSandbox {
+ public:
+  ComponentSandbox() : ProgramSandbox(OSTREL_PROGRAM) {
+    for (int i = 0; i < 3000; ++i) {
+      image_.push_back(static_cast<char>(i * 7 % 256));
+    }
+    WriteFile("image.gif", image_);
+    if (mkdir(TempDirectory().c_str(), 0755) != 0) {
+      throw std::runtime_error("cannot make " + TempDirectory());
+    }
+  }
+
+  void InstallComponent(const std::string& action) const {
+    WriteFile(kComponentName, FakeComponent(action), 0755);
+  }
+  const std::string& image() const { return image_; }
+  std::string TempDirectory() const { return PathOf("tmp"); }
+  // Names of the files left in TempDirectory(), sorted.
+  std::vector<std::string> TempFiles() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(TempDirectory())) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // The parameter text the component was given, or "(not called)".
+  std::string Arguments() const {
+    return Exists("arguments") ? ReadFile("arguments") : "(not called)";
+  }
+
+ private:
+  std::string image_;
+};
+
+inline const std::string kGifHeader = "HTTP/1.0 200 OK\r\nContent-Type:image/gif\r\n\r\n";
 
 }  // namespace ostrel::testing
 
