@@ -1,5 +1,6 @@
 // CGI_Main: a request for a TIFF file answered with a GIF copy that the
 // converter component writes into a temporary file.
+#include <cstdint>
 #include <string>
 
 #include "conversion/conversion_request.h"

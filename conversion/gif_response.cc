@@ -2,6 +2,8 @@
 // line, then a file's bytes.
 #include <algorithm>
 #include <cstdint>
+#include <string>
+#include <utility>
 
 #include "platform/file.h"
 #include "shell/ostrel_class.h"

@@ -11,6 +11,7 @@
 
 #include "platform/error.h"
 #include "tests/support/process_harness.h"
+#include "tests/support/raised_error.h"
 
 namespace ostrel {
 namespace {
@@ -86,24 +87,15 @@ TEST_F(AutomationTest, FailureRaisesTheExitStatusAndTheLastErrorLine) {
       {"kill -TERM $$", 128 + 15, "converter ended by signal 15 (Terminated)"},
   };
   for (const auto& c : cases) {
-    try {
-      Call(c.body);
-      ADD_FAILURE() << c.body << " did not raise";
-    } catch (const Error& error) {
-      EXPECT_EQ(error.number(), c.number) << c.body;
-      EXPECT_EQ(error.description(), c.description) << c.body;
-    }
+    const Error error = testing::RaisedError([&] { Call(c.body); });
+    EXPECT_EQ(error.number(), c.number) << c.body;
+    EXPECT_EQ(error.description(), c.description) << c.body;
   }
 }
 
 TEST_F(AutomationTest, CreationNeedsAnExecutableFile) {
   const auto creation_error = [&] {
-    try {
-      AutomationObject(dir_.path(), kComponent);
-    } catch (const Error& error) {
-      return error.number();
-    }
-    return 0;
+    return testing::RaisedError([&] { AutomationObject(dir_.path(), kComponent); }).number();
   };
   EXPECT_EQ(creation_error(), ENOENT);
   dir_.WriteFile(kComponent, "#!/bin/sh\n", 0644);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
+#include "tests/support/raised_error.h"
 
 namespace ostrel {
 namespace {
@@ -14,12 +15,8 @@ TEST(ConversionRequestTest, TempFilenameHoldsTheAbsoluteRunNumber) {
   EXPECT_EQ(TempFilename("c:\\temp\\", "scan01", 1234), "c:\\temp\\Gscan01_1234.gif");
   EXPECT_EQ(TempFilename("c:\\temp\\", "scan01", -1234), "c:\\temp\\Gscan01_1234.gif");
   EXPECT_EQ(TempFilename("\\TEMP\\", "", INT32_MAX), "\\TEMP\\G_2147483647.gif");
-  try {
-    TempFilename("\\TEMP\\", "scan01", INT32_MIN);
-    ADD_FAILURE() << "the most negative identifier did not raise";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.number(), Error(ErrorKind::kOverflow).number());
-  }
+  EXPECT_EQ(testing::RaisedError([] { TempFilename("\\TEMP\\", "scan01", INT32_MIN); }).number(),
+            Error(ErrorKind::kOverflow).number());
 }
 
 TEST(ConversionRequestTest, ParametersAreCommaSeparatedItems) {

@@ -7,6 +7,7 @@
 
 #include "platform/error.h"
 #include "tests/support/process_harness.h"
+#include "tests/support/raised_error.h"
 
 namespace ostrel {
 namespace {
@@ -26,14 +27,9 @@ TEST(ReadOnlyFileTest, ReadsWithBackslashPathsAndStopsAtTheEnd) {
 
 TEST(ReadOnlyFileTest, AMissingFileRaisesAndIsNotCreated) {
   testing::TemporaryDirectory dir;
-  try {
-    ReadOnlyFile file(dir.PathOf("gone.gif"));
-    ADD_FAILURE() << "opened a missing file";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.number(), ENOENT);
-    EXPECT_EQ(error.description(),
-              "open " + dir.PathOf("gone.gif") + ": No such file or directory");
-  }
+  const Error error = testing::RaisedError([&] { ReadOnlyFile file(dir.PathOf("gone.gif")); });
+  EXPECT_EQ(error.number(), ENOENT);
+  EXPECT_EQ(error.description(), "open " + dir.PathOf("gone.gif") + ": No such file or directory");
   EXPECT_FALSE(ReadOnlyFile::OpenIfExists(dir.PathOf("gone.gif")).has_value());
   EXPECT_FALSE(dir.Exists("gone.gif"));
   // A path that cannot be opened for another reason is an error.

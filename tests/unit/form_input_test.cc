@@ -9,6 +9,7 @@
 #include "platform/error.h"
 #include "shell/ostrel_class.h"
 #include "tests/support/ostrel_class_peer.h"
+#include "tests/support/raised_error.h"
 
 namespace ostrel {
 namespace {
@@ -64,12 +65,8 @@ TEST_F(FormInputTest, LaterTextsAppendBehindEmptySlots) {
 }
 
 TEST_F(FormInputTest, ABadEscapeStopsTheParseAndKeepsWhatWasFilled) {
-  try {
-    peer_.ParseNameValuePairs("a=1&b=%zz&c=3");
-    ADD_FAILURE() << "did not raise";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.number(), Error(ErrorKind::kTypeMismatch).number());
-  }
+  EXPECT_EQ(testing::RaisedError([&] { peer_.ParseNameValuePairs("a=1&b=%zz&c=3"); }).number(),
+            Error(ErrorKind::kTypeMismatch).number());
   EXPECT_EQ(Pairs(), (Table{{"a", "1"}, {"b", ""}, {"", ""}}));  // b named before its value failed
 }
 

@@ -11,6 +11,7 @@
 #include "shell/ostrel_class.h"
 #include "tests/support/ostrel_class_peer.h"
 #include "tests/support/process_harness.h"
+#include "tests/support/raised_error.h"
 
 namespace ostrel {
 namespace {
@@ -78,12 +79,10 @@ TEST_F(GifResponseTest, StreamsTheFileUnchangedInChunksOfAtMost1024Bytes) {
 }
 
 TEST_F(GifResponseTest, AMissingFileRaisesAfterTheHeaderAndIsNotCreated) {
-  try {
-    peer_.SendGifFile(dir_.WindowsPathOf("vanished.gif"), "vanished");
-    ADD_FAILURE() << "a missing file was sent";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.number(), ENOENT);
-  }
+  EXPECT_EQ(testing::RaisedError([&] {
+              peer_.SendGifFile(dir_.WindowsPathOf("vanished.gif"), "");
+            }).number(),
+            ENOENT);
   EXPECT_EQ(Writes().size(), 3u);
   EXPECT_FALSE(dir_.Exists("vanished.gif"));
 }

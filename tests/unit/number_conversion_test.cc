@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
+#include "tests/support/raised_error.h"
 
 namespace ostrel {
 namespace {
@@ -51,12 +52,8 @@ TEST(TextToInt32Test, RefusesTextThatIsNoNumberOrTooLarge) {
       {"1e999", ErrorKind::kOverflow},        {"-1e999", ErrorKind::kOverflow},
   };
   for (const auto& c : cases) {
-    try {
-      TextToInt32(c.text);
-      ADD_FAILURE() << '"' << c.text << "\" did not raise";
-    } catch (const Error& error) {
-      EXPECT_EQ(error.number(), Error(c.kind).number()) << '"' << c.text << '"';
-    }
+    EXPECT_EQ(testing::RaisedError([&] { TextToInt32(c.text); }).number(), Error(c.kind).number())
+        << '"' << c.text << '"';
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/error.h"
 #include "platform/timing.h"
+#include "tests/support/raised_error.h"
 
 namespace ostrel {
 namespace {
@@ -35,12 +36,9 @@ TEST(PauseSecondsTest, RefusesPausesOutsideTheSigned32BitRangeOrNegative) {
       {-1, ErrorKind::kInvalidArgument},
   };
   for (const auto& c : cases) {
-    try {
-      PauseMilliseconds(c.seconds);
-      ADD_FAILURE() << c.seconds << " did not raise";
-    } catch (const Error& error) {
-      EXPECT_EQ(error.number(), Error(c.kind).number()) << c.seconds;
-    }
+    EXPECT_EQ(testing::RaisedError([&] { PauseMilliseconds(c.seconds); }).number(),
+              Error(c.kind).number())
+        << c.seconds;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
+#include "tests/support/raised_error.h"
 
 namespace ostrel {
 namespace {
@@ -36,12 +37,7 @@ TEST(PercentDecodeTest, DecodesPlusSignsThenEscapesOnce) {
 TEST(PercentDecodeTest, AnythingButOneOrTwoHexDigitsIsATypeMismatch) {
   const int32_t type_mismatch = Error(ErrorKind::kTypeMismatch).number();
   for (const char* text : {"%zz", "%", "abc%", "%4 ", "% 4", "%-1", "%+1", "%g0", "%4g", "%%41"}) {
-    try {
-      PercentDecode(text);
-      ADD_FAILURE() << text << " did not raise";
-    } catch (const Error& error) {
-      EXPECT_EQ(error.number(), type_mismatch) << text;
-    }
+    EXPECT_EQ(testing::RaisedError([&] { PercentDecode(text); }).number(), type_mismatch) << text;
   }
 }
 
