@@ -19,21 +19,6 @@ TEST(ConversionRequestTest, TempFilenameHoldsTheAbsoluteRunNumber) {
             Error(ErrorKind::kOverflow).number());
 }
 
-TEST(ConversionRequestTest, ParametersAreCommaSeparatedItems) {
-  EXPECT_EQ(ConversionParameters("d:\\images\\", "scan01", "c:\\temp\\Gscan01_1234.gif", ""),
-            "source=d:\\images\\scan01.tif, dest=c:\\temp\\Gscan01_1234.gif");
-  EXPECT_EQ(ConversionParameters("\\", "", "\\TEMP\\G_1.gif", "page=2, colors=16"),
-            "source=\\.tif, dest=\\TEMP\\G_1.gif, page=2, colors=16");
-}
-
-TEST(ConversionRequestTest, TrailingBackslashIsAddedOnlyWhenMissing) {
-  EXPECT_EQ(WithTrailingBackslash(""), "\\");
-  EXPECT_EQ(WithTrailingBackslash("\\"), "\\");
-  EXPECT_EQ(WithTrailingBackslash("d:\\images"), "d:\\images\\");
-  EXPECT_EQ(WithTrailingBackslash("d:\\images\\"), "d:\\images\\");
-  EXPECT_EQ(WithTrailingBackslash("/tmp/"), "/tmp/\\");
-}
-
 TEST(ConversionRequestTest, OrdinaryNamesAndAnyDirectoryPassTheCheck) {
   const struct {
     std::string fn;
