@@ -1,7 +1,105 @@
+// The request's form input: the POST body and the query string decoded into
+// the pair table, and lookups in it.
+#include <cstdint>
+#include <memory>
+
+#include "platform/error.h"
+#include "platform/standard_io.h"
+#include "shell/helpers/percent_decode.h"
+#include "shell/helpers/upper_case.h"
 #include "shell/ostrel_class.h"
 
 namespace ostrel {
+namespace {
 
-void OstrelClass::ReadFormInput() {}
+// Reads until `content_length` bytes have arrived or the input ends, so that
+// a body reaching the pipe in pieces arrives whole; a shorter body is taken
+// as it is. The buffer is allocated but not touched, so a large announced
+// length costs no memory before the bytes themselves arrive.
+std::string ReadPostBody(FileHandle input, int32_t content_length) {
+  if (content_length < 0) {
+    throw Error(ErrorKind::kInvalidArgument, "CONTENT_LENGTH is negative");
+  }
+  const auto length = static_cast<size_t>(content_length);
+  const std::unique_ptr<char[]> buffer(new char[length]);
+  const size_t count = ReadUpTo(input, buffer.get(), length);
+  return std::string(buffer.get(), count);
+}
+
+}  // namespace
+
+void OstrelClass::ReadFormInput() {
+  if (context_.REQUEST_METHOD == "POST") {
+    context_.PostBody = ReadPostBody(context_.StdInHandle, context_.ContentLength);
+    if (UpperCase(context_.CONTENT_TYPE).find("WWW-FORM-URLENCODED") != std::string::npos) {
+      ParseNameValuePairs(context_.PostBody);
+    }
+  }
+  ParseNameValuePairs(context_.QUERY_STRING);
+}
+
+// The table grows by one slot for every "=" in `text`. The text is split on
+// its raw "=" and "&" first and each part decoded afterwards, so an encoded
+// "=" or "&" never splits anything. A value runs to the next "&", "=" signs
+// included; the slots that such values leave over stay empty.
+void OstrelClass::ParseNameValuePairs(std::string_view text) {
+  size_t count = 0;
+  for (const char character : text) {
+    count += character == '=' ? 1 : 0;
+  }
+  if (count == 0) {
+    return;
+  }
+  const size_t first_new = context_.Pairs.size();
+  context_.Pairs.resize(first_new + count);
+  size_t start = 0;
+  for (size_t slot = first_new; slot < context_.Pairs.size(); ++slot) {
+    const size_t equals = text.find('=', start);
+    if (equals == std::string_view::npos) {
+      break;
+    }
+    size_t ampersand = text.find('&', equals);
+    if (ampersand == std::string_view::npos) {
+      ampersand = text.size();
+    }
+    context_.Pairs[slot].Name = PercentDecode(text.substr(start, equals - start));
+    context_.Pairs[slot].Value = PercentDecode(text.substr(equals + 1, ampersand - equals - 1));
+    start = ampersand + 1;
+  }
+}
+
+// Walks the table with a signed 16-bit index: a table with more than 32,767
+// slots after slot 0 is reported as an overflow and gives empty text, and
+// one with exactly 32,767 is searched whole before the index overflows.
+std::string OstrelClass::GetCgiValue(std::string cgi_name) {
+  std::string result;
+  try {
+    const size_t upper_bound = context_.Pairs.size() - 1;
+    if (upper_bound > INT16_MAX) {
+      throw Error(ErrorKind::kOverflow);
+    }
+    const auto last = static_cast<int16_t>(upper_bound);
+    const std::string wanted = UpperCase(cgi_name);
+    for (int16_t index = 1; index <= last;) {
+      const FormPair& pair = context_.Pairs[static_cast<size_t>(index)];
+      if (UpperCase(pair.Name) == wanted) {
+        // The join tests what was gathered, not the slot: values "" and "b"
+        // give "b", values "a" and "" give "a;".
+        if (result.empty()) {
+          result = pair.Value;
+        } else {
+          result.append(";").append(pair.Value);
+        }
+      }
+      if (index == INT16_MAX) {
+        throw Error(ErrorKind::kOverflow);
+      }
+      ++index;
+    }
+  } catch (...) {  // a failed lookup is reported here and answers what it gathered
+    SendErrorPage("GetCgiValue: cgiName = " + cgi_name + ", " + ReportTail(CurrentError()));
+  }
+  return result;
+}
 
 }  // namespace ostrel

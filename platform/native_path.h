@@ -9,7 +9,8 @@
 namespace ostrel {
 
 // `path` with each "\" replaced by "/". Nothing else changes: "d:" stays an
-// ordinary name.
+// ordinary name. Raises an invalid-argument error when `path` holds a NUL
+// byte, which would silently cut the path short at the system call.
 std::string NativePath(std::string_view path);
 
 }  // namespace ostrel

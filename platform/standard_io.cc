@@ -19,6 +19,18 @@ size_t ReadOnce(FileHandle handle, char* buffer, size_t count) {
   return got < 0 ? 0 : static_cast<size_t>(got);
 }
 
+size_t ReadUpTo(FileHandle handle, char* buffer, size_t count) {
+  size_t total = 0;
+  while (total < count) {
+    const size_t got = ReadOnce(handle, buffer + total, count - total);
+    if (got == 0) {
+      break;
+    }
+    total += got;
+  }
+  return total;
+}
+
 bool WriteAll(FileHandle handle, std::string_view bytes) {
   do {
     const ssize_t written = write(handle.descriptor, bytes.data(), bytes.size());

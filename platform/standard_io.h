@@ -19,6 +19,11 @@ FileHandle StandardOutputHandle();
 // bytes read; 0 at end of input and on failure (callers treat both alike).
 size_t ReadOnce(FileHandle handle, char* buffer, size_t count);
 
+// Reads into `buffer` until `count` bytes have arrived or the input ends or
+// fails, however many pieces they come in; never more than `count`. Returns
+// the number of bytes read.
+size_t ReadUpTo(FileHandle handle, char* buffer, size_t count);
+
 // Writes every byte, continuing short writes. Always makes at least one
 // write(2), even for no bytes. Returns false when a write fails.
 bool WriteAll(FileHandle handle, std::string_view bytes);

@@ -4,6 +4,7 @@
 #define OSTREL_SHELL_OSTREL_CLASS_H_
 
 #include <string>
+#include <string_view>
 
 #include "cgi/request_context.h"
 
@@ -23,6 +24,8 @@ class OstrelClass {
   void CaptureRequest();
   // cgi/form_input.cc
   void ReadFormInput();
+  void ParseNameValuePairs(std::string_view text);
+  std::string GetCgiValue(std::string cgi_name);
   // cgi/response_writers.cc
   void SendRaw(std::string text);
   void SendHtml(std::string text);
@@ -30,6 +33,8 @@ class OstrelClass {
   void SendErrorPage(std::string message);
   // conversion/conversion_handler.cc
   void CGI_Main();
+  // conversion/gif_response.cc
+  void SendGifFile(std::string file_name, std::string fn);
 
   RequestContext context_;
 };

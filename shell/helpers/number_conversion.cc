@@ -1,8 +1,10 @@
 #include "shell/helpers/number_conversion.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <system_error>
 
 #include "platform/error.h"
 
@@ -46,6 +48,34 @@ int32_t RoundToInt32(double value) {
     throw Error(ErrorKind::kOverflow);
   }
   return static_cast<int32_t>(rounded);
+}
+
+int32_t TextToInt32(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  const size_t last = text.find_last_not_of(" \t");
+  text =
+      first == std::string_view::npos ? std::string_view() : text.substr(first, last - first + 1);
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '+' || negative)) {
+    text.remove_prefix(1);
+  }
+  // from_chars alone would also take "inf" and "nan".
+  if (text.empty() || !(IsDigit(text[0]) || text[0] == '.')) {
+    throw Error(ErrorKind::kTypeMismatch);
+  }
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error == std::errc::result_out_of_range) {
+    // Too large or too small for a double: strtod says which, as an infinity
+    // (an overflow below) or as zero.
+    value = std::strtod(std::string(text.data(), end).c_str(), nullptr);
+  } else if (error != std::errc()) {
+    throw Error(ErrorKind::kTypeMismatch);
+  }
+  if (end != text.data() + text.size()) {
+    throw Error(ErrorKind::kTypeMismatch);
+  }
+  return RoundToInt32(negative ? -value : value);
 }
 
 }  // namespace ostrel

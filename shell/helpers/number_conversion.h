@@ -19,6 +19,12 @@ double LeadingNumber(std::string_view text);
 // 32-bit range or `value` is not a number.
 int32_t RoundToInt32(double value);
 
+// `text` read as a whole as a decimal number (blanks around it, a sign, a
+// fraction and an exponent allowed), rounded as RoundToInt32 does. Raises a
+// type-mismatch error when `text` is no such number ("", "abc", "12abc",
+// "0x1A", "inf") and an overflow error beyond the signed 32-bit range.
+int32_t TextToInt32(std::string_view text);
+
 }  // namespace ostrel
 
 #endif  // OSTREL_SHELL_HELPERS_NUMBER_CONVERSION_H_

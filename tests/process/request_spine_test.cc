@@ -1,5 +1,6 @@
 // The program as a web server runs it: exact response bytes and log lines.
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -26,13 +27,21 @@ TEST_F(RequestSpineTest, ContentLengthBeyond32BitsEndsWithTheDriversPage) {
   }
 }
 
-TEST_F(RequestSpineTest, AnOrdinaryRequestWritesNothingYet) {
-  for (const RunOptions& options :
-       {RunOptions{}, RunOptions{.environment = {{"REQUEST_METHOD", "GET"},
-                                                 {"QUERY_STRING", "FN=a&Path=b"},
-                                                 {"CONTENT_LENGTH", "2147483647"}}}}) {
+TEST_F(RequestSpineTest, AnOrdinaryRequestReachesTheConversionStage) {
+  // Without a converter beside the program, the conversion handler's page
+  // shows that the first two stages passed; a GET reads no body, however
+  // long CONTENT_LENGTH says it is.
+  for (const auto& [options, fn] :
+       {std::pair{RunOptions{}, ""},
+        std::pair{RunOptions{.environment = {{"REQUEST_METHOD", "GET"},
+                                             {"QUERY_STRING", "FN=a&Path=b"},
+                                             {"CONTENT_LENGTH", "2147483647"}}},
+                  "a"}}) {
     const RunResult result = Run(options);
-    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(result.output,
+              ExpectedErrorResponse("", std::string("CGI_Main: FN = ") + fn + ", create object " +
+                                            sandbox_.PathOf("Caskle.ClsCaskle") +
+                                            ": No such file or directory Error Number =  2"));
     EXPECT_TRUE(result.log_lines.empty());
     EXPECT_EQ(result.exit_status, 0);
   }

@@ -16,9 +16,14 @@ class OstrelClassPeer {
   RequestContext& context() { return instance_.context_; }
   void CaptureRequest() { instance_.CaptureRequest(); }
   void ReadFormInput() { instance_.ReadFormInput(); }
+  void ParseNameValuePairs(std::string text) { instance_.ParseNameValuePairs(text); }
+  std::string GetCgiValue(std::string name) { return instance_.GetCgiValue(std::move(name)); }
   void SendRaw(std::string text) { instance_.SendRaw(std::move(text)); }
   void SendHtml(std::string text) { instance_.SendHtml(std::move(text)); }
   void SendErrorPage(std::string message) { instance_.SendErrorPage(std::move(message)); }
+  void SendGifFile(std::string file_name, std::string fn) {
+    instance_.SendGifFile(std::move(file_name), std::move(fn));
+  }
 
  private:
   OstrelClass& instance_;

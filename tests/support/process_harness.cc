@@ -85,6 +85,12 @@ TemporaryDirectory::~TemporaryDirectory() {
 
 std::string TemporaryDirectory::PathOf(const std::string& name) const { return path_ + "/" + name; }
 
+std::string TemporaryDirectory::WindowsPathOf(const std::string& name) const {
+  std::string path = PathOf(name);
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
 void TemporaryDirectory::WriteFile(const std::string& name, const std::string& contents,
                                    mode_t mode) const {
   const std::string path = PathOf(name);
@@ -208,6 +214,7 @@ RunResult ProgramSandbox::Run(const RunOptions& options) const {
   }
 
   RunResult result;
+  result.pid = child;
   const Clock::time_point deadline = start + options.timeout;
   int status = 0;
   bool reaped = false;

@@ -40,6 +40,7 @@ struct RunResult {
   int exit_status = -1;                // -1 when a signal ended the program
   int signal = 0;
   bool timed_out = false;  // the program was killed at the timeout
+  pid_t pid = 0;           // the program's process id, its run identifier
   std::chrono::milliseconds elapsed{0};
 };
 
@@ -54,6 +55,8 @@ class TemporaryDirectory {
   const std::string& path() const { return path_; }
   // `path()` + "/" + `name`.
   std::string PathOf(const std::string& name) const;
+  // PathOf(name) written the program's way, with "\" for each "/".
+  std::string WindowsPathOf(const std::string& name) const;
   void WriteFile(const std::string& name, const std::string& contents, mode_t mode = 0644) const;
   std::string ReadFile(const std::string& name) const;
   bool Exists(const std::string& name) const;

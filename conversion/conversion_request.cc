@@ -1,0 +1,64 @@
+#include "conversion/conversion_request.h"
+
+#include <climits>
+
+#include "platform/error.h"
+
+namespace ostrel {
+namespace {
+
+void Refuse(std::string_view parameter, std::string_view what) {
+  throw Error(ErrorKind::kInvalidArgument,
+              std::string(parameter) + " must not contain " + std::string(what));
+}
+
+void CheckItemSafe(std::string_view parameter, std::string_view value) {
+  if (value.find('\0') != std::string_view::npos) {
+    Refuse(parameter, "a NUL byte");
+  }
+  if (value.find(", ") != std::string_view::npos) {
+    Refuse(parameter, "\", \"");
+  }
+}
+
+}  // namespace
+
+void CheckRequestParameters(std::string_view fn, std::string_view path) {
+  CheckItemSafe("FN", fn);
+  CheckItemSafe("Path", path);
+  for (const char* forbidden : {"/", "\\", "*", "?"}) {
+    if (fn.find(forbidden) != std::string_view::npos) {
+      Refuse("FN", "\"" + std::string(forbidden) + "\"");
+    }
+  }
+}
+
+std::string WithTrailingBackslash(std::string text) {
+  if (text.empty() || text.back() != '\\') {
+    text.push_back('\\');
+  }
+  return text;
+}
+
+std::string TempFilename(std::string_view temporary_directory, std::string_view fn,
+                         int32_t run_identifier) {
+  if (run_identifier == INT32_MIN) {
+    throw Error(ErrorKind::kOverflow);
+  }
+  const int32_t run_number = run_identifier < 0 ? -run_identifier : run_identifier;
+  return std::string(temporary_directory) + "G" + std::string(fn) + "_" +
+         std::to_string(run_number) + ".gif";
+}
+
+std::string ConversionParameters(std::string_view path, std::string_view fn,
+                                 std::string_view temp_filename,
+                                 std::string_view extra_parameters) {
+  std::string parameters =
+      "source=" + std::string(path) + std::string(fn) + ".tif, dest=" + std::string(temp_filename);
+  if (!extra_parameters.empty()) {
+    parameters.append(", ").append(extra_parameters);
+  }
+  return parameters;
+}
+
+}  // namespace ostrel

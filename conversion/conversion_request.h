@@ -1,0 +1,38 @@
+// The texts a conversion request is made of: the checked parameters, the
+// temporary GIF file's name and the parameter text for the converter.
+#ifndef OSTREL_CONVERSION_CONVERSION_REQUEST_H_
+#define OSTREL_CONVERSION_CONVERSION_REQUEST_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+// Raises an invalid-argument error, naming the parameter, for an `fn` that
+// holds "/", "\", "*", "?" or a NUL byte, which would put the GIF outside
+// the temporary directory, make the probes match other files or cut the
+// path short, and for an `fn` or `path` that holds ", " or a NUL byte, which
+// would add items of its own to the converter's parameter text. Any
+// directory stays allowed as `path`.
+void CheckRequestParameters(std::string_view fn, std::string_view path);
+
+// `text` ending in a backslash: one is appended unless it is there already,
+// so empty text becomes "\".
+std::string WithTrailingBackslash(std::string text);
+
+// temporary directory + "G" + fn + "_" + the run number + ".gif", the run
+// number being the absolute value of `run_identifier` in decimal. Raises an
+// overflow error for the most negative identifier, which has no absolute
+// value of its own.
+std::string TempFilename(std::string_view temporary_directory, std::string_view fn,
+                         int32_t run_identifier);
+
+// "source=" + path + fn + ".tif, dest=" + temp_filename, then ", " and the
+// extra parameters when there are any.
+std::string ConversionParameters(std::string_view path, std::string_view fn,
+                                 std::string_view temp_filename, std::string_view extra_parameters);
+
+}  // namespace ostrel
+
+#endif  // OSTREL_CONVERSION_CONVERSION_REQUEST_H_

@@ -1,0 +1,260 @@
+#include "platform/automation.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <utility>
+
+#include "platform/application_log.h"
+#include "platform/environment.h"
+#include "platform/error.h"
+
+extern char** environ;
+
+namespace ostrel {
+namespace {
+
+// A descriptor owned by this file, closed when it goes.
+class Descriptor {
+ public:
+  explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() { Close(); }
+
+  int get() const { return descriptor_; }
+  void Close() {
+    if (descriptor_ >= 0) {
+      // Closing a pipe end cannot lose data the program still needs.
+      (void)close(std::exchange(descriptor_, -1));
+    }
+  }
+
+ private:
+  int descriptor_;
+};
+
+struct Pipe {
+  Descriptor read_end;
+  Descriptor write_end;
+};
+
+// Close-on-exec: the child gets only the copies made onto its fds 1 and 2.
+Pipe OpenPipe() {
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) {
+    throw PosixError("pipe", errno);
+  }
+  return Pipe{Descriptor(ends[0]), Descriptor(ends[1])};
+}
+
+class SpawnActions {
+ public:
+  SpawnActions() {
+    if (const int error_number = posix_spawn_file_actions_init(&actions_)) {
+      throw PosixError("posix_spawn_file_actions_init", error_number);
+    }
+  }
+  SpawnActions(const SpawnActions&) = delete;
+  SpawnActions& operator=(const SpawnActions&) = delete;
+  ~SpawnActions() { (void)posix_spawn_file_actions_destroy(&actions_); }
+
+  // Standard input from /dev/null, output and errors into the pipes, every
+  // other inherited descriptor closed.
+  void Redirect(int output, int errors) {
+    int error_number = posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
+    if (error_number == 0) {
+      error_number = posix_spawn_file_actions_adddup2(&actions_, output, 1);
+    }
+    if (error_number == 0) {
+      error_number = posix_spawn_file_actions_adddup2(&actions_, errors, 2);
+    }
+    if (error_number == 0) {
+      error_number = posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
+    }
+    if (error_number != 0) {
+      throw PosixError("posix_spawn_file_actions", error_number);
+    }
+  }
+  const posix_spawn_file_actions_t* get() const { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+};
+
+class SpawnAttributes {
+ public:
+  SpawnAttributes() {
+    if (const int error_number = posix_spawnattr_init(&attributes_)) {
+      throw PosixError("posix_spawnattr_init", error_number);
+    }
+  }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  ~SpawnAttributes() { (void)posix_spawnattr_destroy(&attributes_); }
+
+  // A process group of its own, so that the component and whatever it starts
+  // can be told apart from the program; SIGPIPE back to its default, since
+  // the program ignores it and an ignored signal stays ignored across exec;
+  // no signal blocked.
+  void Isolate() {
+    sigset_t default_signals;
+    sigset_t no_signals;
+    (void)sigemptyset(&default_signals);
+    (void)sigaddset(&default_signals, SIGPIPE);
+    (void)sigemptyset(&no_signals);
+    int error_number = posix_spawnattr_setflags(
+        &attributes_, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    if (error_number == 0) {
+      error_number = posix_spawnattr_setpgroup(&attributes_, 0);
+    }
+    if (error_number == 0) {
+      error_number = posix_spawnattr_setsigdefault(&attributes_, &default_signals);
+    }
+    if (error_number == 0) {
+      error_number = posix_spawnattr_setsigmask(&attributes_, &no_signals);
+    }
+    if (error_number != 0) {
+      throw PosixError("posix_spawnattr", error_number);
+    }
+  }
+  const posix_spawnattr_t* get() const { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_;
+};
+
+// Reads both pipes until the component has closed them, through one poll so
+// that neither can fill up while the other is being waited on.
+void CollectOutput(Pipe& output_pipe, Pipe& error_pipe, std::string& output, std::string& errors) {
+  struct Stream {
+    Descriptor& descriptor;
+    std::string& sink;
+  } streams[2] = {{output_pipe.read_end, output}, {error_pipe.read_end, errors}};
+  while (streams[0].descriptor.get() >= 0 || streams[1].descriptor.get() >= 0) {
+    // poll skips the entries of a closed stream (-1).
+    pollfd fds[2] = {{streams[0].descriptor.get(), POLLIN, 0},
+                     {streams[1].descriptor.get(), POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      throw PosixError("poll", errno);
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].revents == 0) {
+        continue;
+      }
+      char buffer[4096];
+      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        streams[i].sink.append(buffer, static_cast<size_t>(got));
+      } else if (got == 0 || errno != EINTR) {
+        streams[i].descriptor.Close();
+      }
+    }
+  }
+}
+
+int WaitForExit(pid_t child) {
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) {
+      throw PosixError("waitpid", errno);
+    }
+  }
+  return status;
+}
+
+std::string LastNonEmptyLine(std::string_view text) {
+  while (!text.empty()) {
+    const size_t newline = text.rfind('\n');
+    const size_t start = newline == std::string_view::npos ? 0 : newline + 1;
+    std::string_view line = text.substr(start);
+    if (line.ends_with('\r')) {
+      line.remove_suffix(1);
+    }
+    if (!line.empty()) {
+      return std::string(line);
+    }
+    text = text.substr(0, start == 0 ? 0 : newline);
+  }
+  return {};
+}
+
+std::string WithoutTrailingLineEnd(std::string text) {
+  if (text.ends_with("\r\n")) {
+    text.resize(text.size() - 2);
+  } else if (text.ends_with('\n')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+}  // namespace
+
+AutomationObject::AutomationObject(std::string_view directory,
+                                   std::string_view programmatic_identifier)
+    : program_(std::string(directory) + "/" + std::string(programmatic_identifier)) {
+  struct stat status {};
+  if (stat(program_.c_str(), &status) != 0) {
+    throw PosixError("create object " + program_, errno);
+  }
+  if (!S_ISREG(status.st_mode) || access(program_.c_str(), X_OK) != 0) {
+    throw PosixError("create object " + program_, EACCES);
+  }
+}
+
+std::string AutomationObject::CallMethod(std::string_view method, std::string_view argument) const {
+  Pipe output_pipe = OpenPipe();
+  Pipe error_pipe = OpenPipe();
+  SpawnActions actions;
+  actions.Redirect(output_pipe.write_end.get(), error_pipe.write_end.get());
+  SpawnAttributes attributes;
+  attributes.Isolate();
+
+  std::string program = program_;
+  std::string method_text(method);
+  std::string argument_text(argument);
+  char* argv[] = {program.data(), method_text.data(), argument_text.data(), nullptr};
+  pid_t child = 0;
+  if (const int error_number =
+          posix_spawn(&child, program.c_str(), actions.get(), attributes.get(), argv, environ)) {
+    throw PosixError("run " + program_, error_number);
+  }
+  // Only the child writes now; its closing the pipes ends the collection.
+  output_pipe.write_end.Close();
+  error_pipe.write_end.Close();
+
+  std::string output;
+  std::string errors;
+  CollectOutput(output_pipe, error_pipe, output, errors);
+  const int status = WaitForExit(child);
+
+  if (WIFSIGNALED(status)) {
+    const int signal_number = WTERMSIG(status);
+    throw Error(128 + signal_number, "converter ended by signal " + std::to_string(signal_number) +
+                                         " (" + strsignal(signal_number) + ")");
+  }
+  const int exit_status = WEXITSTATUS(status);
+  if (exit_status != 0) {
+    const std::string line = LastNonEmptyLine(errors);
+    throw Error(exit_status,
+                line.empty() ? "converter failed with exit status " + std::to_string(exit_status)
+                             : EscapeControlCharacters(line));
+  }
+  return WithoutTrailingLineEnd(std::move(output));
+}
+
+AutomationObject CreateObject(std::string_view programmatic_identifier) {
+  return AutomationObject(ExecutableDirectory(), programmatic_identifier);
+}
+
+}  // namespace ostrel

@@ -1,0 +1,39 @@
+// Automation objects: components that lie beside the executable as programs
+// of their own, whose methods are called by name with one text argument.
+#ifndef OSTREL_PLATFORM_AUTOMATION_H_
+#define OSTREL_PLATFORM_AUTOMATION_H_
+
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+class AutomationObject {
+ public:
+  // The component named `programmatic_identifier` in `directory`. Raises
+  // when there is no such file or it is not an executable regular file.
+  AutomationObject(std::string_view directory, std::string_view programmatic_identifier);
+
+  // Runs the component as `<program> method argument` (no shell), in a
+  // process group of its own, with standard input from /dev/null, standard
+  // output and standard error captured and no other descriptor inherited,
+  // and waits for it to end.
+  // Exit status 0: returns the standard output less one trailing line end.
+  // Exit status N: raises Error(N, last non-empty line of standard error,
+  //   control characters escaped), or "converter failed with exit status N"
+  //   when it wrote none.
+  // Ended by signal S: raises Error(128 + S, a text naming the signal).
+  // Raises a PosixError when the component cannot be run.
+  std::string CallMethod(std::string_view method, std::string_view argument) const;
+
+ private:
+  std::string program_;
+};
+
+// The component named `programmatic_identifier` beside the running
+// executable; raises as the constructor does.
+AutomationObject CreateObject(std::string_view programmatic_identifier);
+
+}  // namespace ostrel
+
+#endif  // OSTREL_PLATFORM_AUTOMATION_H_

@@ -1,0 +1,109 @@
+#include "platform/automation.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+#include "tests/support/process_harness.h"
+#include "tests/support/raised_error.h"
+
+namespace ostrel {
+namespace {
+
+constexpr char kComponent[] = "Caskle.ClsCaskle";
+
+class AutomationTest : public ::testing::Test {
+ protected:
+  // Installs a component whose body is the given shell text.
+  AutomationObject Component(const std::string& body) {
+    dir_.WriteFile(kComponent, "#!/bin/sh\n" + body + "\n", 0755);
+    return AutomationObject(dir_.path(), kComponent);
+  }
+  std::string Call(const std::string& body, const std::string& argument = "") {
+    return Component(body).CallMethod("ConvertImage", argument);
+  }
+
+  testing::TemporaryDirectory dir_;
+};
+
+TEST_F(AutomationTest, ReturnsStandardOutputLessOneLineEnd) {
+  const struct {
+    const char* body;
+    const char* result;
+  } cases[] = {
+      {"printf '0\\n'", "0"},
+      {"printf '12\\r\\n'", "12"},
+      {"printf 'a\\n\\n'", "a\n"},
+      {"printf 'no end'", "no end"},
+      {"true", ""},
+      {"echo ignored >&2; echo 7", "7"},
+      // Standard input is /dev/null: reading it ends at once.
+      {"cat; echo read", "read"},
+      {"[ \"$(cut -d' ' -f5 /proc/$$/stat)\" = \"$$\" ] && echo own group", "own group"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Call(c.body), c.result) << c.body;
+  }
+}
+
+TEST_F(AutomationTest, PassesMethodAndArgumentAsTheyAreWithoutAShell) {
+  const std::string argument = "source=d:\\images\\scan 01.tif, dest=$(touch x) *;";
+  EXPECT_EQ(Call("printf '%s|' \"$#\" \"$1\" \"$2\"", argument),
+            "2|ConvertImage|" + argument + "|");
+  EXPECT_FALSE(dir_.Exists("x"));
+}
+
+TEST_F(AutomationTest, InheritsNoOtherDescriptor) {
+  const int descriptor = open("/dev/null", O_RDONLY);  // deliberately not close-on-exec
+  ASSERT_GE(descriptor, 3);
+  const std::string fd = std::to_string(descriptor);
+  EXPECT_EQ(Call("[ -e /proc/$$/fd/" + fd + " ] && echo leaked || echo closed"), "closed");
+  close(descriptor);
+}
+
+TEST_F(AutomationTest, ReadsBothStreamsSoNeitherCanFillUp) {
+  const std::string result = Call(
+      "head -c 300000 /dev/zero | tr '\\0' e >&2; head -c 300000 /dev/zero | tr '\\0' o; exit 0");
+  EXPECT_EQ(result, std::string(300000, 'o'));
+}
+
+TEST_F(AutomationTest, FailureRaisesTheExitStatusAndTheLastErrorLine) {
+  const struct {
+    const char* body;
+    int32_t number;
+    const char* description;
+  } cases[] = {
+      {"echo first >&2; printf 'last\\tline\\n\\n' >&2; exit 3", 3, "last\\tline"},
+      {"echo 0; printf 'cannot open source\\r\\n' >&2; exit 200", 200, "cannot open source"},
+      {"printf 'no line end' >&2; exit 1", 1, "no line end"},
+      {"exit 4", 4, "converter failed with exit status 4"},
+      {"echo >&2; exit 5", 5, "converter failed with exit status 5"},
+      {"kill -TERM $$", 128 + 15, "converter ended by signal 15 (Terminated)"},
+  };
+  for (const auto& c : cases) {
+    const Error error = testing::RaisedError([&] { Call(c.body); });
+    EXPECT_EQ(error.number(), c.number) << c.body;
+    EXPECT_EQ(error.description(), c.description) << c.body;
+  }
+}
+
+TEST_F(AutomationTest, CreationNeedsAnExecutableFile) {
+  const auto creation_error = [&] {
+    return testing::RaisedError([&] { AutomationObject(dir_.path(), kComponent); }).number();
+  };
+  EXPECT_EQ(creation_error(), ENOENT);
+  dir_.WriteFile(kComponent, "#!/bin/sh\n", 0644);
+  EXPECT_EQ(creation_error(), EACCES);
+  ASSERT_EQ(unlink(dir_.PathOf(kComponent).c_str()), 0);
+  ASSERT_EQ(mkdir(dir_.PathOf(kComponent).c_str(), 0755), 0);
+  EXPECT_EQ(creation_error(), EACCES);
+}
+
+}  // namespace
+}  // namespace ostrel
