@@ -142,7 +142,7 @@ void ProgramSandbox::InstallExecutable(const std::string& source_path,
 RunResult ProgramSandbox::Run(const RunOptions& options) const {
   // The harness writes standard input itself; a program that ends without
   // reading it must not take the test down.
-  signal(SIGPIPE, SIG_IGN);
+  (void)signal(SIGPIPE, SIG_IGN);
 
   int input[2];
   int log[2];
@@ -190,7 +190,7 @@ RunResult ProgramSandbox::Run(const RunOptions& options) const {
   }
   if (child == 0) {
     // Only async-signal-safe calls from here to exec.
-    signal(SIGPIPE, SIG_DFL);
+    (void)signal(SIGPIPE, SIG_DFL);
     if (dup2(input[0], 0) < 0 || dup2(output_child, 1) < 0 || dup2(log[1], 2) < 0 ||
         chdir(path().c_str()) != 0) {
       _exit(127);
@@ -227,7 +227,8 @@ RunResult ProgramSandbox::Run(const RunOptions& options) const {
     if (loop.input_write >= 0 && now >= next_chunk_at) {
       const std::string& bytes = options.input[next_chunk].bytes;
       // A reader that has gone is the program's business, not a harness failure.
-      (void)!write(loop.input_write, bytes.data(), bytes.size());
+      const ssize_t ignored = write(loop.input_write, bytes.data(), bytes.size());
+      (void)ignored;
       if (++next_chunk == options.input.size()) {
         CloseIfOpen(loop.input_write);
       } else {

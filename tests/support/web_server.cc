@@ -224,7 +224,9 @@ WebServer::WebServer(ServerKind kind, const std::string& install_dir, const std:
         throw std::runtime_error("fcgiwrap did not create its socket");
       }
       // nginx's workers run as another user when the tests run as root.
-      chmod(socket_path.c_str(), 0666);
+      if (chmod(socket_path.c_str(), 0666) != 0) {
+        throw std::runtime_error("cannot open fcgiwrap's socket to nginx");
+      }
       WriteText(config, NginxConfig(work_dir_, port_, install_dir));
       server_ = Spawn({"/usr/sbin/nginx", "-c", config}, "console.log");
       break;
@@ -274,9 +276,9 @@ pid_t WebServer::Spawn(const std::vector<std::string>& argv, const std::string& 
     if (log < 0 || null < 0 || dup2(null, 0) < 0 || dup2(log, 1) < 0 || dup2(log, 2) < 0) {
       _exit(127);
     }
-    signal(SIGPIPE, SIG_DFL);
+    (void)signal(SIGPIPE, SIG_DFL);
     // Its own process group, so that stopping it also stops its workers.
-    setpgid(0, 0);
+    (void)setpgid(0, 0);
     execv(pointers[0], pointers.data());
     _exit(127);
   }
