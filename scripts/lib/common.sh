@@ -10,8 +10,22 @@ OSTREL_BUILD_PACKAGES=(
   libtiff-dev libgif-dev
 )
 
+# The web servers of the integration tests and the demo, and the browser.
+OSTREL_SERVER_PACKAGES=(lighttpd apache2 nginx fcgiwrap)
+OSTREL_BROWSER_PACKAGES=(chromium fonts-dejavu-core)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    "$@"
+  else
+    sudo "$@"
+  fi
+}
+
 # Installs whichever of the given Debian packages are missing; refreshes the
-# package lists first, once per run of a script.
+# package lists first, once per run of a script. Installed services are not
+# started: the tests start their own servers on free ports, and two web
+# servers would otherwise fight over port 80.
 ensure_packages() {
   local missing=() package
   for package in "$@"; do
@@ -20,17 +34,38 @@ ensure_packages() {
     fi
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  local sudo=()
-  if [ "$(id -u)" -ne 0 ]; then
-    sudo=(sudo)
-  fi
   echo "installing: ${missing[*]}" >&2
   if [ -z "${OSTREL_APT_UPDATED:-}" ]; then
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq </dev/null
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq </dev/null
     OSTREL_APT_UPDATED=1
   fi
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null >/dev/null
+  local policy=/usr/sbin/policy-rc.d added_policy=""
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh
+exit 101
+' | as_root tee "$policy" >/dev/null
+    as_root chmod 755 "$policy"
+    added_policy=1
+  fi
+  local status=0
+  as_root env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null >/dev/null || status=$?
+  if [ -n "$added_policy" ]; then
+    as_root rm -f "$policy"
+  fi
+  return $status
+}
+
+# Node.js and npm for the browser test, and its locked npm packages.
+ensure_browser_test_tools() {
+  ensure_packages "${OSTREL_BROWSER_PACKAGES[@]}"
+  command -v node >/dev/null || ensure_packages nodejs
+  command -v npm >/dev/null || ensure_packages npm
+  local dir="$OSTREL_ROOT/tests/browser"
+  if [ ! -f "$dir/node_modules/.package-lock.json" ] ||
+    [ "$dir/package-lock.json" -nt "$dir/node_modules/.package-lock.json" ]; then
+    (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error)
+  fi
 }
 
 # Configures and builds into DIR with extra CMake arguments.
