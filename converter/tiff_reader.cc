@@ -79,21 +79,21 @@ TiffReader::TiffReader(const std::string& path, uint32_t page_number) : path_(pa
   TIFFOpenOptionsSetWarningHandlerExtR(options.get(), KeepFirstMessage, messages_.warning);
   // "m": read(2) instead of a memory map, so that a file truncated while it
   // is read gives a read error, not SIGBUS.
-  tiff_ = TIFFFdOpenExt(file.descriptor(), path.c_str(), "rm", options.get());
-  if (tiff_ == nullptr) {
+  tiff_.reset(TIFFFdOpenExt(file.descriptor(), path.c_str(), "rm", options.get()));
+  if (!tiff_) {
     Fail(ConversionFailure::kDamagedTiff, "damaged TIFF file " + path);
   }
   file.Release();  // TIFFClose closes it
 
   if (page_number > 1) {
-    const tdir_t count = TIFFNumberOfDirectories(tiff_);
+    const tdir_t count = TIFFNumberOfDirectories(tiff_.get());
     if (page_number > count) {
       throw ConversionError(ConversionFailure::kNoSuchPage, "page " + std::to_string(page_number) +
                                                                 " does not exist: " + path +
                                                                 " has " + PageCount(count));
     }
     messages_ = Messages{};
-    if (TIFFSetDirectory(tiff_, static_cast<tdir_t>(page_number - 1)) == 0) {
+    if (TIFFSetDirectory(tiff_.get(), static_cast<tdir_t>(page_number - 1)) == 0) {
       Fail(ConversionFailure::kDamagedTiff,
            "cannot read page " + std::to_string(page_number) + " of " + path);
     }
@@ -101,12 +101,9 @@ TiffReader::TiffReader(const std::string& path, uint32_t page_number) : path_(pa
   ReadPage();
 }
 
-TiffReader::~TiffReader() {
-  rgba_.reset();  // before the file it reads
-  if (tiff_ != nullptr) {
-    TIFFClose(tiff_);
-  }
-}
+TiffReader::~TiffReader() = default;
+
+void TiffReader::TiffCloser::operator()(TIFF* file) const { TIFFClose(file); }
 
 void TiffReader::Fail(ConversionFailure failure, const std::string& what) {
   std::string description = what;
@@ -130,8 +127,8 @@ void TiffReader::CheckDecoded(bool ok) {
 void TiffReader::ReadPage() {
   uint32_t width = 0;
   uint32_t height = 0;
-  if (TIFFGetField(tiff_, TIFFTAG_IMAGEWIDTH, &width) == 0 ||
-      TIFFGetField(tiff_, TIFFTAG_IMAGELENGTH, &height) == 0 || width == 0 || height == 0) {
+  if (TIFFGetField(tiff_.get(), TIFFTAG_IMAGEWIDTH, &width) == 0 ||
+      TIFFGetField(tiff_.get(), TIFFTAG_IMAGELENGTH, &height) == 0 || width == 0 || height == 0) {
     Fail(ConversionFailure::kDamagedTiff, "image without pixels in " + path_);
   }
   uint16_t compression = COMPRESSION_NONE;
@@ -140,12 +137,12 @@ void TiffReader::ReadPage() {
   uint16_t format = SAMPLEFORMAT_UINT;
   uint16_t orientation = ORIENTATION_TOPLEFT;
   uint16_t photometric = 0xffff;
-  TIFFGetFieldDefaulted(tiff_, TIFFTAG_COMPRESSION, &compression);
-  TIFFGetFieldDefaulted(tiff_, TIFFTAG_BITSPERSAMPLE, &bits);
-  TIFFGetFieldDefaulted(tiff_, TIFFTAG_SAMPLESPERPIXEL, &samples);
-  TIFFGetFieldDefaulted(tiff_, TIFFTAG_SAMPLEFORMAT, &format);
-  TIFFGetFieldDefaulted(tiff_, TIFFTAG_ORIENTATION, &orientation);
-  TIFFGetField(tiff_, TIFFTAG_PHOTOMETRIC, &photometric);
+  TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_COMPRESSION, &compression);
+  TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_SAMPLEFORMAT, &format);
+  TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_ORIENTATION, &orientation);
+  TIFFGetField(tiff_.get(), TIFFTAG_PHOTOMETRIC, &photometric);
   if (TIFFIsCODECConfigured(compression) == 0) {
     throw ConversionError(
         ConversionFailure::kUnsupportedTiff,
@@ -170,12 +167,12 @@ void TiffReader::ReadPage() {
     page_.kind = PageKind::kGray;
   } else if (plain_samples && photometric == PHOTOMETRIC_PALETTE &&
              (bits == 1 || bits == 2 || bits == 4 || bits == 8) &&
-             TIFFGetField(tiff_, TIFFTAG_COLORMAP, &red, &green, &blue) != 0) {
+             TIFFGetField(tiff_.get(), TIFFTAG_COLORMAP, &red, &green, &blue) != 0) {
     page_.kind = PageKind::kPalette;
     page_.colormap = ColormapOf(red, green, blue, size_t{1} << bits);
   } else {
     char reason[1024] = "";
-    if (TIFFRGBAImageOK(tiff_, reason) == 0) {
+    if (TIFFRGBAImageOK(tiff_.get(), reason) == 0) {
       throw ConversionError(ConversionFailure::kUnsupportedTiff,
                             "unsupported TIFF image in " + path_ + ": " + reason);
     }
@@ -185,14 +182,14 @@ void TiffReader::ReadPage() {
 void TiffReader::ReadSampleRows(const std::function<void(std::span<const uint8_t>)>& visit) {
   const size_t row_bytes = (static_cast<size_t>(page_.width) * page_.bits_per_sample + 7) / 8;
   messages_ = Messages{};
-  if (TIFFIsTiled(tiff_) == 0) {
-    const tmsize_t scanline = TIFFScanlineSize(tiff_);
+  if (TIFFIsTiled(tiff_.get()) == 0) {
+    const tmsize_t scanline = TIFFScanlineSize(tiff_.get());
     if (scanline <= 0 || static_cast<size_t>(scanline) < row_bytes) {
       Fail(ConversionFailure::kDamagedTiff, "bad scanline size in " + path_);
     }
     std::vector<uint8_t> buffer(static_cast<size_t>(scanline));
     for (uint32_t row = 0; row < page_.height; ++row) {
-      CheckDecoded(TIFFReadScanline(tiff_, buffer.data(), row, 0) >= 0);
+      CheckDecoded(TIFFReadScanline(tiff_.get(), buffer.data(), row, 0) >= 0);
       visit(std::span<const uint8_t>(buffer.data(), row_bytes));
     }
     return;
@@ -200,10 +197,10 @@ void TiffReader::ReadSampleRows(const std::function<void(std::span<const uint8_t
 
   uint32_t tile_width = 0;
   uint32_t tile_height = 0;
-  TIFFGetField(tiff_, TIFFTAG_TILEWIDTH, &tile_width);
-  TIFFGetField(tiff_, TIFFTAG_TILELENGTH, &tile_height);
-  const tmsize_t tile_size = TIFFTileSize(tiff_);
-  const tmsize_t tile_row_bytes = TIFFTileRowSize(tiff_);
+  TIFFGetField(tiff_.get(), TIFFTAG_TILEWIDTH, &tile_width);
+  TIFFGetField(tiff_.get(), TIFFTAG_TILELENGTH, &tile_height);
+  const tmsize_t tile_size = TIFFTileSize(tiff_.get());
+  const tmsize_t tile_row_bytes = TIFFTileRowSize(tiff_.get());
   if (tile_width == 0 || tile_height == 0 || tile_size <= 0 || tile_row_bytes <= 0 ||
       tile_size > kMaxLibraryAllocation ||
       static_cast<uint64_t>(tile_row_bytes) * tile_height > static_cast<uint64_t>(tile_size)) {
@@ -222,8 +219,8 @@ void TiffReader::ReadSampleRows(const std::function<void(std::span<const uint8_t
   for (uint32_t top = 0; top < page_.height; top += tile_height) {
     const uint32_t rows = std::min(tile_height, page_.height - top);
     for (size_t across = 0; across < tiles_across; ++across) {
-      CheckDecoded(TIFFReadTile(tiff_, tile.data(), static_cast<uint32_t>(across * tile_width), top,
-                                0, 0) >= 0);
+      CheckDecoded(TIFFReadTile(tiff_.get(), tile.data(),
+                                static_cast<uint32_t>(across * tile_width), top, 0, 0) >= 0);
       for (uint32_t row = 0; row < rows; ++row) {
         std::memcpy(band.data() + row * stride + across * tile_row_bytes,
                     tile.data() + row * tile_row_bytes, static_cast<size_t>(tile_row_bytes));
@@ -240,10 +237,10 @@ uint32_t TiffReader::RgbaBandRows() const {
   // strip or tile once: a band that ended inside a strip would make the next
   // band decode that strip again from its start.
   uint32_t unit = 0;
-  if (TIFFIsTiled(tiff_) != 0) {
-    TIFFGetField(tiff_, TIFFTAG_TILELENGTH, &unit);
+  if (TIFFIsTiled(tiff_.get()) != 0) {
+    TIFFGetField(tiff_.get(), TIFFTAG_TILELENGTH, &unit);
   } else {
-    TIFFGetFieldDefaulted(tiff_, TIFFTAG_ROWSPERSTRIP, &unit);
+    TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_ROWSPERSTRIP, &unit);
   }
   if (unit == 0 || unit >= page_.height) {
     return page_.height;
@@ -268,7 +265,7 @@ void TiffReader::ReadRgbaRows(uint32_t top, std::span<uint32_t> pixels) {
   if (!rgba_) {
     char reason[1024] = "";
     auto rgba = std::make_unique<RgbaImage>();
-    rgba->begun = TIFFRGBAImageBegin(&rgba->image, tiff_, /*stop_on_error=*/1, reason) != 0;
+    rgba->begun = TIFFRGBAImageBegin(&rgba->image, tiff_.get(), /*stop_on_error=*/1, reason) != 0;
     if (!rgba->begun) {
       throw ConversionError(ConversionFailure::kUnsupportedTiff,
                             "unsupported TIFF image in " + path_ + ": " + reason);

@@ -80,11 +80,14 @@ class TiffReader {
   // libtiff reported nothing.
   void CheckDecoded(bool ok);
 
+  struct TiffCloser {
+    void operator()(tiff* file) const;
+  };
   struct RgbaImage;  // libtiff's renderer, begun on first use
 
   std::string path_;
-  tiff* tiff_ = nullptr;
-  std::unique_ptr<RgbaImage> rgba_;
+  std::unique_ptr<tiff, TiffCloser> tiff_;
+  std::unique_ptr<RgbaImage> rgba_;  // after tiff_: it goes first
   Messages messages_;
   TiffPage page_;
 };
