@@ -15,10 +15,6 @@
 namespace ostrel {
 namespace {
 
-// A colour page's RGBA frame is held between the two passes up to this many
-// pixels (128 MiB); a larger one is decoded twice instead.
-constexpr uint64_t kMaxHeldColorPixels = 32 << 20;
-
 // Bilevel, gray and palette pages: stored rows, unpacked, straight into the
 // encoder, one scanline or row of tiles at a time.
 void ConvertSamplePage(TiffReader& reader, const GifWriter::ByteSink& sink) {
@@ -37,14 +33,14 @@ void ConvertSamplePage(TiffReader& reader, const GifWriter::ByteSink& sink) {
 // Everything else: rendered to RGBA by libtiff, surveyed for a palette, then
 // mapped to it.
 void ConvertColorPage(TiffReader& reader, const ConversionParameters& parameters,
-                      const GifWriter::ByteSink& sink) {
+                      uint64_t max_held_pixels, const GifWriter::ByteSink& sink) {
   const TiffPage& page = reader.page();
   const ImageSize stored{page.width, page.height};
   const size_t width = page.width;
   const uint32_t band_rows = reader.RgbaBandRows();
   // Held, the frame is decoded once; a single band is the whole frame anyway.
   const bool hold =
-      uint64_t{page.width} * page.height <= kMaxHeldColorPixels || band_rows == page.height;
+      uint64_t{page.width} * page.height <= max_held_pixels || band_rows == page.height;
   std::vector<uint32_t> pixels(width * (hold ? page.height : band_rows));
   const auto band_at = [&](uint32_t top) {
     const size_t rows = std::min(band_rows, page.height - top);
@@ -91,7 +87,7 @@ void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
   }
 }
 
-void ConvertImage(const ConversionParameters& parameters) {
+void ConvertImage(const ConversionParameters& parameters, uint64_t max_held_color_pixels) {
   // The output first: an unwritable destination fails before any decoding,
   // and from here on any failure removes an older file at dest.
   AtomicFile output = WithFailureKind(ConversionFailure::kCannotWriteDestination,
@@ -110,7 +106,7 @@ void ConvertImage(const ConversionParameters& parameters) {
   if (sample_entries <= parameters.colors) {
     ConvertSamplePage(reader, sink);
   } else {
-    ConvertColorPage(reader, parameters, sink);
+    ConvertColorPage(reader, parameters, max_held_color_pixels, sink);
   }
   WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Commit(); });
 }

@@ -254,6 +254,23 @@ TEST_F(ImageConversionTest, PhotosAreReducedCloseToTheSource) {
   }
 }
 
+TEST_F(ImageConversionTest, AColorFrameTooLargeToHoldIsDecodedTwiceToTheSameGif) {
+  FixturePage photo{.width = 90,
+                    .height = 70,
+                    .samples_per_pixel = 3,
+                    .photometric = PHOTOMETRIC_RGB,
+                    .orientation = 7,
+                    .rows_per_strip = 3,
+                    .samples = testing::PhotoSamples(90, 70)};
+  testing::WriteTiff(In(), {photo});
+  const ConversionParameters parameters =
+      ParseConversionParameters("source=" + In() + ", dest=" + Out() + ", colors=64");
+  ConvertImage(parameters);
+  const std::string held = directory_.ReadFile("out.gif");
+  ConvertImage(parameters, 100);
+  EXPECT_EQ(directory_.ReadFile("out.gif"), held);
+}
+
 TEST_F(ImageConversionTest, AlphaBelowOneHalfIsTransparent) {
   const uint8_t alphas[] = {0, 127, 128, 170, 255};
   for (const uint16_t kind : {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_ASSOCALPHA}) {
