@@ -1,6 +1,7 @@
 #include "converter/color_reduction.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <utility>
 
 namespace ostrel {
@@ -105,7 +106,7 @@ void ColorReduction::DitherRow(std::span<const uint32_t> row, std::span<uint8_t>
   // error does not drift one way. Errors are kept 16 times larger, the
   // denominator of Floyd and Steinberg's weights 7, 3, 5 and 1.
   const bool forward = rows_mapped_ % 2 == 0;
-  const int step = forward ? 1 : -1;
+  const ptrdiff_t step = forward ? 1 : -1;
   std::fill(error_next_row_.begin(), error_next_row_.end(), 0);
   const auto width = static_cast<int>(row.size());
   for (int i = 0; i < width; ++i) {

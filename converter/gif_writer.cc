@@ -10,7 +10,7 @@
 namespace ostrel {
 namespace {
 
-constexpr size_t kFlushSize = 64 * 1024;
+constexpr size_t kFlushSize = size_t{64} * 1024;
 
 Error GiflibError(int error_code) {
   if (error_code == E_GIF_ERR_NOT_ENOUGH_MEM) {

@@ -55,8 +55,10 @@ TEST_F(ConverterTest, WritesTheGifPrintsZeroAndTheUmaskDecidesTheMode) {
   ASSERT_EQ(gif.indices.size(), values.size());
   int differences = 0;
   for (size_t i = 0; i < values.size(); ++i) {
-    differences += gif.palette[gif.indices[i]] !=
-                   (values[i] == 0 ? GifColor{255, 255, 255} : GifColor{0, 0, 0});
+    const GifColor want = values[i] == 0 ? GifColor{255, 255, 255} : GifColor{0, 0, 0};
+    if (gif.palette[gif.indices[i]] != want) {
+      ++differences;
+    }
   }
   EXPECT_EQ(differences, 0);
 }

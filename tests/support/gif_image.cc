@@ -42,7 +42,8 @@ GifImage DecodeGif(const std::string& path) {
   if (first.ImageDesc.Width != gif->SWidth || first.ImageDesc.Height != gif->SHeight) {
     throw std::runtime_error("GIF image does not fill its screen: " + path);
   }
-  image.indices.assign(first.RasterBits, first.RasterBits + image.width * image.height);
+  image.indices.assign(first.RasterBits,
+                       first.RasterBits + static_cast<size_t>(image.width) * image.height);
   return image;
 }
 

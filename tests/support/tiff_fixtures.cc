@@ -86,8 +86,8 @@ void WritePage(TIFF* tiff, const FixturePage& page) {
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, rows_per_strip);
     for (uint32_t top = 0, strip = 0; top < page.height; top += rows_per_strip, ++strip) {
       const uint32_t rows = std::min(rows_per_strip, page.height - top);
-      std::vector<uint8_t> data(page.samples.begin() + top * row_bytes,
-                                page.samples.begin() + (top + rows) * row_bytes);
+      const auto* first = page.samples.data() + top * row_bytes;
+      std::vector<uint8_t> data(first, first + rows * row_bytes);
       Require(
           TIFFWriteEncodedStrip(tiff, strip, data.data(), static_cast<tmsize_t>(data.size())) >= 0,
           "strip");

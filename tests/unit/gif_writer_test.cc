@@ -39,7 +39,7 @@ TEST(GifWriterTest, RaisesWhatTheSinkRaisedAndChecksTheRowCount) {
   GifWriter gif(ImageSize{1000, 1000}, IndexedPalette{Palette(256), std::nullopt}, failing);
   std::vector<uint8_t> row(1000);
   try {
-    for (int y = 0; y < 1000; ++y) {
+    for (size_t y = 0; y < 1000; ++y) {
       for (size_t x = 0; x < row.size(); ++x) {
         row[x] = static_cast<uint8_t>((x * 7919 + y * 104729) >> 3);
       }

@@ -80,7 +80,9 @@ class ImageConversionTest : public ::testing::Test {
     const std::vector<uint32_t> rgba = testing::LibtiffRgba(In(), page);
     int differences = rgba.size() == gif.indices.size() ? 0 : -1;
     for (size_t i = 0; differences >= 0 && i < rgba.size(); ++i) {
-      differences += gif.palette[gif.indices[i]] != ColorOf(rgba[i]);
+      if (gif.palette[gif.indices[i]] != ColorOf(rgba[i])) {
+        ++differences;
+      }
     }
     return differences;
   }
@@ -149,7 +151,9 @@ TEST_F(ImageConversionTest, BilevelAndGrayPagesAreExact) {
         if (photometric == PHOTOMETRIC_MINISWHITE) {
           level = 255 - level;
         }
-        differences += gif.palette[gif.indices[i]] != Gray(level);
+        if (gif.palette[gif.indices[i]] != Gray(level)) {
+          ++differences;
+        }
       }
       EXPECT_EQ(differences, 0);
     }
@@ -177,8 +181,9 @@ TEST_F(ImageConversionTest, PalettePagesKeepTheirColormap) {
           const uint16_t entry = page.colormap[c * (size_t{1} << bits) + values[i]];
           want[c] = static_cast<uint8_t>(eight_bit_map ? entry : std::lround(entry / 257.0));
         }
-        differences +=
-            gif.ColorAt(static_cast<uint32_t>(i % 61), static_cast<uint32_t>(i / 61)) != want;
+        if (gif.ColorAt(static_cast<uint32_t>(i % 61), static_cast<uint32_t>(i / 61)) != want) {
+          ++differences;
+        }
       }
       EXPECT_EQ(differences, 0);
     }
@@ -321,7 +326,7 @@ TEST_F(ImageConversionTest, OrientationPutsTheFirstStoredRowWhereTheTagSays) {
   for (FixturePage page : {PatternPage(9, 5, 8, 256, &values), FewColorsPage(9, 5, 3, 200),
                            PatternPage(9, 5, 1, 2, &values)}) {
     // Distinct corners of the first row.
-    const size_t last = page.samples_per_pixel * (page.bits_per_sample == 1 ? 1 : 8);
+    const size_t last = size_t{page.samples_per_pixel} * (page.bits_per_sample == 1 ? 1 : 8);
     page.samples[0] = 0;
     page.samples[last] = 255;
     for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
