@@ -139,6 +139,10 @@ ConversionParameters ParseConversionParameters(std::string_view text) {
                          std::string(kKeys[static_cast<size_t>(required)].name));
     }
   }
+  // A failed conversion removes dest: it must not be the source.
+  if (parameters.source == parameters.dest) {
+    throw BadParameter("source and dest are the same file: " + parameters.source);
+  }
   return parameters;
 }
 

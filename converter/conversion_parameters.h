@@ -21,10 +21,10 @@ struct ConversionParameters {
   uint64_t max_pixels = kDefaultMaxPixels;
 };
 
-// Parses items source=, dest= (each required once), page=, colors=, dither=
-// (on or off) and maxpixels=; keys ignore letter case. Raises a
-// kBadParameter error naming the unknown, repeated or missing key, the item
-// without "=" or the bad value.
+// Parses items source=, dest= (each required once, not the same path),
+// page=, colors=, dither= (on or off) and maxpixels=; keys ignore letter
+// case. Raises a kBadParameter error naming the unknown, repeated or missing
+// key, the item without "=" or the bad value.
 ConversionParameters ParseConversionParameters(std::string_view text);
 
 }  // namespace ostrel

@@ -50,6 +50,7 @@ TEST(ConversionParametersTest, NamesWhatIsWrong) {
       {"source=a, dest=b, size=2", "unknown parameter: \"size\""},
       {"source=a, dest=b, =2", "unknown parameter: \"\""},
       {"source=a, dest=b, Source=c", "repeated parameter: source"},
+      {"source=d:\\a.tif, dest=d:/a.tif", "source and dest are the same file: d:/a.tif"},
       {"source=, dest=b", "bad value for source: \"\" (a file path)"},
       {"source=a, dest=\\tmp\\", "bad value for dest: \"\\tmp\\\" (a file path, not a directory)"},
       {"source=a, dest=b, page=0",
