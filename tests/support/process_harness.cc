@@ -180,8 +180,13 @@ RunResult ProgramSandbox::Run(const RunOptions& options) const {
     envp.push_back(entry.data());
   }
   envp.push_back(nullptr);
-  std::string program = program_;
-  char* argv[] = {program.data(), nullptr};
+  std::vector<std::string> arguments = options.arguments;
+  arguments.insert(arguments.begin(), program_);
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) {
+    argv.push_back(argument.data());
+  }
+  argv.push_back(nullptr);
 
   const Clock::time_point start = Clock::now();
   const pid_t child = fork();
@@ -195,7 +200,7 @@ RunResult ProgramSandbox::Run(const RunOptions& options) const {
         chdir(path().c_str()) != 0) {
       _exit(127);
     }
-    execve(program.c_str(), argv, envp.data());
+    execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   close(input[0]);

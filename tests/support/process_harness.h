@@ -25,6 +25,7 @@ struct InputChunk {
 };
 
 struct RunOptions {
+  std::vector<std::string> arguments{};                            // after the program's name
   std::vector<std::pair<std::string, std::string>> environment{};  // nothing is inherited
   std::vector<InputChunk> input{};  // standard input ends after the last chunk
   OutputKind output = OutputKind::kPipe;

@@ -1,0 +1,141 @@
+#include "converter/color_reduction.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <utility>
+
+namespace ostrel {
+namespace {
+
+constexpr uint32_t kTransparent = 0xffffffff;  // no 0xRRGGBB value
+
+// A libtiff RGBA pixel as 0xRRGGBB, or kTransparent when its alpha is below
+// one half. libtiff gives colour premultiplied by alpha; a GIF has no partial
+// transparency, so the colour is taken back to what it was before.
+uint32_t ColorOf(uint32_t pixel) {
+  const uint32_t alpha = pixel >> 24;
+  uint32_t red = pixel & 0xff;
+  uint32_t green = (pixel >> 8) & 0xff;
+  uint32_t blue = (pixel >> 16) & 0xff;
+  if (alpha < 128) {
+    return kTransparent;
+  }
+  if (alpha != 255) {
+    red = std::min(255u, (red * 255 + alpha / 2) / alpha);
+    green = std::min(255u, (green * 255 + alpha / 2) / alpha);
+    blue = std::min(255u, (blue * 255 + alpha / 2) / alpha);
+  }
+  return red << 16 | green << 8 | blue;
+}
+
+int Channel(uint32_t rgb, int shift) { return static_cast<int>((rgb >> shift) & 0xff); }
+
+}  // namespace
+
+ColorReduction::ColorReduction(int colors, bool dither, uint32_t width)
+    : colors_(colors), dither_(dither), width_(width), distinct_(colors) {}
+
+void ColorReduction::Survey(std::span<const uint32_t> pixels) {
+  // Runs of one pixel value are counted once: scans and drawings have long
+  // ones.
+  size_t i = 0;
+  while (i < pixels.size()) {
+    const uint32_t pixel = pixels[i];
+    size_t end = i + 1;
+    while (end < pixels.size() && pixels[end] == pixel) {
+      ++end;
+    }
+    const uint32_t rgb = ColorOf(pixel);
+    if (rgb == kTransparent) {
+      transparent_seen_ = true;
+    } else {
+      histogram_.Add(static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8),
+                     static_cast<uint8_t>(rgb), static_cast<int64_t>(end - i));
+      distinct_.Add(rgb);
+    }
+    i = end;
+  }
+}
+
+const IndexedPalette& ColorReduction::ChoosePalette() {
+  const int opaque_limit = colors_ - (transparent_seen_ ? 1 : 0);
+  Palette own = distinct_.Colors();
+  exact_ = !distinct_.overflowed() && static_cast<int>(own.size()) <= opaque_limit;
+  if (exact_) {
+    palette_.colors = std::move(own);
+  } else {
+    palette_.colors = QuantizeColors(std::move(histogram_), opaque_limit);
+    nearest_.emplace(palette_.colors);
+    if (dither_) {
+      error_this_row_.assign((static_cast<size_t>(width_) + 2) * 3, 0);
+      error_next_row_.assign(error_this_row_.size(), 0);
+    }
+  }
+  if (transparent_seen_) {
+    transparent_index_ = static_cast<uint8_t>(palette_.colors.size());
+    palette_.transparent_index = transparent_index_;
+    palette_.colors.push_back(Rgb{255, 255, 255});
+  }
+  return palette_;
+}
+
+void ColorReduction::MapRow(std::span<const uint32_t> row, std::span<uint8_t> indices) {
+  if (!exact_ && dither_) {
+    DitherRow(row, indices);
+    ++rows_mapped_;
+    return;
+  }
+  uint32_t last_pixel = 0;
+  uint8_t last_index = 0;
+  for (size_t x = 0; x < row.size(); ++x) {
+    const uint32_t pixel = row[x];
+    if (x == 0 || pixel != last_pixel) {
+      const uint32_t rgb = ColorOf(pixel);
+      last_index = rgb == kTransparent ? transparent_index_
+                   : exact_            ? distinct_.IndexOf(rgb)
+                            : nearest_->Find(Channel(rgb, 16), Channel(rgb, 8), Channel(rgb, 0));
+      last_pixel = pixel;
+    }
+    indices[x] = last_index;
+  }
+  ++rows_mapped_;
+}
+
+void ColorReduction::DitherRow(std::span<const uint32_t> row, std::span<uint8_t> indices) {
+  // Serpentine: even rows left to right, odd rows right to left, so that the
+  // error does not drift one way. Errors are kept 16 times larger, the
+  // denominator of Floyd and Steinberg's weights 7, 3, 5 and 1.
+  const bool forward = rows_mapped_ % 2 == 0;
+  const ptrdiff_t step = forward ? 1 : -1;
+  std::fill(error_next_row_.begin(), error_next_row_.end(), 0);
+  const auto width = static_cast<int>(row.size());
+  for (int i = 0; i < width; ++i) {
+    const int x = forward ? i : width - 1 - i;
+    const uint32_t rgb = ColorOf(row[static_cast<size_t>(x)]);
+    if (rgb == kTransparent) {
+      indices[static_cast<size_t>(x)] = transparent_index_;
+      continue;  // its error goes nowhere
+    }
+    int wanted[3];
+    int32_t* here = &error_this_row_[static_cast<size_t>(x + 1) * 3];
+    for (int c = 0; c < 3; ++c) {
+      // Arithmetic shift: rounds to nearest, halves up, for either sign.
+      wanted[c] = std::clamp(Channel(rgb, 16 - 8 * c) + ((here[c] + 8) >> 4), 0, 255);
+    }
+    const uint8_t index = nearest_->Find(wanted[0], wanted[1], wanted[2]);
+    indices[static_cast<size_t>(x)] = index;
+    const Rgb& got = palette_.colors[index];
+    const int error[3] = {wanted[0] - got.red, wanted[1] - got.green, wanted[2] - got.blue};
+    int32_t* ahead = here + 3 * step;
+    int32_t* below = &error_next_row_[static_cast<size_t>(x + 1) * 3];
+    for (int c = 0; c < 3; ++c) {
+      ahead[c] += error[c] * 7;
+      below[c - 3 * step] += error[c] * 3;
+      below[c] += error[c] * 5;
+      below[c + 3 * step] += error[c];
+    }
+  }
+  std::swap(error_this_row_, error_next_row_);
+}
+
+}  // namespace ostrel

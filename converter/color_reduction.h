@@ -1,0 +1,67 @@
+// Colour pages: a survey of the rendered pixels chooses the palette (their
+// own colours when there are few enough, else quantized ones), then each row
+// is mapped to it, with error diffusion when asked for.
+#ifndef OSTREL_CONVERTER_COLOR_REDUCTION_H_
+#define OSTREL_CONVERTER_COLOR_REDUCTION_H_
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "converter/color_quantizer.h"
+#include "converter/distinct_colors.h"
+#include "converter/indexed_rows.h"
+#include "converter/nearest_color.h"
+
+namespace ostrel {
+
+class ColorReduction {
+ public:
+  // At most `colors` (2 to 256) palette entries, rows `width` pixels wide.
+  ColorReduction(int colors, bool dither, uint32_t width);
+
+  // First pass: libtiff's RGBA pixels (see TiffReader), each pixel of the
+  // image exactly once, in any grouping.
+  void Survey(std::span<const uint32_t> pixels);
+
+  // After the survey: the palette. Pixels with alpha below one half share
+  // one transparent entry, the last. When the opaque colours fit into the
+  // rest they are kept exactly, else Wu's quantizer chooses the rest.
+  const IndexedPalette& ChoosePalette();
+
+  // True when ChoosePalette kept the image's own colours.
+  bool exact() const { return exact_; }
+
+  // Second pass: maps the image's next row, top to bottom, to indices.
+  // Error diffusion (serpentine Floyd-Steinberg) is used when colours were
+  // reduced and dithering is on.
+  void MapRow(std::span<const uint32_t> row, std::span<uint8_t> indices);
+
+ private:
+  void DitherRow(std::span<const uint32_t> row, std::span<uint8_t> indices);
+
+  int colors_;
+  bool dither_;
+  uint32_t width_;
+
+  // Survey.
+  ColorHistogram histogram_;
+  DistinctColors distinct_;
+  bool transparent_seen_ = false;
+
+  // Mapping.
+  IndexedPalette palette_;
+  bool exact_ = false;
+  uint8_t transparent_index_ = 0;
+  std::optional<NearestColor> nearest_;
+  uint32_t rows_mapped_ = 0;
+  // Diffused error per channel, 16 times the value, for this row and the
+  // next, with one spare pixel at each end.
+  std::vector<int32_t> error_this_row_;
+  std::vector<int32_t> error_next_row_;
+};
+
+}  // namespace ostrel
+
+#endif  // OSTREL_CONVERTER_COLOR_REDUCTION_H_

@@ -1,0 +1,149 @@
+#include "converter/conversion_parameters.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "converter/conversion_failure.h"
+#include "platform/native_path.h"
+
+namespace ostrel {
+namespace {
+
+enum class Key { kSource, kDest, kPage, kColors, kDither, kMaxPixels };
+
+struct KeyName {
+  Key key;
+  std::string_view name;
+};
+
+constexpr std::array<KeyName, 6> kKeys = {{{Key::kSource, "source"},
+                                           {Key::kDest, "dest"},
+                                           {Key::kPage, "page"},
+                                           {Key::kColors, "colors"},
+                                           {Key::kDither, "dither"},
+                                           {Key::kMaxPixels, "maxpixels"}}};
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+Error BadParameter(std::string description) {
+  return ConversionError(ConversionFailure::kBadParameter, std::move(description));
+}
+
+Error BadValue(std::string_view key, std::string_view value, std::string_view expected) {
+  return BadParameter("bad value for " + std::string(key) + ": \"" + std::string(value) + "\" (" +
+                      std::string(expected) + ")");
+}
+
+// A decimal number from `low` to `high`: digits only, no sign, no blanks.
+std::optional<uint64_t> ParseNumber(std::string_view text, uint64_t low, uint64_t high) {
+  if (text.empty()) {
+    return std::nullopt;
+  }
+  uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') {
+      return std::nullopt;
+    }
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+    if (value > high) {
+      return std::nullopt;
+    }
+  }
+  return value >= low ? std::optional<uint64_t>(value) : std::nullopt;
+}
+
+uint64_t NumberValue(std::string_view key, std::string_view value, uint64_t low, uint64_t high) {
+  const std::optional<uint64_t> number = ParseNumber(value, low, high);
+  if (!number) {
+    throw BadValue(key, value,
+                   "a whole number from " + std::to_string(low) + " to " + std::to_string(high));
+  }
+  return *number;
+}
+
+std::string PathValue(std::string_view key, std::string_view value) {
+  if (value.empty()) {
+    throw BadValue(key, value, "a file path");
+  }
+  std::string path = NativePath(value);
+  if (path.back() == '/') {
+    throw BadValue(key, value, "a file path, not a directory");
+  }
+  return path;
+}
+
+}  // namespace
+
+ConversionParameters ParseConversionParameters(std::string_view text) {
+  static constexpr std::string_view kSeparator = ", ";
+  ConversionParameters parameters;
+  std::array<bool, kKeys.size()> seen{};
+  while (true) {
+    const size_t end = text.find(kSeparator);
+    const std::string_view item = text.substr(0, end);
+    const size_t equals = item.find('=');
+    if (equals == std::string_view::npos) {
+      throw BadParameter("parameter item without \"=\": \"" + std::string(item) + "\"");
+    }
+    const std::string_view key = item.substr(0, equals);
+    const std::string_view value = item.substr(equals + 1);
+    const auto known = std::find_if(kKeys.begin(), kKeys.end(), [&](const KeyName& k) {
+      return EqualIgnoringCase(k.name, key);
+    });
+    if (known == kKeys.end()) {
+      throw BadParameter("unknown parameter: \"" + std::string(key) + "\"");
+    }
+    bool& already = seen[static_cast<size_t>(known - kKeys.begin())];
+    if (already) {
+      throw BadParameter("repeated parameter: " + std::string(known->name));
+    }
+    already = true;
+    switch (known->key) {
+      case Key::kSource:
+        parameters.source = PathValue(known->name, value);
+        break;
+      case Key::kDest:
+        parameters.dest = PathValue(known->name, value);
+        break;
+      case Key::kPage:
+        parameters.page = static_cast<uint32_t>(NumberValue(known->name, value, 1, INT32_MAX));
+        break;
+      case Key::kColors:
+        parameters.colors = static_cast<int>(NumberValue(known->name, value, 2, 256));
+        break;
+      case Key::kDither:
+        if (EqualIgnoringCase(value, "on") || EqualIgnoringCase(value, "off")) {
+          parameters.dither = EqualIgnoringCase(value, "on");
+        } else {
+          throw BadValue(known->name, value, "on or off");
+        }
+        break;
+      case Key::kMaxPixels:
+        // Beyond 65535 x 65535 the GIF format's own limit decides.
+        parameters.max_pixels = NumberValue(known->name, value, 1, 65535ULL * 65535ULL);
+        break;
+    }
+    if (end == std::string_view::npos) {
+      break;
+    }
+    text.remove_prefix(end + kSeparator.size());
+  }
+  for (const Key required : {Key::kSource, Key::kDest}) {
+    if (!seen[static_cast<size_t>(required)]) {
+      throw BadParameter("missing parameter: " +
+                         std::string(kKeys[static_cast<size_t>(required)].name));
+    }
+  }
+  // A failed conversion removes dest: it must not be the source.
+  if (parameters.source == parameters.dest) {
+    throw BadParameter("source and dest are the same file: " + parameters.source);
+  }
+  return parameters;
+}
+
+}  // namespace ostrel

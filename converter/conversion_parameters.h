@@ -1,0 +1,32 @@
+// The converter's parameter text: "key=value" items separated by ", ".
+#ifndef OSTREL_CONVERTER_CONVERSION_PARAMETERS_H_
+#define OSTREL_CONVERTER_CONVERSION_PARAMETERS_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+// 16384 x 16384: a 10000 x 14000 drawing passes, and what is refused would
+// cost gigabytes.
+inline constexpr uint64_t kDefaultMaxPixels = 268435456;
+
+struct ConversionParameters {
+  std::string source;  // the TIFF file, each "\" already turned into "/"
+  std::string dest;    // the GIF file to write, likewise
+  uint32_t page = 1;   // counted from 1
+  int colors = 256;    // most palette entries, 2 to 256
+  bool dither = true;  // error diffusion when colours must be reduced
+  uint64_t max_pixels = kDefaultMaxPixels;
+};
+
+// Parses items source=, dest= (each required once, not the same path),
+// page=, colors=, dither= (on or off) and maxpixels=; keys ignore letter
+// case. Raises a kBadParameter error naming the unknown, repeated or missing
+// key, the item without "=" or the bad value.
+ConversionParameters ParseConversionParameters(std::string_view text);
+
+}  // namespace ostrel
+
+#endif  // OSTREL_CONVERTER_CONVERSION_PARAMETERS_H_

@@ -1,0 +1,114 @@
+#include "converter/image_conversion.h"
+
+#include <algorithm>
+#include <span>
+#include <vector>
+
+#include "converter/color_reduction.h"
+#include "converter/conversion_failure.h"
+#include "converter/gif_writer.h"
+#include "converter/orientation.h"
+#include "converter/sample_indices.h"
+#include "converter/tiff_reader.h"
+#include "platform/atomic_file.h"
+
+namespace ostrel {
+namespace {
+
+// Bilevel, gray and palette pages: stored rows, unpacked, straight into the
+// encoder, one scanline or row of tiles at a time.
+void ConvertSamplePage(TiffReader& reader, const GifWriter::ByteSink& sink) {
+  const TiffPage& page = reader.page();
+  const ImageSize stored{page.width, page.height};
+  GifWriter gif(DisplaySize(page.orientation, stored), SamplePalette(page), sink);
+  OrientedRows oriented(page.orientation, stored, gif);
+  std::vector<uint8_t> indices(page.width);
+  reader.ReadSampleRows([&](std::span<const uint8_t> samples) {
+    UnpackSamples(samples, page.bits_per_sample, indices);
+    oriented.PutRow(indices);
+  });
+  gif.Finish();
+}
+
+// Everything else: rendered to RGBA by libtiff, surveyed for a palette, then
+// mapped to it.
+void ConvertColorPage(TiffReader& reader, const ConversionParameters& parameters,
+                      uint64_t max_held_pixels, const GifWriter::ByteSink& sink) {
+  const TiffPage& page = reader.page();
+  const ImageSize stored{page.width, page.height};
+  const size_t width = page.width;
+  const uint32_t band_rows = reader.RgbaBandRows();
+  // Held, the frame is decoded once; a single band is the whole frame anyway.
+  const bool hold =
+      uint64_t{page.width} * page.height <= max_held_pixels || band_rows == page.height;
+  std::vector<uint32_t> pixels(width * (hold ? page.height : band_rows));
+  const auto band_at = [&](uint32_t top) {
+    const size_t rows = std::min(band_rows, page.height - top);
+    return std::span<uint32_t>(pixels).subspan(hold ? top * width : 0, rows * width);
+  };
+
+  ColorReduction reduction(parameters.colors, parameters.dither, page.width);
+  for (uint32_t top = 0; top < page.height; top += band_rows) {
+    const std::span<uint32_t> band = band_at(top);
+    reader.ReadRgbaRows(top, band);
+    reduction.Survey(band);
+  }
+  GifWriter gif(DisplaySize(page.orientation, stored), reduction.ChoosePalette(), sink);
+  OrientedRows oriented(page.orientation, stored, gif);
+  std::vector<uint8_t> indices(width);
+  for (uint32_t top = 0; top < page.height; top += band_rows) {
+    const std::span<uint32_t> band = band_at(top);
+    if (!hold) {
+      reader.ReadRgbaRows(top, band);
+    }
+    for (size_t start = 0; start < band.size(); start += width) {
+      reduction.MapRow(band.subspan(start, width), indices);
+      oriented.PutRow(indices);
+    }
+  }
+  gif.Finish();
+}
+
+}  // namespace
+
+void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
+                    const std::string& source) {
+  const std::string size =
+      std::to_string(width) + " x " + std::to_string(height) + " pixels in " + source;
+  if (uint64_t{width} * height > max_pixels) {
+    throw ConversionError(
+        ConversionFailure::kImageTooLarge,
+        "image too large: " + size + ", the limit is " + std::to_string(max_pixels));
+  }
+  if (width > kMaxGifSide || height > kMaxGifSide) {
+    throw ConversionError(ConversionFailure::kImageTooLarge,
+                          "image too large: " + size + ", a GIF allows at most " +
+                              std::to_string(kMaxGifSide) + " on either side");
+  }
+}
+
+void ConvertImage(const ConversionParameters& parameters, uint64_t max_held_color_pixels) {
+  // The output first: an unwritable destination fails before any decoding,
+  // and from here on any failure removes an older file at dest.
+  AtomicFile output = WithFailureKind(ConversionFailure::kCannotWriteDestination,
+                                      [&] { return AtomicFile(parameters.dest); });
+  const GifWriter::ByteSink sink = [&output](std::string_view bytes) {
+    WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Write(bytes); });
+  };
+  TiffReader reader(parameters.source, parameters.page);
+  const TiffPage& page = reader.page();
+  CheckImageSize(page.width, page.height, parameters.max_pixels, parameters.source);
+  // Pages that need more palette entries than allowed take the colour path,
+  // which reduces them.
+  const int sample_entries = page.kind == PageKind::kColor ? 257
+                             : page.bits_per_sample >= 8   ? 256
+                                                           : 1 << page.bits_per_sample;
+  if (sample_entries <= parameters.colors) {
+    ConvertSamplePage(reader, sink);
+  } else {
+    ConvertColorPage(reader, parameters, max_held_color_pixels, sink);
+  }
+  WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Commit(); });
+}
+
+}  // namespace ostrel

@@ -1,0 +1,33 @@
+// The converter's one method: a GIF copy of one page of a TIFF file.
+#ifndef OSTREL_CONVERTER_IMAGE_CONVERSION_H_
+#define OSTREL_CONVERTER_IMAGE_CONVERSION_H_
+
+#include <cstdint>
+#include <string>
+
+#include "converter/conversion_parameters.h"
+
+namespace ostrel {
+
+// The GIF format's limit on either side of an image.
+inline constexpr uint32_t kMaxGifSide = 65535;
+
+// Raises kImageTooLarge when a `width` x `height` image of `source` has more
+// than `max_pixels` pixels or a side longer than kMaxGifSide.
+void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
+                    const std::string& source);
+
+// A colour page's RGBA frame is held between the survey and the mapping up
+// to this many pixels (128 MiB); a larger one is decoded twice instead.
+inline constexpr uint64_t kMaxHeldColorPixels = 32 << 20;
+
+// Writes `parameters.dest` as a GIF89a rendering of page `parameters.page`
+// of `parameters.source`. The GIF appears complete or not at all; after a
+// failure neither it nor a temporary file is left, and an earlier file at
+// `dest` is gone too. Raises the ConversionFailure kinds, or out of memory.
+void ConvertImage(const ConversionParameters& parameters,
+                  uint64_t max_held_color_pixels = kMaxHeldColorPixels);
+
+}  // namespace ostrel
+
+#endif  // OSTREL_CONVERTER_IMAGE_CONVERSION_H_

@@ -1,0 +1,44 @@
+// Rows of palette indices, the form every page takes on its way to the GIF
+// encoder, and the palette they index.
+#ifndef OSTREL_CONVERTER_INDEXED_ROWS_H_
+#define OSTREL_CONVERTER_INDEXED_ROWS_H_
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace ostrel {
+
+struct Rgb {
+  uint8_t red = 0;
+  uint8_t green = 0;
+  uint8_t blue = 0;
+  bool operator==(const Rgb&) const = default;
+};
+
+using Palette = std::vector<Rgb>;
+
+// A 16-bit sample or colour value rounded to 8 bits; value / 257 never falls
+// on a half, so the rounding has no ties.
+inline uint8_t EightBitsOf(uint16_t value) {
+  return static_cast<uint8_t>((value * 255u + 32767u) / 65535u);
+}
+
+// At most 256 colours; the entry at `transparent_index`, when there is one,
+// stands for transparent pixels.
+struct IndexedPalette {
+  Palette colors;
+  std::optional<uint8_t> transparent_index;
+};
+
+// Takes the rows of one image, top to bottom, one index per pixel.
+class IndexedRowSink {
+ public:
+  virtual ~IndexedRowSink() = default;
+  virtual void PutRow(std::span<const uint8_t> indices) = 0;
+};
+
+}  // namespace ostrel
+
+#endif  // OSTREL_CONVERTER_INDEXED_ROWS_H_

@@ -1,0 +1,70 @@
+// The converter component: Caskle.ClsCaskle ConvertImage "<parameters>".
+//
+// On success it prints "0" and exits 0. On failure it writes one line on
+// standard error, saying what failed and on which file, and exits with the
+// status of the kind of failure, which the calling program reports as the
+// error number:
+//
+//   2   usage: a method other than ConvertImage, or not exactly one argument
+//   3   bad parameter text: unknown, repeated or missing key, an item
+//       without "=", a bad value
+//   20  the source cannot be opened or read (the OS says why)
+//   21  the source is not a TIFF file
+//   22  the TIFF file is damaged or truncated
+//   23  the TIFF image is of a kind that cannot be rendered
+//   24  the page asked for does not exist
+//   25  the image is too large: more pixels than maxpixels, or a side
+//       longer than 65535
+//   30  the GIF cannot be written
+//   40  out of memory
+//   41  internal failure
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "converter/conversion_failure.h"
+#include "converter/conversion_parameters.h"
+#include "converter/image_conversion.h"
+#include "platform/application_log.h"
+#include "platform/error.h"
+
+namespace {
+
+constexpr std::string_view kMethod = "ConvertImage";
+
+void Run(int argc, char** argv) {
+  using ostrel::ConversionError;
+  using ostrel::ConversionFailure;
+  if (argc < 2) {
+    throw ConversionError(ConversionFailure::kUsage,
+                          "no method given: usage is Caskle.ClsCaskle ConvertImage \"source=FILE, "
+                          "dest=FILE[, more items]\"");
+  }
+  if (argv[1] != kMethod) {
+    throw ConversionError(ConversionFailure::kUsage,
+                          "unknown method \"" + std::string(argv[1]) + "\": only ConvertImage");
+  }
+  if (argc != 3) {
+    throw ConversionError(ConversionFailure::kUsage,
+                          "ConvertImage takes one argument, not " + std::to_string(argc - 2));
+  }
+  ostrel::ConvertImage(ostrel::ParseConversionParameters(argv[2]));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    Run(argc, argv);
+  } catch (...) {  // the entry handler: one line on standard error, the kind as exit status
+    const ostrel::Error error = ostrel::CurrentError();
+    const std::string line = ostrel::EscapeControlCharacters(error.description()) + "\n";
+    // Nowhere is left to report a failed write to standard error.
+    (void)std::fputs(line.c_str(), stderr);
+    return ostrel::ExitStatusFor(error);
+  }
+  // The result code. The GIF is in place already: a caller that cannot
+  // read this has gone, and nothing would be gained by failing now.
+  (void)std::fputs("0\n", stdout);
+  return 0;
+}

@@ -1,0 +1,94 @@
+#include "converter/orientation.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace ostrel {
+namespace {
+
+// Display rows assembled at once from a transposed frame: each stored row
+// is then read as one short run instead of one byte per display row.
+constexpr uint32_t kTransposeBlock = 64;
+
+}  // namespace
+
+ImageSize DisplaySize(uint16_t orientation, ImageSize stored) {
+  return orientation >= 5 ? ImageSize{stored.height, stored.width} : stored;
+}
+
+OrientedRows::OrientedRows(uint16_t orientation, ImageSize stored, IndexedRowSink& display)
+    : orientation_(orientation), stored_(stored), display_(display) {
+  if (orientation_ >= 3) {
+    frame_.resize(static_cast<size_t>(stored.width) * stored.height);
+  }
+  if (orientation_ == 2 || orientation_ == 3) {
+    scratch_.resize(stored.width);
+  } else if (orientation_ >= 5) {
+    scratch_.resize(static_cast<size_t>(std::min(kTransposeBlock, stored.width)) * stored.height);
+  }
+}
+
+void OrientedRows::PutRow(std::span<const uint8_t> stored_row) {
+  if (orientation_ == 1) {
+    display_.PutRow(stored_row);
+  } else if (orientation_ == 2) {
+    std::reverse_copy(stored_row.begin(), stored_row.end(), scratch_.begin());
+    display_.PutRow(scratch_);
+  } else {
+    std::memcpy(frame_.data() + static_cast<size_t>(rows_received_) * stored_.width,
+                stored_row.data(), stored_.width);
+  }
+  if (++rows_received_ == stored_.height && orientation_ >= 3) {
+    if (orientation_ >= 5) {
+      PassTransposedFrameOn();
+    } else {
+      PassFrameOn();
+    }
+  }
+}
+
+// 3: bottom row first, each row mirrored (turned half way); 4: bottom row
+// first (flipped).
+void OrientedRows::PassFrameOn() {
+  const size_t width = stored_.width;
+  for (uint32_t row = stored_.height; row-- > 0;) {
+    const std::span<const uint8_t> stored_row(frame_.data() + row * width, width);
+    if (orientation_ == 3) {
+      std::reverse_copy(stored_row.begin(), stored_row.end(), scratch_.begin());
+      display_.PutRow(std::span<const uint8_t>(scratch_.data(), width));
+    } else {
+      display_.PutRow(stored_row);
+    }
+  }
+}
+
+// Display pixel (x, y) shows stored row r, column c, for a stored image W
+// pixels wide and H high:
+//   5: r = x,         c = y          the stored image transposed
+//   6: r = H - 1 - x, c = y          turned a quarter clockwise
+//   7: r = H - 1 - x, c = W - 1 - y  transposed across the other diagonal
+//   8: r = x,         c = W - 1 - y  turned a quarter counterclockwise
+void OrientedRows::PassTransposedFrameOn() {
+  const uint32_t width = stored_.width;
+  const uint32_t height = stored_.height;
+  const bool reversed_rows = orientation_ == 6 || orientation_ == 7;
+  const bool reversed_columns = orientation_ == 7 || orientation_ == 8;
+  for (uint32_t first = 0; first < width; first += kTransposeBlock) {
+    const uint32_t count = std::min(kTransposeBlock, width - first);
+    for (uint32_t r = 0; r < height; ++r) {
+      const uint8_t* stored_row = frame_.data() + static_cast<size_t>(r) * width;
+      const uint32_t x = reversed_rows ? height - 1 - r : r;
+      for (uint32_t j = 0; j < count; ++j) {
+        const uint32_t y = first + j;
+        const uint32_t c = reversed_columns ? width - 1 - y : y;
+        scratch_[static_cast<size_t>(j) * height + x] = stored_row[c];
+      }
+    }
+    for (uint32_t j = 0; j < count; ++j) {
+      display_.PutRow(
+          std::span<const uint8_t>(scratch_.data() + static_cast<size_t>(j) * height, height));
+    }
+  }
+}
+
+}  // namespace ostrel

@@ -1,0 +1,26 @@
+// Bilevel, gray and palette pages store palette indices already: their
+// palette, and their stored rows unpacked to one index a pixel.
+#ifndef OSTREL_CONVERTER_SAMPLE_INDICES_H_
+#define OSTREL_CONVERTER_SAMPLE_INDICES_H_
+
+#include <cstdint>
+#include <span>
+
+#include "converter/indexed_rows.h"
+#include "converter/tiff_reader.h"
+
+namespace ostrel {
+
+// The palette for a page of kind kBilevel, kGray or kPalette: two entries
+// for bilevel, 4, 16 or 256 grays for 2, 4 and 8 (or 16) bits, white first
+// when the page is white-is-zero; a palette page's own colormap.
+IndexedPalette SamplePalette(const TiffPage& page);
+
+// Unpacks one stored row of `bits`-bit samples (1, 2, 4, 8, or 16 in native
+// byte order) into `indices`, one a pixel, as many as `indices` holds;
+// 16-bit samples are rounded to 8 bits.
+void UnpackSamples(std::span<const uint8_t> stored, int bits, std::span<uint8_t> indices);
+
+}  // namespace ostrel
+
+#endif  // OSTREL_CONVERTER_SAMPLE_INDICES_H_

@@ -1,0 +1,97 @@
+// One page of a TIFF file, read through libtiff: what it is, and its pixels
+// either as stored samples or rendered to RGBA.
+#ifndef OSTREL_CONVERTER_TIFF_READER_H_
+#define OSTREL_CONVERTER_TIFF_READER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "converter/conversion_failure.h"
+#include "converter/indexed_rows.h"
+
+struct tiff;  // libtiff's TIFF
+
+namespace ostrel {
+
+// Pages whose stored samples are palette indices already (kBilevel, kGray,
+// kPalette), and everything else libtiff can render (kColor).
+enum class PageKind { kBilevel, kGray, kPalette, kColor };
+
+struct TiffPage {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  PageKind kind = PageKind::kColor;
+  uint16_t bits_per_sample = 0;
+  bool min_is_white = false;  // kBilevel and kGray: sample 0 is white
+  uint16_t orientation = 1;   // 1 to 8; any other value counts as 1
+  Palette colormap;           // kPalette: 1 << bits_per_sample entries, 8 bits each
+};
+
+class TiffReader {
+ public:
+  // libtiff refuses single allocations above this; our own buffers are
+  // bounded by the pixel limit instead.
+  static constexpr int64_t kMaxLibraryAllocation = 256 << 20;
+
+  // Opens `path` and selects page `page_number` (from 1). Raises
+  // kCannotReadSource, kNotTiff, kDamagedTiff, kUnsupportedTiff or
+  // kNoSuchPage.
+  TiffReader(const std::string& path, uint32_t page_number);
+  ~TiffReader();
+  TiffReader(const TiffReader&) = delete;
+  TiffReader& operator=(const TiffReader&) = delete;
+
+  const TiffPage& page() const { return page_; }
+
+  // For every kind but kColor: visits the stored rows in order, each packed
+  // as stored (1, 2, 4 or 8 bits a sample, or 16 bits in native byte order),
+  // starting on a byte. Holds one scanline, or one row of tiles. Raises
+  // kDamagedTiff.
+  void ReadSampleRows(const std::function<void(std::span<const uint8_t>)>& visit);
+
+  // Rows per band for ReadRgbaRows: bands that start at multiples of this
+  // end where strips or rows of tiles end, so that each is decoded once.
+  uint32_t RgbaBandRows() const;
+
+  // Any kind: renders the stored rows from `top` on, as many as `pixels`
+  // holds whole rows, to RGBA through libtiff (TIFFGetR and its kin unpack
+  // a pixel; colour is premultiplied by alpha). Stored order whatever the
+  // orientation. Raises kDamagedTiff or kUnsupportedTiff.
+  void ReadRgbaRows(uint32_t top, std::span<uint32_t> pixels);
+
+  // The first error and the first warning libtiff reported since they were
+  // last cleared; empty when there was none.
+  struct Messages {
+    static constexpr size_t kCapacity = 512;
+    char error[kCapacity] = "";
+    char warning[kCapacity] = "";
+  };
+
+ private:
+  void ReadPage();
+  // Raises `failure` with "<what>: <libtiff's first error>" and clears the
+  // messages.
+  [[noreturn]] void Fail(ConversionFailure failure, const std::string& what);
+  // After a decoding call: raises kDamagedTiff unless it succeeded and
+  // libtiff reported nothing.
+  void CheckDecoded(bool ok);
+
+  struct TiffCloser {
+    void operator()(tiff* file) const;
+  };
+  struct RgbaImage;  // libtiff's renderer, begun on first use
+
+  std::string path_;
+  std::unique_ptr<tiff, TiffCloser> tiff_;
+  std::unique_ptr<RgbaImage> rgba_;  // after tiff_: it goes first
+  Messages messages_;
+  TiffPage page_;
+};
+
+}  // namespace ostrel
+
+#endif  // OSTREL_CONVERTER_TIFF_READER_H_

@@ -1,0 +1,87 @@
+#include "platform/atomic_file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <random>
+
+#include "platform/error.h"
+#include "platform/native_path.h"
+
+namespace ostrel {
+namespace {
+
+std::string RandomSuffix(std::random_device& random) {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string suffix(8, ' ');
+  for (char& letter : suffix) {
+    letter = kLetters[random() % (sizeof kLetters - 1)];
+  }
+  return suffix;
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(std::string_view path) : path_(NativePath(path)) {
+  const size_t slash = path_.rfind('/');
+  const std::string directory = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
+  const std::string name = path_.substr(directory.size());
+  std::random_device random;
+  // O_EXCL makes a name that another process took fail with EEXIST; a fresh
+  // suffix then gets another try. The mode is filtered by the umask.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary_path_ = directory + "." + name + "." + RandomSuffix(random);
+    descriptor_ = open(temporary_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor_ >= 0 || errno != EEXIST) {
+      break;
+    }
+  }
+  if (descriptor_ < 0) {
+    throw PosixError("create " + temporary_path_, errno);
+  }
+}
+
+AtomicFile::~AtomicFile() {
+  if (committed_) {
+    return;
+  }
+  // Cleaning up after a failure that is already being reported: a file
+  // that cannot be removed now cannot be reported either.
+  if (descriptor_ >= 0) {
+    (void)close(descriptor_);
+  }
+  (void)unlink(temporary_path_.c_str());
+  (void)unlink(path_.c_str());
+}
+
+void AtomicFile::Write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(descriptor_, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      throw PosixError("write " + temporary_path_, errno);
+    }
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+}
+
+void AtomicFile::Commit() {
+  // No fsync: the rename only has to keep other processes from seeing a
+  // partial file, and they see the written data at once; surviving a power
+  // failure is not asked of a file that lives for seconds.
+  const int descriptor = descriptor_;
+  descriptor_ = -1;
+  if (close(descriptor) != 0) {
+    throw PosixError("close " + temporary_path_, errno);
+  }
+  if (rename(temporary_path_.c_str(), path_.c_str()) != 0) {
+    throw PosixError("rename " + temporary_path_ + " to " + path_, errno);
+  }
+  committed_ = true;
+}
+
+}  // namespace ostrel

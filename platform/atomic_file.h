@@ -1,0 +1,42 @@
+// A file that appears at its path complete or not at all: it is written to a
+// temporary file in the same directory and renamed onto the path when done.
+#ifndef OSTREL_PLATFORM_ATOMIC_FILE_H_
+#define OSTREL_PLATFORM_ATOMIC_FILE_H_
+
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+class AtomicFile {
+ public:
+  // Creates the temporary file beside `path` (a "\" counts as "/"), named
+  // "." + the file name + a random suffix, so that it matches no pattern
+  // that `path` would, with mode 0666 less the umask. Raises PosixError.
+  explicit AtomicFile(std::string_view path);
+  // Without Commit: removes the temporary file and whatever file lies at
+  // `path`, so that a reader waiting for `path` cannot take an older file
+  // for the one whose writing failed.
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  // Appends `bytes` to the temporary file. Raises PosixError.
+  void Write(std::string_view bytes);
+
+  // Closes the temporary file and renames it onto `path`, replacing what
+  // was there. Raises PosixError; the destructor then cleans up as above.
+  void Commit();
+
+  const std::string& temporary_path() const { return temporary_path_; }
+
+ private:
+  std::string path_;
+  std::string temporary_path_;
+  int descriptor_ = -1;
+  bool committed_ = false;
+};
+
+}  // namespace ostrel
+
+#endif  // OSTREL_PLATFORM_ATOMIC_FILE_H_

@@ -1,0 +1,120 @@
+// The converter component as the program runs it: argv, exit status, one
+// line on standard error, "0" on standard output.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include "tests/support/gif_image.h"
+#include "tests/support/process_harness.h"
+#include "tests/support/tiff_fixtures.h"
+
+namespace ostrel::testing {
+namespace {
+
+std::string WindowsStyle(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+class ConverterTest : public ::testing::Test {
+ protected:
+  RunResult Convert(const std::string& parameters) {
+    return sandbox_.Run({.arguments = {"ConvertImage", parameters}});
+  }
+  std::string In() const { return sandbox_.PathOf("in.tif"); }
+  std::string Out() const { return sandbox_.PathOf("out.gif"); }
+
+  ProgramSandbox sandbox_{OSTREL_CONVERTER};
+};
+
+TEST_F(ConverterTest, WritesTheGifPrintsZeroAndTheUmaskDecidesTheMode) {
+  const std::vector<uint16_t> values = PatternSamples(1728 * 40, 2, 1);
+  WriteTiff(In(), {FixturePage{.width = 1728,
+                               .height = 40,
+                               .bits_per_sample = 1,
+                               .photometric = PHOTOMETRIC_MINISWHITE,
+                               .compression = COMPRESSION_CCITTFAX4,
+                               .samples = PackSamples(values, 1, 1728)}});
+  const mode_t saved = umask(027);
+  const RunResult result =
+      Convert("source=" + WindowsStyle(In()) + ", dest=" + WindowsStyle(Out()) + ", colors=2");
+  umask(saved);
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(result.output, "0\n");
+  EXPECT_TRUE(result.log_lines.empty());
+  EXPECT_EQ(sandbox_.List(), (std::vector<std::string>{"Caskle.ClsCaskle", "in.tif", "out.gif"}));
+  struct stat status {};
+  ASSERT_EQ(stat(Out().c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0640u);
+  const GifImage gif = DecodeGif(Out());
+  ASSERT_EQ(gif.indices.size(), values.size());
+  int differences = 0;
+  for (size_t i = 0; i < values.size(); ++i) {
+    const GifColor want = values[i] == 0 ? GifColor{255, 255, 255} : GifColor{0, 0, 0};
+    if (gif.palette[gif.indices[i]] != want) {
+      ++differences;
+    }
+  }
+  EXPECT_EQ(differences, 0);
+}
+
+TEST_F(ConverterTest, FailuresExitWithTheirKindAndOneLineNamingTheFile) {
+  sandbox_.WriteFile("text.tif", "plain text");
+  WriteTiff(In(), {FixturePage{.width = 2, .height = 2, .samples = {1, 2, 3, 4}}});
+  ASSERT_EQ(mkfifo(sandbox_.PathOf("fifo.tif").c_str(), 0600), 0);
+  const std::string dest = ", dest=" + Out();
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string line;
+  } cases[] = {
+      {{},
+       2,
+       "no method given: usage is Caskle.ClsCaskle ConvertImage \"source=FILE, "
+       "dest=FILE[, more items]\""},
+      {{"convertimage", "source=a, dest=b"},
+       2,
+       "unknown method \"convertimage\": only ConvertImage"},
+      {{"ConvertImage"}, 2, "ConvertImage takes one argument, not 0"},
+      {{"ConvertImage", "source=a, dest=b", "x"}, 2, "ConvertImage takes one argument, not 2"},
+      {{"ConvertImage", "source=a,dest=b"}, 3, "missing parameter: dest"},
+      {{"ConvertImage", "source=" + In() + dest + ", dither=1"},
+       3,
+       "bad value for dither: \"1\" (on or off)"},
+      {{"ConvertImage", "source=" + sandbox_.PathOf("a\nb.tif") + dest},
+       20,
+       "open " + sandbox_.PathOf("a\\nb.tif") + ": No such file or directory"},
+      {{"ConvertImage", "source=" + sandbox_.PathOf("fifo.tif") + dest},
+       20,
+       "open " + sandbox_.PathOf("fifo.tif") + ": not a regular file"},
+      {{"ConvertImage", "source=" + sandbox_.PathOf("text.tif") + dest},
+       21,
+       "not a TIFF file: " + sandbox_.PathOf("text.tif")},
+      {{"ConvertImage", "source=" + In() + dest + ", page=2"},
+       24,
+       "page 2 does not exist: " + In() + " has 1 page"},
+      {{"ConvertImage", "source=" + In() + dest + ", maxpixels=3"},
+       25,
+       "image too large: 2 x 2 pixels in " + In() + ", the limit is 3"},
+  };
+  const std::vector<std::string> files = sandbox_.List();
+  for (const auto& c : cases) {
+    const RunResult result = sandbox_.Run({.arguments = c.arguments});
+    EXPECT_EQ(result.exit_status, c.status) << c.line;
+    EXPECT_EQ(result.log_lines, std::vector<std::string>{c.line});
+    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(sandbox_.List(), files) << c.line;
+  }
+  const RunResult result = Convert("source=" + In() + ", dest=" + sandbox_.PathOf("no/out.gif"));
+  EXPECT_EQ(result.exit_status, 30);
+  ASSERT_EQ(result.log_lines.size(), 1u);
+  EXPECT_EQ(result.log_lines[0].rfind("create " + sandbox_.PathOf("no/.out.gif."), 0), 0u);
+}
+
+}  // namespace
+}  // namespace ostrel::testing

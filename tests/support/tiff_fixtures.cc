@@ -1,0 +1,240 @@
+#include "tests/support/tiff_fixtures.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include <tiffio.h>
+
+namespace ostrel::testing {
+namespace {
+
+void Require(bool ok, const std::string& what) {
+  if (!ok) {
+    throw std::runtime_error("fixture: " + what);
+  }
+}
+
+uint32_t Mix(uint32_t value) {
+  value ^= value >> 16;
+  value *= 0x7feb352du;
+  value ^= value >> 15;
+  value *= 0x846ca68bu;
+  return value ^ (value >> 16);
+}
+
+void WritePage(TIFF* tiff, const FixturePage& page) {
+  Require(TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, page.width) != 0, "width");
+  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, page.height);
+  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, page.bits_per_sample);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, page.samples_per_pixel);
+  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tiff, TIFFTAG_COMPRESSION, page.compression);
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, page.ycbcr ? PHOTOMETRIC_YCBCR : page.photometric);
+  TIFFSetField(tiff, TIFFTAG_ORIENTATION, page.orientation);
+  if (!page.extra_samples.empty()) {
+    TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(page.extra_samples.size()),
+                 page.extra_samples.data());
+  }
+  if (!page.colormap.empty()) {
+    const size_t entries = page.colormap.size() / 3;
+    TIFFSetField(tiff, TIFFTAG_COLORMAP, page.colormap.data(), page.colormap.data() + entries,
+                 page.colormap.data() + 2 * entries);
+  }
+  if (page.x_resolution > 0) {
+    TIFFSetField(tiff, TIFFTAG_XRESOLUTION, page.x_resolution);
+    TIFFSetField(tiff, TIFFTAG_YRESOLUTION, page.y_resolution);
+    TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+  }
+  if (page.compression == COMPRESSION_CCITTFAX3) {
+    TIFFSetField(tiff, TIFFTAG_GROUP3OPTIONS, page.group3_options);
+  }
+  if (page.compression == COMPRESSION_JPEG) {
+    if (page.jpeg_quality > 0) {
+      TIFFSetField(tiff, TIFFTAG_JPEGQUALITY, page.jpeg_quality);
+    }
+    if (page.ycbcr) {
+      TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    }
+  }
+  const size_t row_bytes =
+      (static_cast<size_t>(page.width) * page.bits_per_sample * page.samples_per_pixel + 7) / 8;
+  Require(page.samples.size() == row_bytes * page.height, "sample count");
+  if (page.tile_width != 0) {
+    TIFFSetField(tiff, TIFFTAG_TILEWIDTH, page.tile_width);
+    TIFFSetField(tiff, TIFFTAG_TILELENGTH, page.tile_height);
+    const size_t tile_row_bytes =
+        static_cast<size_t>(page.tile_width) * page.bits_per_sample * page.samples_per_pixel / 8;
+    std::vector<uint8_t> tile(tile_row_bytes * page.tile_height);
+    for (uint32_t top = 0; top < page.height; top += page.tile_height) {
+      for (uint32_t left = 0; left < page.width; left += page.tile_width) {
+        std::fill(tile.begin(), tile.end(), 0);
+        const size_t offset = left * page.bits_per_sample * page.samples_per_pixel / 8;
+        for (uint32_t row = 0; row < page.tile_height && top + row < page.height; ++row) {
+          const size_t count = std::min(tile_row_bytes, row_bytes - offset);
+          std::memcpy(tile.data() + row * tile_row_bytes,
+                      page.samples.data() + (top + row) * row_bytes + offset, count);
+        }
+        Require(TIFFWriteTile(tiff, tile.data(), left, top, 0, 0) >= 0, "tile");
+      }
+    }
+  } else {
+    const uint32_t rows_per_strip = page.rows_per_strip != 0 ? page.rows_per_strip : page.height;
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, rows_per_strip);
+    for (uint32_t top = 0, strip = 0; top < page.height; top += rows_per_strip, ++strip) {
+      const uint32_t rows = std::min(rows_per_strip, page.height - top);
+      const auto* first = page.samples.data() + top * row_bytes;
+      std::vector<uint8_t> data(first, first + rows * row_bytes);
+      Require(
+          TIFFWriteEncodedStrip(tiff, strip, data.data(), static_cast<tmsize_t>(data.size())) >= 0,
+          "strip");
+    }
+  }
+  Require(TIFFWriteDirectory(tiff) != 0, "directory");
+}
+
+// The file's bytes and the offset of the value of `tag`'s entry in the
+// first directory.
+struct TagEntry {
+  std::string bytes;
+  size_t value_offset = 0;
+  size_t value_size = 0;
+};
+
+TagEntry FindTag(const std::string& path, uint16_t tag) {
+  TagEntry entry;
+  std::ifstream file(path, std::ios::binary);
+  entry.bytes.assign(std::istreambuf_iterator<char>(file), {});
+  const std::string& bytes = entry.bytes;
+  Require(bytes.size() > 8 && bytes.compare(0, 4, std::string("II*\0", 4)) == 0,
+          "classic little-endian TIFF");
+  const auto read = [&](size_t offset, size_t size) {
+    uint32_t value = 0;
+    Require(offset + size <= bytes.size(), "directory inside the file");
+    std::memcpy(&value, bytes.data() + offset, size);
+    return value;
+  };
+  const uint32_t directory = read(4, 4);
+  for (uint32_t i = 0, count = read(directory, 2); i < count; ++i) {
+    const size_t at = directory + 2 + 12 * i;
+    if (read(at, 2) == tag) {
+      Require(read(at + 4, 4) == 1, "one value");
+      entry.value_offset = at + 8;
+      entry.value_size = read(at + 2, 2) == TIFF_SHORT ? 2 : 4;
+      return entry;
+    }
+  }
+  throw std::runtime_error("fixture: no tag " + std::to_string(tag));
+}
+
+}  // namespace
+
+void WriteTiff(const std::string& path, const std::vector<FixturePage>& pages) {
+  TIFF* tiff = TIFFOpen(path.c_str(), "w");
+  Require(tiff != nullptr, "open " + path);
+  try {  // closes the file before the failure goes on
+    for (const FixturePage& page : pages) {
+      WritePage(tiff, page);
+    }
+  } catch (...) {
+    TIFFClose(tiff);
+    throw;
+  }
+  TIFFClose(tiff);
+}
+
+std::vector<uint8_t> PackSamples(const std::vector<uint16_t>& values, int bits,
+                                 uint32_t row_samples) {
+  std::vector<uint8_t> packed;
+  for (size_t start = 0; start < values.size(); start += row_samples) {
+    if (bits == 16) {
+      for (size_t i = start; i < start + row_samples; ++i) {
+        uint8_t bytes[2];
+        std::memcpy(bytes, &values[i], 2);
+        packed.insert(packed.end(), bytes, bytes + 2);
+      }
+      continue;
+    }
+    uint32_t accumulator = 0;
+    int filled = 0;
+    for (size_t i = start; i < start + row_samples; ++i) {
+      accumulator = accumulator << bits | values[i];
+      filled += bits;
+      if (filled == 8) {
+        packed.push_back(static_cast<uint8_t>(accumulator));
+        accumulator = 0;
+        filled = 0;
+      }
+    }
+    if (filled != 0) {
+      packed.push_back(static_cast<uint8_t>(accumulator << (8 - filled)));
+    }
+  }
+  return packed;
+}
+
+std::vector<uint16_t> PatternSamples(uint32_t count, uint32_t levels, uint32_t seed) {
+  std::vector<uint16_t> values(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    // Runs of equal values (as in scans) broken by noise.
+    const uint32_t run = i / (1 + Mix(seed + i / 7) % 9);
+    values[i] = static_cast<uint16_t>((i % 3 == 0 ? Mix(seed ^ i) : Mix(seed + run)) % levels);
+  }
+  return values;
+}
+
+std::vector<uint8_t> PhotoSamples(uint32_t width, uint32_t height) {
+  std::vector<uint8_t> samples;
+  samples.reserve(static_cast<size_t>(width) * height * 3);
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x) {
+      const double u = static_cast<double>(x) / width;
+      const double v = static_cast<double>(y) / height;
+      const double noise = static_cast<double>(Mix(y * 7919 + x) % 17) - 8;
+      const double channels[3] = {
+          128 + 100 * std::sin(6 * u + 2 * v) + noise,
+          128 + 90 * std::cos(5 * v - 3 * u * v) + noise,
+          128 + 110 * std::sin(4 * (u + v) + 1) * std::cos(3 * u) + noise,
+      };
+      for (const double channel : channels) {
+        samples.push_back(static_cast<uint8_t>(std::clamp(channel, 0.0, 255.0)));
+      }
+    }
+  }
+  return samples;
+}
+
+std::vector<uint32_t> LibtiffRgba(const std::string& path, int page) {
+  TIFF* tiff = TIFFOpen(path.c_str(), "r");
+  Require(tiff != nullptr, "open " + path);
+  uint32_t width = 0;
+  uint32_t height = 0;
+  const bool ok = TIFFSetDirectory(tiff, static_cast<tdir_t>(page - 1)) != 0 &&
+                  TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) != 0 &&
+                  TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height) != 0;
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+  const bool read = ok && TIFFReadRGBAImageOriented(tiff, width, height, pixels.data(),
+                                                    ORIENTATION_TOPLEFT, 1) != 0;
+  TIFFClose(tiff);
+  Require(read, "render " + path);
+  return pixels;
+}
+
+uint32_t TagValue(const std::string& path, uint16_t tag) {
+  const TagEntry entry = FindTag(path, tag);
+  uint32_t value = 0;
+  std::memcpy(&value, entry.bytes.data() + entry.value_offset, entry.value_size);
+  return value;
+}
+
+void SetTagValue(const std::string& path, uint16_t tag, uint32_t value) {
+  TagEntry entry = FindTag(path, tag);
+  Require(entry.value_size == 4 || value <= 0xffff, "value fits");
+  std::memcpy(entry.bytes.data() + entry.value_offset, &value, entry.value_size);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << entry.bytes;
+}
+
+}  // namespace ostrel::testing

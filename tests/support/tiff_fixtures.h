@@ -1,0 +1,64 @@
+// Small TIFF files written with libtiff for the converter's tests, and the
+// pixels libtiff itself renders from them.
+#ifndef OSTREL_TESTS_SUPPORT_TIFF_FIXTURES_H_
+#define OSTREL_TESTS_SUPPORT_TIFF_FIXTURES_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ostrel::testing {
+
+// One page: its samples and how they are stored. Tag values are libtiff's.
+struct FixturePage {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint16_t bits_per_sample = 8;
+  uint16_t samples_per_pixel = 1;
+  uint16_t photometric = 1;  // PHOTOMETRIC_MINISBLACK
+  uint16_t compression = 1;  // COMPRESSION_NONE
+  uint16_t orientation = 1;
+  std::vector<uint16_t> extra_samples{};  // one per sample beyond the colour ones
+  uint32_t rows_per_strip = 0;            // 0: one strip
+  uint32_t tile_width = 0;                // tiled when both are set
+  uint32_t tile_height = 0;
+  std::vector<uint16_t> colormap{};  // red, then green, then blue entries
+  float x_resolution = 0;            // dots per inch, written when set
+  float y_resolution = 0;
+  int jpeg_quality = 0;         // JPEG only: 0 keeps libtiff's default
+  bool ycbcr = false;           // JPEG only: stored as YCbCr, given as RGB
+  uint32_t group3_options = 0;  // CCITT Group 3 only: GROUP3OPT_2DENCODING
+  // Rows top to bottom as stored: samples interleaved, each row starting on a
+  // byte, 16-bit samples in native byte order.
+  std::vector<uint8_t> samples{};
+};
+
+// Writes `pages` as one TIFF file. Raises std::runtime_error.
+void WriteTiff(const std::string& path, const std::vector<FixturePage>& pages);
+
+// `values` (one per sample, row by row) packed at `bits` bits, MSB first,
+// each row of `row_samples` samples starting on a byte.
+std::vector<uint8_t> PackSamples(const std::vector<uint16_t>& values, int bits,
+                                 uint32_t row_samples);
+
+// Deterministic samples in [0, levels): a mix of gradients and noise, so
+// that every level occurs in a large enough image and rows differ.
+std::vector<uint16_t> PatternSamples(uint32_t count, uint32_t levels, uint32_t seed);
+
+// A smooth, noisy RGB picture, 8 bits a sample, interleaved.
+std::vector<uint8_t> PhotoSamples(uint32_t width, uint32_t height);
+
+// Page `page` (from 1) of `path` as libtiff renders it, top row first, as
+// 0xAABBGGRR values (TIFFGetR and its kin).
+std::vector<uint32_t> LibtiffRgba(const std::string& path, int page = 1);
+
+// The value of a tag with one value in the first directory of a classic
+// little-endian file, and changing it in place (so that a file can claim
+// what libtiff would not write: a strip that ends early as in a truncated
+// file, a huge size, an unknown compression).
+uint32_t TagValue(const std::string& path, uint16_t tag);
+void SetTagValue(const std::string& path, uint16_t tag, uint32_t value);
+
+}  // namespace ostrel::testing
+
+#endif  // OSTREL_TESTS_SUPPORT_TIFF_FIXTURES_H_

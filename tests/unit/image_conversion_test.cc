@@ -1,0 +1,431 @@
+// Generated TIFF files of every kind converted through the library, the GIFs
+// decoded with giflib and compared with the source pixels.
+#include "converter/image_conversion.h"
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include "converter/conversion_failure.h"
+#include "platform/error.h"
+#include "tests/support/gif_image.h"
+#include "tests/support/process_harness.h"
+#include "tests/support/tiff_fixtures.h"
+
+namespace ostrel {
+namespace {
+
+using testing::FixturePage;
+using testing::GifColor;
+using testing::GifImage;
+
+GifColor Gray(int level) {
+  const auto value = static_cast<uint8_t>(level);
+  return {value, value, value};
+}
+
+GifColor ColorOf(uint32_t rgba) {
+  return {static_cast<uint8_t>(rgba), static_cast<uint8_t>(rgba >> 8),
+          static_cast<uint8_t>(rgba >> 16)};
+}
+
+// A page of `bits`-bit samples from a pattern, and those samples.
+FixturePage PatternPage(uint32_t width, uint32_t height, int bits, uint32_t levels,
+                        std::vector<uint16_t>* values) {
+  *values = testing::PatternSamples(width * height, levels, width + bits);
+  return FixturePage{.width = width,
+                     .height = height,
+                     .bits_per_sample = static_cast<uint16_t>(bits),
+                     .samples = testing::PackSamples(*values, bits, width)};
+}
+
+// A colour page using `count` colours, each pixel (r, g, b) or (c, m, y, k).
+FixturePage FewColorsPage(uint32_t width, uint32_t height, int channels, uint32_t count) {
+  const std::vector<uint16_t> choice = testing::PatternSamples(width * height, count, 3);
+  FixturePage page{
+      .width = width,
+      .height = height,
+      .samples_per_pixel = static_cast<uint16_t>(channels),
+      .photometric = static_cast<uint16_t>(channels == 4 ? PHOTOMETRIC_SEPARATED : PHOTOMETRIC_RGB),
+      .compression = COMPRESSION_LZW};
+  for (const uint16_t c : choice) {
+    for (int channel = 0; channel < channels; ++channel) {
+      page.samples.push_back(static_cast<uint8_t>((c * 67 + channel * 101) % 256));
+    }
+  }
+  return page;
+}
+
+class ImageConversionTest : public ::testing::Test {
+ protected:
+  std::string In() const { return directory_.PathOf("in.tif"); }
+  std::string Out() const { return directory_.PathOf("out.gif"); }
+
+  void Run(const std::string& extra) {
+    ConvertImage(ParseConversionParameters("source=" + In() + ", dest=" + Out() + extra));
+  }
+
+  GifImage Convert(const std::vector<FixturePage>& pages, const std::string& extra = "") {
+    testing::WriteTiff(In(), pages);
+    Run(extra);
+    return testing::DecodeGif(Out());
+  }
+
+  // The pixels that differ from libtiff's own rendering of in.tif.
+  int DifferencesFromLibtiff(const GifImage& gif, int page = 1) const {
+    const std::vector<uint32_t> rgba = testing::LibtiffRgba(In(), page);
+    int differences = rgba.size() == gif.indices.size() ? 0 : -1;
+    for (size_t i = 0; differences >= 0 && i < rgba.size(); ++i) {
+      if (gif.palette[gif.indices[i]] != ColorOf(rgba[i])) {
+        ++differences;
+      }
+    }
+    return differences;
+  }
+
+  // Converting in.tif as it is fails with `failure` and a description that
+  // contains `text`, and leaves nothing behind: an older out.gif is removed.
+  void ExpectFailure(const std::string& extra, ConversionFailure failure, const std::string& text) {
+    std::vector<std::string> before = directory_.List();
+    std::erase(before, "out.gif");
+    directory_.WriteFile("out.gif", "an older GIF");
+    try {
+      Run(extra);
+      ADD_FAILURE() << "converted: " << text;
+    } catch (const Error& error) {
+      EXPECT_EQ(error.number(), static_cast<int32_t>(failure)) << error.description();
+      EXPECT_NE(error.description().find(text), std::string::npos) << error.description();
+    }
+    EXPECT_EQ(directory_.List(), before) << text;
+  }
+
+  testing::TemporaryDirectory directory_;
+};
+
+TEST_F(ImageConversionTest, BilevelAndGrayPagesAreExact) {
+  const struct {
+    int bits;
+    uint16_t compression;
+    uint32_t rows_per_strip;
+    uint32_t group3_options;
+  } cases[] = {
+      {1, COMPRESSION_NONE, 0, 0},
+      {1, COMPRESSION_PACKBITS, 7, 0},
+      {1, COMPRESSION_CCITTRLE, 0, 0},
+      {1, COMPRESSION_CCITTFAX3, 0, 0},
+      {1, COMPRESSION_CCITTFAX3, 9, GROUP3OPT_2DENCODING},
+      {1, COMPRESSION_CCITTFAX4, 0, 0},
+      {1, COMPRESSION_LZW, 5, 0},
+      {2, COMPRESSION_NONE, 0, 0},
+      {4, COMPRESSION_LZW, 0, 0},
+      {8, COMPRESSION_ADOBE_DEFLATE, 10, 0},
+      {16, COMPRESSION_LZW, 0, 0},
+  };
+  for (const auto& c : cases) {
+    for (const uint16_t photometric : {PHOTOMETRIC_MINISWHITE, PHOTOMETRIC_MINISBLACK}) {
+      SCOPED_TRACE(::testing::Message() << c.bits << " bits, compression " << c.compression
+                                        << ", photometric " << photometric);
+      const uint32_t levels = c.bits == 16 ? 65536 : 1u << c.bits;
+      std::vector<uint16_t> values;
+      FixturePage page = PatternPage(203, 37, c.bits, levels, &values);
+      page.photometric = photometric;
+      page.compression = c.compression;
+      page.rows_per_strip = c.rows_per_strip;
+      page.group3_options = c.group3_options;
+      page.x_resolution = 204;  // a fax's resolution: the pixels stay as they are
+      page.y_resolution = 98;
+      const GifImage gif = Convert({page});
+      ASSERT_EQ(gif.width, 203u);
+      ASSERT_EQ(gif.height, 37u);
+      EXPECT_EQ(gif.signature, "GIF89a");
+      EXPECT_EQ(gif.palette.size(), std::min(levels, 256u));
+      EXPECT_EQ(gif.transparent_index, -1);
+      int differences = 0;
+      for (size_t i = 0; i < values.size(); ++i) {
+        int level = c.bits == 16 ? static_cast<int>(std::lround(values[i] / 257.0))
+                                 : values[i] * 255 / static_cast<int>(levels - 1);
+        if (photometric == PHOTOMETRIC_MINISWHITE) {
+          level = 255 - level;
+        }
+        if (gif.palette[gif.indices[i]] != Gray(level)) {
+          ++differences;
+        }
+      }
+      EXPECT_EQ(differences, 0);
+    }
+  }
+}
+
+TEST_F(ImageConversionTest, PalettePagesKeepTheirColormap) {
+  for (const int bits : {1, 2, 4, 8}) {
+    for (const bool eight_bit_map : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << bits << " bits, 8-bit map " << eight_bit_map);
+      std::vector<uint16_t> values;
+      FixturePage page = PatternPage(61, 13, bits, 1u << bits, &values);
+      page.photometric = PHOTOMETRIC_PALETTE;
+      page.compression = COMPRESSION_PACKBITS;
+      const std::vector<uint16_t> map = testing::PatternSamples(3u << bits, 65536, 11);
+      for (const uint16_t entry : map) {
+        page.colormap.push_back(eight_bit_map ? entry % 256 : entry);
+      }
+      const GifImage gif = Convert({page});
+      EXPECT_EQ(gif.palette.size(), 1u << bits);
+      int differences = 0;
+      for (size_t i = 0; i < values.size(); ++i) {
+        GifColor want;
+        for (int c = 0; c < 3; ++c) {
+          const uint16_t entry = page.colormap[c * (size_t{1} << bits) + values[i]];
+          want[c] = static_cast<uint8_t>(eight_bit_map ? entry : std::lround(entry / 257.0));
+        }
+        if (gif.ColorAt(static_cast<uint32_t>(i % 61), static_cast<uint32_t>(i / 61)) != want) {
+          ++differences;
+        }
+      }
+      EXPECT_EQ(differences, 0);
+    }
+  }
+}
+
+TEST_F(ImageConversionTest, FewColorPagesOfEveryLayoutMatchLibtiffExactly) {
+  FixturePage rgb16 = FewColorsPage(50, 40, 3, 200);
+  rgb16.bits_per_sample = 16;
+  rgb16.samples.clear();
+  for (const uint8_t sample : FewColorsPage(50, 40, 3, 200).samples) {
+    const uint16_t wide = static_cast<uint16_t>(sample * 257 + 100);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&wide);
+    rgb16.samples.insert(rgb16.samples.end(), bytes, bytes + 2);
+  }
+  FixturePage tiled_rgb = FewColorsPage(100, 70, 3, 256);
+  tiled_rgb.tile_width = 32;
+  tiled_rgb.tile_height = 16;
+  std::vector<uint16_t> values;
+  FixturePage tiled_gray = PatternPage(100, 70, 8, 256, &values);
+  tiled_gray.tile_width = 32;
+  tiled_gray.tile_height = 48;
+  FixturePage tiled_bilevel = PatternPage(45, 40, 1, 2, &values);
+  tiled_bilevel.tile_width = 16;
+  tiled_bilevel.tile_height = 16;
+  FixturePage jpeg_gray = PatternPage(64, 48, 8, 256, &values);
+  jpeg_gray.compression = COMPRESSION_JPEG;
+  const struct {
+    const char* name;
+    FixturePage page;
+  } cases[] = {
+      {"RGB", FewColorsPage(50, 40, 3, 256)},
+      {"CMYK", FewColorsPage(50, 40, 4, 120)},
+      {"16-bit RGB", rgb16},
+      {"tiled RGB", tiled_rgb},
+      {"tiled gray", tiled_gray},
+      {"tiled bilevel", tiled_bilevel},
+      {"JPEG gray", jpeg_gray},
+  };
+  for (const auto& c : cases) {
+    const GifImage gif = Convert({c.page}, ", dither=on");
+    EXPECT_EQ(DifferencesFromLibtiff(gif), 0) << c.name;
+  }
+}
+
+TEST_F(ImageConversionTest, PhotosAreReducedCloseToTheSource) {
+  FixturePage photo{.width = 300,
+                    .height = 200,
+                    .samples_per_pixel = 3,
+                    .photometric = PHOTOMETRIC_RGB,
+                    .compression = COMPRESSION_ADOBE_DEFLATE,
+                    .rows_per_strip = 16,
+                    .samples = testing::PhotoSamples(300, 200)};
+  FixturePage jpeg = photo;
+  jpeg.compression = COMPRESSION_JPEG;
+  jpeg.ycbcr = true;
+  jpeg.jpeg_quality = 90;
+  const struct {
+    FixturePage page;
+    const char* extra;
+    size_t most_colors;
+    double least_psnr;
+  } cases[] = {
+      {photo, "", 256, 30},
+      {photo, ", dither=off", 256, 32.5},
+      {photo, ", colors=16", 16, 20},
+      {jpeg, ", dither=off", 256, 32.5},
+  };
+  for (const auto& c : cases) {
+    const GifImage gif = Convert({c.page}, c.extra);
+    EXPECT_LE(gif.palette.size(), c.most_colors) << c.extra;
+    EXPECT_GE(testing::Psnr(gif, testing::LibtiffRgba(In())), c.least_psnr) << c.extra;
+  }
+}
+
+TEST_F(ImageConversionTest, AColorFrameTooLargeToHoldIsDecodedTwiceToTheSameGif) {
+  FixturePage photo{.width = 90,
+                    .height = 70,
+                    .samples_per_pixel = 3,
+                    .photometric = PHOTOMETRIC_RGB,
+                    .orientation = 7,
+                    .rows_per_strip = 3,
+                    .samples = testing::PhotoSamples(90, 70)};
+  testing::WriteTiff(In(), {photo});
+  const ConversionParameters parameters =
+      ParseConversionParameters("source=" + In() + ", dest=" + Out() + ", colors=64");
+  ConvertImage(parameters);
+  const std::string held = directory_.ReadFile("out.gif");
+  ConvertImage(parameters, 100);
+  EXPECT_EQ(directory_.ReadFile("out.gif"), held);
+}
+
+TEST_F(ImageConversionTest, AlphaBelowOneHalfIsTransparent) {
+  const uint8_t alphas[] = {0, 127, 128, 170, 255};
+  for (const uint16_t kind : {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_ASSOCALPHA}) {
+    FixturePage page{.width = 20,
+                     .height = 10,
+                     .samples_per_pixel = 4,
+                     .photometric = PHOTOMETRIC_RGB,
+                     .extra_samples = {kind}};
+    for (uint32_t i = 0; i < 200; ++i) {
+      const uint8_t alpha = alphas[i % 5];
+      // Colours that premultiplying by 170 or 128 and back keeps within 1.
+      const uint8_t color[3] = {static_cast<uint8_t>(i % 7 * 40), 90, 255};
+      for (const uint8_t value : color) {
+        page.samples.push_back(
+            kind == EXTRASAMPLE_ASSOCALPHA ? static_cast<uint8_t>(value * alpha / 255) : value);
+      }
+      page.samples.push_back(alpha);
+    }
+    const GifImage gif = Convert({page});
+    ASSERT_GE(gif.transparent_index, 0);
+    for (uint32_t i = 0; i < 200; ++i) {
+      const uint32_t x = i % 20;
+      const uint32_t y = i / 20;
+      ASSERT_EQ(gif.TransparentAt(x, y), alphas[i % 5] < 128) << i;
+      if (alphas[i % 5] >= 128) {
+        const GifColor got = gif.ColorAt(x, y);
+        EXPECT_NEAR(got[0], i % 7 * 40, 1) << i;
+        EXPECT_NEAR(got[1], 90, 1) << i;
+        EXPECT_NEAR(got[2], 255, 1) << i;
+      }
+    }
+  }
+}
+
+TEST_F(ImageConversionTest, OrientationPutsTheFirstStoredRowWhereTheTagSays) {
+  // Where stored pixels (0, 0) and (0, last column) appear, as (x, y) in
+  // units of the displayed width - 1 and height - 1.
+  const int corners[9][2][2] = {{},
+                                {{0, 0}, {1, 0}},
+                                {{1, 0}, {0, 0}},
+                                {{1, 1}, {0, 1}},
+                                {{0, 1}, {1, 1}},
+                                {{0, 0}, {0, 1}},
+                                {{1, 0}, {1, 1}},
+                                {{1, 1}, {1, 0}},
+                                {{0, 1}, {0, 0}}};
+  std::vector<uint16_t> values;
+  for (FixturePage page : {PatternPage(9, 5, 8, 256, &values), FewColorsPage(9, 5, 3, 200),
+                           PatternPage(9, 5, 1, 2, &values)}) {
+    // Distinct corners of the first row.
+    const size_t last = size_t{page.samples_per_pixel} * (page.bits_per_sample == 1 ? 1 : 8);
+    page.samples[0] = 0;
+    page.samples[last] = 255;
+    for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
+      page.orientation = orientation;
+      const GifImage gif = Convert({page});
+      const bool turned = orientation >= 5;
+      ASSERT_EQ(gif.width, turned ? 5u : 9u) << orientation;
+      const GifColor first = gif.ColorAt(corners[orientation][0][0] * (gif.width - 1),
+                                         corners[orientation][0][1] * (gif.height - 1));
+      const GifColor end = gif.ColorAt(corners[orientation][1][0] * (gif.width - 1),
+                                       corners[orientation][1][1] * (gif.height - 1));
+      EXPECT_EQ(first[0], 0) << orientation;
+      EXPECT_EQ(end[0], 255) << orientation;
+    }
+  }
+}
+
+TEST_F(ImageConversionTest, PageAndColorsItemsChooseThePageAndLimitThePalette) {
+  std::vector<uint16_t> values;
+  const std::vector<FixturePage> pages = {PatternPage(20, 10, 1, 2, &values),
+                                          PatternPage(30, 5, 8, 40, &values),
+                                          FewColorsPage(7, 7, 3, 9)};
+  GifImage gif = Convert(pages, ", page=2");
+  EXPECT_EQ(gif.width, 30u);
+  EXPECT_EQ(DifferencesFromLibtiff(gif, 2), 0);
+  gif = Convert(pages, ", page=3, colors=9");
+  EXPECT_EQ(gif.width, 7u);
+  EXPECT_LE(gif.palette.size(), 16u);
+  EXPECT_EQ(DifferencesFromLibtiff(gif, 3), 0);
+  gif = Convert(pages, ", page=2, colors=16");  // 40 grays into 16 entries
+  EXPECT_EQ(gif.palette.size(), 16u);
+  EXPECT_GE(testing::Psnr(gif, testing::LibtiffRgba(In(), 2)), 20);
+  ExpectFailure(", page=4", ConversionFailure::kNoSuchPage,
+                "page 4 does not exist: " + In() + " has 3 pages");
+  testing::WriteTiff(In(), {pages[0]});
+  ExpectFailure(", page=2", ConversionFailure::kNoSuchPage, In() + " has 1 page");
+}
+
+TEST_F(ImageConversionTest, BadFilesFailWithTheirKindAndLeaveNothing) {
+  std::vector<uint16_t> values;
+  FixturePage g4 = PatternPage(100, 80, 1, 2, &values);
+  g4.compression = COMPRESSION_CCITTFAX4;
+  FixturePage jpeg = PatternPage(64, 64, 8, 256, &values);
+  jpeg.compression = COMPRESSION_JPEG;
+  FixturePage mask = PatternPage(8, 8, 1, 2, &values);
+  mask.photometric = PHOTOMETRIC_MASK;
+
+  directory_.WriteFile("in.tif", "");
+  ExpectFailure("", ConversionFailure::kNotTiff, "not a TIFF file: " + In());
+  directory_.WriteFile("in.tif", "GIF89a and more");
+  ExpectFailure("", ConversionFailure::kNotTiff, "not a TIFF file: " + In());
+  directory_.WriteFile("in.tif", std::string("II*\0\x08\0\0\0", 8));
+  ExpectFailure("", ConversionFailure::kDamagedTiff, "damaged TIFF file " + In());
+
+  testing::WriteTiff(In(), {g4});
+  directory_.WriteFile("in.tif", directory_.ReadFile("in.tif").substr(0, 300));
+  ExpectFailure("", ConversionFailure::kDamagedTiff, "damaged TIFF file " + In());
+  for (const FixturePage& page : {g4, jpeg}) {  // the data ends early
+    testing::WriteTiff(In(), {page});
+    testing::SetTagValue(In(), TIFFTAG_STRIPBYTECOUNTS,
+                         testing::TagValue(In(), TIFFTAG_STRIPBYTECOUNTS) / 2);
+    ExpectFailure("", ConversionFailure::kDamagedTiff, "cannot read the pixels of " + In() + ": ");
+  }
+
+  testing::WriteTiff(In(), {mask});
+  ExpectFailure("", ConversionFailure::kUnsupportedTiff, "unsupported TIFF image in " + In());
+  testing::WriteTiff(In(), {g4});
+  testing::SetTagValue(In(), TIFFTAG_COMPRESSION, 34712);
+  ExpectFailure("", ConversionFailure::kUnsupportedTiff, "unsupported compression scheme 34712");
+
+  testing::WriteTiff(In(), {g4});
+  ExpectFailure(", maxpixels=7999", ConversionFailure::kImageTooLarge,
+                "image too large: 100 x 80 pixels in " + In() + ", the limit is 7999");
+  testing::SetTagValue(In(), TIFFTAG_IMAGEWIDTH, 20000);
+  testing::SetTagValue(In(), TIFFTAG_IMAGELENGTH, 20000);
+  ExpectFailure("", ConversionFailure::kImageTooLarge,
+                "20000 x 20000 pixels in " + In() + ", the limit is 268435456");
+  testing::WriteTiff(In(), {PatternPage(70000, 1, 1, 2, &values)});
+  ExpectFailure("", ConversionFailure::kImageTooLarge,
+                "70000 x 1 pixels in " + In() + ", a GIF allows at most 65535 on either side");
+
+  std::filesystem::remove(In());
+  ExpectFailure("", ConversionFailure::kCannotReadSource,
+                "open " + In() + ": No such file or directory");
+}
+
+TEST_F(ImageConversionTest, AnUnwritableDestinationFailsBeforeDecoding) {
+  ConversionParameters parameters;
+  parameters.source = In();  // missing too: the destination is tried first
+  parameters.dest = directory_.PathOf("no/out.gif");
+  try {
+    ConvertImage(parameters);
+    ADD_FAILURE();
+  } catch (const Error& error) {
+    EXPECT_EQ(error.number(), static_cast<int32_t>(ConversionFailure::kCannotWriteDestination));
+    EXPECT_EQ(error.description().rfind("create " + directory_.PathOf("no/.out.gif."), 0), 0u)
+        << error.description();
+  }
+}
+
+}  // namespace
+}  // namespace ostrel
