@@ -87,15 +87,8 @@ void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
   }
 }
 
-void ConvertImage(const ConversionParameters& parameters, uint64_t max_held_color_pixels) {
-  // The output first: an unwritable destination fails before any decoding,
-  // and from here on any failure removes an older file at dest.
-  AtomicFile output = WithFailureKind(ConversionFailure::kCannotWriteDestination,
-                                      [&] { return AtomicFile(parameters.dest); });
-  const GifWriter::ByteSink sink = [&output](std::string_view bytes) {
-    WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Write(bytes); });
-  };
-  TiffReader reader(parameters.source, parameters.page);
+void ConvertPage(TiffReader& reader, const ConversionParameters& parameters,
+                 const GifWriter::ByteSink& sink, uint64_t max_held_color_pixels) {
   const TiffPage& page = reader.page();
   CheckImageSize(page.width, page.height, parameters.max_pixels, parameters.source);
   // Pages that need more palette entries than allowed take the colour path,
@@ -108,6 +101,18 @@ void ConvertImage(const ConversionParameters& parameters, uint64_t max_held_colo
   } else {
     ConvertColorPage(reader, parameters, max_held_color_pixels, sink);
   }
+}
+
+void ConvertImage(const ConversionParameters& parameters, uint64_t max_held_color_pixels) {
+  // The output first: an unwritable destination fails before any decoding,
+  // and from here on any failure removes an older file at dest.
+  AtomicFile output = WithFailureKind(ConversionFailure::kCannotWriteDestination,
+                                      [&] { return AtomicFile(parameters.dest); });
+  const GifWriter::ByteSink sink = [&output](std::string_view bytes) {
+    WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Write(bytes); });
+  };
+  TiffReader reader(parameters.source, parameters.page);
+  ConvertPage(reader, parameters, sink, max_held_color_pixels);
   WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Commit(); });
 }
 

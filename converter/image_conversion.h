@@ -6,6 +6,8 @@
 #include <string>
 
 #include "converter/conversion_parameters.h"
+#include "converter/gif_writer.h"
+#include "converter/tiff_reader.h"
 
 namespace ostrel {
 
@@ -20,6 +22,12 @@ void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
 // A colour page's RGBA frame is held between the survey and the mapping up
 // to this many pixels (128 MiB); a larger one is decoded twice instead.
 inline constexpr uint64_t kMaxHeldColorPixels = 32 << 20;
+
+// Checks the size of `reader`'s page against `parameters`, then writes it as
+// a GIF89a into `sink`. Raises the ConversionFailure kinds, or out of memory.
+void ConvertPage(TiffReader& reader, const ConversionParameters& parameters,
+                 const GifWriter::ByteSink& sink,
+                 uint64_t max_held_color_pixels = kMaxHeldColorPixels);
 
 // Writes `parameters.dest` as a GIF89a rendering of page `parameters.page`
 // of `parameters.source`. The GIF appears complete or not at all; after a

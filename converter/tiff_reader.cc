@@ -29,15 +29,28 @@ int KeepFirstMessage(TIFF*, void* user_data, const char* module, const char* for
   return 1;
 }
 
-bool IsTiffHeader(const std::string& bytes) {
+bool IsTiffHeader(std::string_view bytes) {
   // Byte order, then 42 (classic TIFF) or 43 (BigTIFF) in that order.
-  return bytes == std::string("II*\0", 4) || bytes == std::string("MM\0*", 4) ||
-         bytes == std::string("II+\0", 4) || bytes == std::string("MM\0+", 4);
+  return bytes == std::string_view("II*\0", 4) || bytes == std::string_view("MM\0*", 4) ||
+         bytes == std::string_view("II+\0", 4) || bytes == std::string_view("MM\0+", 4);
 }
 
 struct OptionsDeleter {
   void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
 };
+
+// libtiff's options with its allocations bounded and its messages kept in
+// `messages` instead of printed.
+std::unique_ptr<TIFFOpenOptions, OptionsDeleter> OpenOptions(TiffReader::Messages& messages) {
+  std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(TIFFOpenOptionsAlloc());
+  if (!options) {
+    throw Error(ErrorKind::kOutOfMemory);
+  }
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), TiffReader::kMaxLibraryAllocation);
+  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), KeepFirstMessage, messages.error);
+  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), KeepFirstMessage, messages.warning);
+  return options;
+}
 
 // Some writers store 8-bit colormaps although the format says 16 bits;
 // libtiff's renderer takes a map with no entry above 255 for one of them,
@@ -62,6 +75,39 @@ std::string PageCount(tdir_t count) {
 
 }  // namespace
 
+struct TiffReader::MemoryFile {
+  std::span<const uint8_t> bytes;
+  uint64_t position = 0;
+
+  // libtiff's client procedures, called from C: none of them throws.
+  static tmsize_t Read(thandle_t handle, void* buffer, tmsize_t size) {
+    MemoryFile& file = *static_cast<MemoryFile*>(handle);
+    if (size < 0 || file.position >= file.bytes.size()) {
+      return 0;
+    }
+    const size_t count =
+        std::min(static_cast<size_t>(size), static_cast<size_t>(file.bytes.size() - file.position));
+    std::memcpy(buffer, file.bytes.data() + file.position, count);
+    file.position += count;
+    return static_cast<tmsize_t>(count);
+  }
+  static tmsize_t Write(thandle_t, void*, tmsize_t) { return -1; }
+  static toff_t Seek(thandle_t handle, toff_t offset, int whence) {
+    MemoryFile& file = *static_cast<MemoryFile*>(handle);
+    const uint64_t base = whence == SEEK_CUR   ? file.position
+                          : whence == SEEK_END ? file.bytes.size()
+                                               : 0;
+    // toff_t is unsigned: a negative step arrives as a huge one, and the
+    // sum wraps back to the wanted position.
+    file.position = base + offset;
+    return file.position;
+  }
+  static int Close(thandle_t) { return 0; }
+  static toff_t Size(thandle_t handle) { return static_cast<MemoryFile*>(handle)->bytes.size(); }
+  static int Map(thandle_t, void**, toff_t*) { return 0; }
+  static void Unmap(thandle_t, void*, toff_t) {}
+};
+
 TiffReader::TiffReader(const std::string& path, uint32_t page_number) : path_(path) {
   ReadableFile file =
       WithFailureKind(ConversionFailure::kCannotReadSource, [&] { return ReadableFile(path); });
@@ -70,32 +116,47 @@ TiffReader::TiffReader(const std::string& path, uint32_t page_number) : path_(pa
   if (!IsTiffHeader(header)) {
     throw ConversionError(ConversionFailure::kNotTiff, "not a TIFF file: " + path);
   }
-  const std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(TIFFOpenOptionsAlloc());
-  if (!options) {
-    throw Error(ErrorKind::kOutOfMemory);
-  }
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxLibraryAllocation);
-  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), KeepFirstMessage, messages_.error);
-  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), KeepFirstMessage, messages_.warning);
+  const auto options = OpenOptions(messages_);
   // "m": read(2) instead of a memory map, so that a file truncated while it
   // is read gives a read error, not SIGBUS.
-  tiff_.reset(TIFFFdOpenExt(file.descriptor(), path.c_str(), "rm", options.get()));
-  if (!tiff_) {
-    Fail(ConversionFailure::kDamagedTiff, "damaged TIFF file " + path);
+  TIFF* handle = TIFFFdOpenExt(file.descriptor(), path.c_str(), "rm", options.get());
+  if (handle != nullptr) {
+    file.Release();  // TIFFClose closes it
   }
-  file.Release();  // TIFFClose closes it
+  Open(handle, page_number);
+}
 
+TiffReader::TiffReader(std::span<const uint8_t> bytes, const std::string& name,
+                       uint32_t page_number)
+    : path_(name), memory_(std::make_unique<MemoryFile>(MemoryFile{bytes})) {
+  const std::string_view header(reinterpret_cast<const char*>(bytes.data()),
+                                std::min<size_t>(bytes.size(), 4));
+  if (!IsTiffHeader(header)) {
+    throw ConversionError(ConversionFailure::kNotTiff, "not a TIFF file: " + name);
+  }
+  const auto options = OpenOptions(messages_);
+  Open(TIFFClientOpenExt(name.c_str(), "rm", memory_.get(), MemoryFile::Read, MemoryFile::Write,
+                         MemoryFile::Seek, MemoryFile::Close, MemoryFile::Size, MemoryFile::Map,
+                         MemoryFile::Unmap, options.get()),
+       page_number);
+}
+
+void TiffReader::Open(TIFF* handle, uint32_t page_number) {
+  tiff_.reset(handle);
+  if (!tiff_) {
+    Fail(ConversionFailure::kDamagedTiff, "damaged TIFF file " + path_);
+  }
   if (page_number > 1) {
     const tdir_t count = TIFFNumberOfDirectories(tiff_.get());
     if (page_number > count) {
       throw ConversionError(ConversionFailure::kNoSuchPage, "page " + std::to_string(page_number) +
-                                                                " does not exist: " + path +
+                                                                " does not exist: " + path_ +
                                                                 " has " + PageCount(count));
     }
     messages_ = Messages{};
     if (TIFFSetDirectory(tiff_.get(), static_cast<tdir_t>(page_number - 1)) == 0) {
       Fail(ConversionFailure::kDamagedTiff,
-           "cannot read page " + std::to_string(page_number) + " of " + path);
+           "cannot read page " + std::to_string(page_number) + " of " + path_);
     }
   }
   ReadPage();

@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "converter/conversion_failure.h"
 #include "converter/indexed_rows.h"
@@ -41,6 +42,9 @@ class TiffReader {
   // kCannotReadSource, kNotTiff, kDamagedTiff, kUnsupportedTiff or
   // kNoSuchPage.
   TiffReader(const std::string& path, uint32_t page_number);
+  // The same for a TIFF file held in memory, named `name` in messages;
+  // `bytes` must outlive the reader.
+  TiffReader(std::span<const uint8_t> bytes, const std::string& name, uint32_t page_number);
   ~TiffReader();
   TiffReader(const TiffReader&) = delete;
   TiffReader& operator=(const TiffReader&) = delete;
@@ -72,6 +76,9 @@ class TiffReader {
   };
 
  private:
+  // Takes over an opened handle (or raises for a null one), selects the
+  // page and reads what it is.
+  void Open(tiff* handle, uint32_t page_number);
   void ReadPage();
   // Raises `failure` with "<what>: <libtiff's first error>" and clears the
   // messages.
@@ -83,9 +90,11 @@ class TiffReader {
   struct TiffCloser {
     void operator()(tiff* file) const;
   };
-  struct RgbaImage;  // libtiff's renderer, begun on first use
+  struct RgbaImage;   // libtiff's renderer, begun on first use
+  struct MemoryFile;  // the read position in a file held in memory
 
   std::string path_;
+  std::unique_ptr<MemoryFile> memory_;  // before tiff_: it goes last
   std::unique_ptr<tiff, TiffCloser> tiff_;
   std::unique_ptr<RgbaImage> rgba_;  // after tiff_: it goes first
   Messages messages_;

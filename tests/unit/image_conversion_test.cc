@@ -429,3 +429,65 @@ TEST_F(ImageConversionTest, AnUnwritableDestinationFailsBeforeDecoding) {
 
 }  // namespace
 }  // namespace ostrel
+
+namespace ostrel {
+namespace {
+
+// The GIF that ConvertPage writes for a TIFF file held in memory.
+std::string ConvertInMemory(const std::string& tiff_bytes, const std::string& extra = "") {
+  const auto* data = reinterpret_cast<const uint8_t*>(tiff_bytes.data());
+  TiffReader reader(std::span<const uint8_t>(data, tiff_bytes.size()), "memory.tif",
+                    ParseConversionParameters("source=m, dest=n" + extra).page);
+  std::string gif;
+  ConvertPage(reader, ParseConversionParameters("source=m, dest=n" + extra),
+              [&gif](std::string_view bytes) { gif.append(bytes); });
+  return gif;
+}
+
+TEST_F(ImageConversionTest, AFileHeldInMemoryConvertsToTheSameGif) {
+  std::vector<uint16_t> values;
+  FixturePage tiled_gray = PatternPage(70, 33, 8, 200, &values);
+  tiled_gray.tile_width = tiled_gray.tile_height = 16;
+  FixturePage bilevel = PatternPage(37, 20, 1, 2, &values);
+  bilevel.compression = COMPRESSION_CCITTFAX4;
+  const std::vector<std::vector<FixturePage>> files = {{bilevel},
+                                                       {tiled_gray},
+                                                       {FewColorsPage(40, 30, 3, 600)},
+                                                       {bilevel, FewColorsPage(9, 9, 4, 5)}};
+  for (const auto& pages : files) {
+    for (const std::string extra : {"", ", page=2"}) {
+      if (extra.empty() == (pages.size() > 1)) {
+        continue;
+      }
+      testing::WriteTiff(In(), pages);
+      Run(extra);
+      EXPECT_EQ(ConvertInMemory(directory_.ReadFile("in.tif"), extra),
+                directory_.ReadFile("out.gif"))
+          << pages.size() << " pages" << extra;
+    }
+  }
+}
+
+TEST(MemoryTiffReaderTest, DamagedBytesFailWithTheirKind) {
+  const struct {
+    std::string bytes;
+    ConversionFailure failure;
+  } cases[] = {
+      {"", ConversionFailure::kNotTiff},
+      {"II*", ConversionFailure::kNotTiff},
+      {std::string("II*\0\xff\xff\xff\x7f", 8), ConversionFailure::kDamagedTiff},
+      {std::string("MM\0*\0\0\0\x08\0\0", 10), ConversionFailure::kDamagedTiff},
+  };
+  for (const auto& c : cases) {
+    try {
+      ConvertInMemory(c.bytes);
+      ADD_FAILURE() << "no failure for " << c.bytes.size() << " bytes";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.number(), ExitStatusFor(ConversionError(c.failure, "")))
+          << error.description();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ostrel
