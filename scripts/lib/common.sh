@@ -8,6 +8,7 @@ OSTREL_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
   libtiff-dev libgif-dev
+  libbenchmark-dev
 )
 
 # The web servers of the integration tests and the demo, and the browser.
