@@ -11,6 +11,9 @@ OSTREL_BUILD_PACKAGES=(
   libbenchmark-dev
 )
 
+# The tools the benchmarks compare the converter with, and /usr/bin/time.
+OSTREL_BENCH_PACKAGES=(imagemagick graphicsmagick libvips-tools python3-pil time)
+
 # The web servers of the integration tests and the demo, and the browser.
 OSTREL_SERVER_PACKAGES=(lighttpd apache2 nginx fcgiwrap)
 OSTREL_BROWSER_PACKAGES=(chromium fonts-dejavu-core)
