@@ -5,8 +5,8 @@ pick instead, runs interleaved, and writes RESULTS.md.
 Every file is converted by every tool once per round, the tools in an order
 that rotates from round to round, so that a slow spell of the shared machine
 falls on all of them alike. Wall time is measured around spawning and
-reaping each process; peak resident memory is the child's ru_maxrss as
-wait4(2) reports it (what /usr/bin/time calls "Maximum resident set size").
+reaping each process; peak resident memory is what /usr/bin/time reports
+("%M", the child's ru_maxrss from wait4(2)).
 Each GIF is then compared with libtiff's rendering of its source by
 bench/gif_check.
 
@@ -19,11 +19,9 @@ import os
 import platform
 import re
 import shutil
-import signal
 import statistics
 import subprocess
 import sys
-import threading
 import time
 
 TIMEOUT_SECONDS = 300  # one conversion; the slowest tool takes seconds
@@ -61,20 +59,30 @@ def command_text(build):
     return shown
 
 
+RSS_FILE = "/tmp/ostrel-bench-rss"  # replaced by a file in the work directory
+
+
 def run_measured(command, environment=None, stdout=subprocess.DEVNULL):
-    """Runs `command`; returns (exit status, wall seconds, peak RSS in KiB)."""
+    """Runs `command` under /usr/bin/time; returns (exit status, wall seconds,
+    peak RSS in KiB). Python starts children with vfork, whose ru_maxrss
+    would include Python's own memory, so /usr/bin/time, a small program
+    that forks, reports the child's."""
     start = time.perf_counter()
-    process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=stdout,
+    process = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", RSS_FILE] + command,
+                               stdin=subprocess.DEVNULL, stdout=stdout,
                                stderr=subprocess.DEVNULL, env=environment)
-    timer = threading.Timer(TIMEOUT_SECONDS, lambda: os.kill(process.pid, signal.SIGKILL))
-    timer.start()
     try:
-        _, status, usage = os.wait4(process.pid, 0)
-    finally:
-        timer.cancel()
+        status = process.wait(TIMEOUT_SECONDS)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        status = process.wait()
     wall = time.perf_counter() - start
-    process.returncode = os.waitstatus_to_exitcode(status)
-    return process.returncode, wall, usage.ru_maxrss
+    rss = 0
+    with open(RSS_FILE) as report:
+        for line in report:  # "Command exited with non-zero status N" may come first
+            if line.strip().isdigit():
+                rss = int(line)
+    return status, wall, rss
 
 
 def read_manifest(corpus):
@@ -272,9 +280,10 @@ def write_report(path, args, files, results, requests, request_failures, stages,
               f"({args.set} corpus, {args.rounds} rounds, {elapsed:.0f} s). "
               "Each file is converted by every tool once per round, the order of the tools "
               "rotating from round to round; times are medians of wall time from spawning "
-              "the process to reaping it (process start included); memory is the median of "
-              "the peak resident set size, ru_maxrss from wait4(2), the figure /usr/bin/time "
-              "reports. PSNR compares the GIF with libtiff's rendering of the source "
+              "the process to reaping it (process start included, each tool started through "
+              "`/usr/bin/time -f %M`, whose own cost of about a millisecond falls on all alike); "
+              "memory is the median of the peak resident set size that /usr/bin/time reports "
+              "(the child's ru_maxrss from wait4(2)). PSNR compares the GIF with libtiff's rendering of the source "
               "(TIFFReadRGBAImage) over red, green and blue of all pixels, both laid over "
               "white: a transparent GIF pixel counts as white, a source pixel's colour is "
               "blended with white by its alpha. \"exact\" means no pixel differs.", ""]
@@ -456,6 +465,8 @@ def main():
     parser.add_argument("--request-rounds", type=int, default=30)
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
+    global RSS_FILE
+    RSS_FILE = os.path.join(os.path.abspath(args.work), "rss")
     started = time.monotonic()
 
     def log(text):

@@ -34,7 +34,7 @@ class ColorReduction {
   bool exact() const { return exact_; }
 
   // Second pass: maps the image's next row, top to bottom, to indices.
-  // Error diffusion (serpentine Floyd-Steinberg, small errors at three quarters) is used when
+  // Error diffusion (serpentine Floyd-Steinberg, small errors at half strength) is used when
   // colours were reduced and dithering is on.
   void MapRow(std::span<const uint32_t> row, std::span<uint8_t> indices);
 
