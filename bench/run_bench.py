@@ -352,6 +352,17 @@ def write_report(path, args, files, results, requests, request_failures, stages,
               "on the same files.", "", "```", stages, "```", ""]
 
     lines += ["## Goals", ""] + goal_lines(summary, requests, files, results) + [""]
+    lines += ["## What limits the goals that are missed", "",
+              "- Bilevel and gray pages: the LZW encoder's table look-up, one dependent load "
+              "per pixel (`LzwEncoder::Find`, about 2 ns a pixel on the drawing), then libtiff's "
+              "decoding; the stage benchmark splits the two.",
+              "- Colour pages: the nearest-colour search (`NearestColor::Find`) and, with "
+              "dithering, the error diffusion (`ColorReduction::DitherRow`), one search per "
+              "pixel; the lower bound maps each pixel with a shift and a mask to a fixed palette "
+              "and does neither, so a ratio of 1.5 to it is out of reach for real colour "
+              "reduction.",
+              "- Fixed cost: the times of whole processes on this shared machine vary with its "
+              "load; the empty process row shows how much.", ""]
     if profiles:
         lines += ["## Profiles of files that miss a goal", "",
                   "`perf record` of one conversion, `perf report --no-children --sort "
