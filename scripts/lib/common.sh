@@ -8,7 +8,11 @@ OSTREL_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
   libtiff-dev libgif-dev
+  libbenchmark-dev
 )
+
+# The tools the benchmarks compare the converter with, and /usr/bin/time.
+OSTREL_BENCH_PACKAGES=(imagemagick graphicsmagick libvips-tools python3-pil time)
 
 # The web servers of the integration tests and the demo, and the browser.
 OSTREL_SERVER_PACKAGES=(lighttpd apache2 nginx fcgiwrap)
