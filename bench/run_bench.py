@@ -22,6 +22,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import threading
 import time
 
 TIMEOUT_SECONDS = 300  # one conversion; the slowest tool takes seconds
@@ -71,11 +72,14 @@ def run_measured(command, environment=None, stdout=subprocess.DEVNULL):
     process = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", RSS_FILE] + command,
                                stdin=subprocess.DEVNULL, stdout=stdout,
                                stderr=subprocess.DEVNULL, env=environment)
+    # A blocking wait returns the moment the child ends; wait(timeout) would
+    # poll with sleeps of up to 50 ms and round every time up to its steps.
+    killer = threading.Timer(TIMEOUT_SECONDS, process.kill)
+    killer.start()
     try:
-        status = process.wait(TIMEOUT_SECONDS)
-    except subprocess.TimeoutExpired:
-        process.kill()
         status = process.wait()
+    finally:
+        killer.cancel()
     wall = time.perf_counter() - start
     rss = 0
     with open(RSS_FILE) as report:
