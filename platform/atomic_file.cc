@@ -24,7 +24,7 @@ std::string RandomSuffix(std::random_device& random) {
 
 }  // namespace
 
-AtomicFile::AtomicFile(std::string_view path) : path_(NativePath(path)) {
+AtomicFile::AtomicFile(std::string_view path) : path_(NativePath(path)), path_on_signal_(path_) {
   const size_t slash = path_.rfind('/');
   const std::string directory = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
   const std::string name = path_.substr(directory.size());
@@ -41,6 +41,7 @@ AtomicFile::AtomicFile(std::string_view path) : path_(NativePath(path)) {
   if (descriptor_ < 0) {
     throw PosixError("create " + temporary_path_, errno);
   }
+  temporary_on_signal_ = std::make_unique<CleanupFile>(temporary_path_);
 }
 
 AtomicFile::~AtomicFile() {

@@ -26,7 +26,7 @@ class AutomationTest : public ::testing::Test {
     return AutomationObject(dir_.path(), kComponent);
   }
   std::string Call(const std::string& body, const std::string& argument = "") {
-    return Component(body).CallMethod("ConvertImage", argument);
+    return Component(body).CallMethod("ConvertImage", argument, std::chrono::seconds(10));
   }
 
   testing::TemporaryDirectory dir_;
