@@ -246,8 +246,8 @@ std::string AutomationObject::CallMethod(std::string_view method, std::string_vi
   std::string errors;
   if (!CollectOutput(output_pipe, error_pipe, deadline, output, errors)) {
     (void)StopProcessGroup(child, kStopGraceMilliseconds);
-    throw Error(ETIMEDOUT, "converter " + program_ + " did not finish within " +
-                               std::to_string(time_limit.count()) + " seconds and was stopped");
+    throw Error(ETIMEDOUT, "converter " + program_ + " ran past its time limit of " +
+                               std::to_string(time_limit.count()) + " s and was stopped");
   }
   const int status = ReapRecordedChild(child);
 

@@ -35,7 +35,9 @@ class CleanupFile {
 // Calls `spawn`, which starts a process in a process group of its own and
 // returns its id, with the termination signals blocked, and records that
 // group for the handler before they are unblocked: a signal cannot fall
-// between the birth of the child and its recording. Returns the id.
+// between the birth of the child and its recording. Returns the id. The
+// child inherits the blocked signals unless `spawn` sets its mask
+// (POSIX_SPAWN_SETSIGMASK).
 int SpawnRecordedChild(const std::function<int()>& spawn);
 
 // Waits for the recorded child `leader` to exit, then forgets its group and
