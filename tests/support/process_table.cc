@@ -15,6 +15,7 @@ struct ProcessInfo {
   pid_t pid = 0;
   char state = '?';
   pid_t group = 0;
+  std::string name;          // the command name, cut to 15 characters
   std::string command_line;  // arguments separated by blanks
 };
 
@@ -37,6 +38,8 @@ std::vector<ProcessInfo> ProcessTable() {
     }
     ProcessInfo info;
     info.pid = std::stoi(name);
+    const size_t open = stat.find('(');
+    info.name = open < close ? stat.substr(open + 1, close - open - 1) : "";
     pid_t parent = 0;
     std::istringstream fields(stat.substr(close + 1));
     fields >> info.state >> parent >> info.group;
@@ -81,6 +84,16 @@ std::vector<pid_t> LiveProcessesWith(const std::string& text, std::chrono::milli
         return info.command_line.find(text) != std::string::npos;
       },
       settle);
+}
+
+std::vector<pid_t> ZombieProcessesNamed(const std::string& name) {
+  std::vector<pid_t> found;
+  for (const ProcessInfo& info : ProcessTable()) {
+    if (info.state == 'Z' && info.name == name) {
+      found.push_back(info.pid);
+    }
+  }
+  return found;
 }
 
 }  // namespace ostrel::testing

@@ -22,6 +22,10 @@ std::vector<pid_t> LiveProcessesInGroup(
 std::vector<pid_t> LiveProcessesWith(
     const std::string& text, std::chrono::milliseconds settle = std::chrono::milliseconds(2000));
 
+// Zombies whose command name (at most 15 characters, as the kernel keeps it)
+// is `name`: children that nobody has reaped.
+std::vector<pid_t> ZombieProcessesNamed(const std::string& name);
+
 }  // namespace ostrel::testing
 
 #endif  // OSTREL_TESTS_SUPPORT_PROCESS_TABLE_H_
