@@ -100,6 +100,7 @@ server.document-root = "$site/www"
 server.bind = "127.0.0.1"
 server.port = $port
 server.errorlog = "$site/logs/lighttpd-error.log"
+server.breakagelog = "$site/logs/ostrel.log"
 server.pid-file = "$site/run/lighttpd.pid"
 index-file.names = ("index.html")
 mimetype.assign = (".html" => "text/html; charset=utf-8")

@@ -1,8 +1,6 @@
 #include "tests/support/web_server.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -17,6 +15,9 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
 
 namespace ostrel::testing {
 namespace {
@@ -54,7 +55,8 @@ int FreePort() {
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
-  if (socket_fd < 0 || bind(socket_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+  if (socket_fd < 0 ||
+      bind(socket_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       getsockname(socket_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
     throw std::runtime_error(std::string("no free port: ") + std::strerror(errno));
   }
@@ -86,31 +88,65 @@ bool WaitFor(const auto& ready) {
 }
 
 std::string LighttpdConfig(const std::string& work, int port, const std::string& install) {
-  return "server.document-root = \"" + work + "\"\n"
+  return "server.document-root = \"" + work +
+         "\"\n"
          "server.bind = \"127.0.0.1\"\n"
-         "server.port = " + std::to_string(port) + "\n"
-         "server.errorlog = \"" + work + "/error.log\"\n"
-         "server.pid-file = \"" + work + "/server.pid\"\n"
-         "var.ostrel_dir = \"" + install + "\"\n"
+         "server.port = " +
+         std::to_string(port) +
+         "\n"
+         "server.errorlog = \"" +
+         work +
+         "/error.log\"\n"
+         // Without it, the programs' standard error goes to lighttpd's own.
+         "server.breakagelog = \"" +
+         work +
+         "/cgi-error.log\"\n"
+         "server.pid-file = \"" +
+         work +
+         "/server.pid\"\n"
+         "var.ostrel_dir = \"" +
+         install +
+         "\"\n"
          "include \"" OSTREL_SOURCE_DIR "/deploy/lighttpd/ostrel.conf\"\n";
 }
 
 std::string ApacheConfig(const std::string& work, int port, const std::string& install) {
   const std::string modules = "/usr/lib/apache2/modules/";
-  std::string config = "ServerRoot /etc/apache2\n"
-                       "ServerName 127.0.0.1\n"
-                       "Listen 127.0.0.1:" + std::to_string(port) + "\n"
-                       "PidFile " + work + "/server.pid\n"
-                       "ErrorLog " + work + "/error.log\n"
-                       "LogLevel warn\n"
-                       "LoadModule mpm_event_module " + modules + "mod_mpm_event.so\n"
-                       "LoadModule authz_core_module " + modules + "mod_authz_core.so\n"
-                       "LoadModule alias_module " + modules + "mod_alias.so\n"
-                       "LoadModule cgid_module " + modules + "mod_cgid.so\n"
-                       "ScriptSock " + work + "/cgid.sock\n"
-                       "DocumentRoot " + work + "\n"
-                       "Define OSTREL_DIR " + install + "\n"
-                       "Include " OSTREL_SOURCE_DIR "/deploy/apache/ostrel.conf\n";
+  std::string config =
+      "ServerRoot /etc/apache2\n"
+      "ServerName 127.0.0.1\n"
+      "Listen 127.0.0.1:" +
+      std::to_string(port) +
+      "\n"
+      "PidFile " +
+      work +
+      "/server.pid\n"
+      "ErrorLog " +
+      work +
+      "/error.log\n"
+      "LogLevel warn\n"
+      "LoadModule mpm_event_module " +
+      modules +
+      "mod_mpm_event.so\n"
+      "LoadModule authz_core_module " +
+      modules +
+      "mod_authz_core.so\n"
+      "LoadModule alias_module " +
+      modules +
+      "mod_alias.so\n"
+      "LoadModule cgid_module " +
+      modules +
+      "mod_cgid.so\n"
+      "ScriptSock " +
+      work +
+      "/cgid.sock\n"
+      "DocumentRoot " +
+      work +
+      "\n"
+      "Define OSTREL_DIR " +
+      install +
+      "\n"
+      "Include " OSTREL_SOURCE_DIR "/deploy/apache/ostrel.conf\n";
   // Apache will not run its workers as root; the tree is readable by all.
   if (geteuid() == 0) {
     config += "User www-data\nGroup www-data\n";
@@ -124,17 +160,31 @@ std::string NginxConfig(const std::string& work, int port, const std::string& in
     temp_paths += std::string("  ") + kind + "_temp_path " + work + "/" + kind + ";\n";
   }
   return "daemon off;\n"
-         "pid " + work + "/server.pid;\n"
-         "error_log " + work + "/error.log warn;\n"
+         "pid " +
+         work +
+         "/server.pid;\n"
+         "error_log " +
+         work +
+         "/error.log warn;\n"
          "events { worker_connections 256; }\n"
          "http {\n"
-         "  access_log off;\n" + temp_paths +
+         "  access_log off;\n" +
+         temp_paths +
          "  server {\n"
-         "    listen 127.0.0.1:" + std::to_string(port) + ";\n"
-         "    root " + work + ";\n"
-         "    set $ostrel_dir " + install + ";\n"
-         "    set $fcgiwrap_socket " + work + "/fcgiwrap.sock;\n"
-         "    include " OSTREL_SOURCE_DIR "/deploy/nginx/ostrel.conf;\n"
+         "    listen 127.0.0.1:" +
+         std::to_string(port) +
+         ";\n"
+         "    root " +
+         work +
+         ";\n"
+         "    set $ostrel_dir " +
+         install +
+         ";\n"
+         "    set $fcgiwrap_socket " +
+         work +
+         "/fcgiwrap.sock;\n"
+         "    include " OSTREL_SOURCE_DIR
+         "/deploy/nginx/ostrel.conf;\n"
          "  }\n"
          "}\n";
 }
@@ -256,7 +306,9 @@ std::string WebServer::script_path() const {
   return kind_ == ServerKind::kApache ? "/cgi-bin/nph-ostrel" : "/cgi-bin/ostrel";
 }
 
-std::string WebServer::ErrorLog() const { return ReadText(work_dir_ + "/error.log"); }
+std::string WebServer::ErrorLog() const {
+  return ReadText(work_dir_ + "/error.log") + ReadText(work_dir_ + "/cgi-error.log");
+}
 
 pid_t WebServer::Spawn(const std::vector<std::string>& argv, const std::string& log_name) {
   const std::string log_path = work_dir_ + "/" + log_name;

@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +16,7 @@ namespace ostrel::testing {
 enum class ServerKind { kLighttpd, kApache, kNginx };
 
 const char* ServerName(ServerKind kind);
+inline void PrintTo(ServerKind kind, std::ostream* stream) { *stream << ServerName(kind); }
 
 struct HttpResponse {
   std::string status_line;

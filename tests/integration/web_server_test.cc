@@ -1,0 +1,131 @@
+// Ostrel installed with `cmake --install` and run by real web servers on
+// loopback, as users deploy it: lighttpd, Apache httpd and nginx with
+// fcgiwrap, each mounting it through its snippet in deploy/.
+#include "tests/support/web_server.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include "tests/support/gif_image.h"
+#include "tests/support/process_harness.h"
+#include "tests/support/tiff_fixtures.h"
+
+namespace ostrel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The site: the installed tree, its Varnow.ini, the TIFF images and the
+// temporary directory, all readable (and the last writable) by the user
+// the server runs the program as.
+class WebServerTest : public ::testing::TestWithParam<ServerKind> {
+ protected:
+  void SetUp() override {
+    const std::string install = root_.PathOf("ostrel");
+    const std::string command = "'" OSTREL_CMAKE_COMMAND "' --install '" OSTREL_BUILD_DIR
+                                "' --prefix '" +
+                                install + "' >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    fs::create_directories(images());
+    fs::create_directories(temporary());
+    root_.WriteFile("ostrel/Varnow.ini", "[Converter]\nTempDir=" + temporary() + "/\n");
+    fs::permissions(root_.path(), fs::perms(0755));
+    fs::permissions(temporary(), fs::perms(01777));
+    page_ = FixturePage{.width = 333,
+                        .height = 250,
+                        .bits_per_sample = 1,
+                        .photometric = PHOTOMETRIC_MINISWHITE,
+                        .compression = COMPRESSION_CCITTFAX4,
+                        .samples = PackSamples(PatternSamples(333 * 250, 2, 9), 1, 333)};
+    WriteTiff(images() + "/page.tif", {page_});
+    fs::permissions(images() + "/page.tif", fs::perms(0644));
+    server_ = std::make_unique<WebServer>(GetParam(), install, root_.PathOf("server"));
+  }
+
+  std::string images() const { return root_.PathOf("images"); }
+  std::string temporary() const { return root_.PathOf("tmp"); }
+  std::string Query(const std::string& fn) const {
+    return server_->script_path() + "?FN=" + fn + "&Path=" + images() + "/";
+  }
+  bool NothingLeftBehind() const { return fs::is_empty(temporary()); }
+
+  // The server's error log once it holds `text`, or as it is after 5 s.
+  std::string LogWith(const std::string& text) const {
+    std::string log;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+      log = server_->ErrorLog();
+      if (log.find(text) != std::string::npos) {
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return log;
+  }
+
+  TemporaryDirectory root_;
+  FixturePage page_;
+  std::unique_ptr<WebServer> server_;
+};
+
+TEST_P(WebServerTest, ATiffArrivesAsAnExactGif) {
+  const HttpResponse response = server_->Get(Query("page"));
+  ASSERT_EQ(response.status_line.substr(9, 3), "200") << response.status_line;
+  EXPECT_EQ(response.Header("Content-Type"), "image/gif");
+  root_.WriteFile("response.gif", response.body);
+  const GifImage gif = DecodeGif(root_.PathOf("response.gif"));
+  ASSERT_EQ(gif.width, page_.width);
+  ASSERT_EQ(gif.height, page_.height);
+  const std::vector<uint32_t> rgba = LibtiffRgba(images() + "/page.tif");
+  int differences = 0;
+  for (uint32_t y = 0; y < gif.height; ++y) {
+    for (uint32_t x = 0; x < gif.width; ++x) {
+      differences += gif.ColorAt(x, y)[0] != static_cast<uint8_t>(rgba[y * gif.width + x]);
+    }
+  }
+  EXPECT_EQ(differences, 0);
+  EXPECT_TRUE(NothingLeftBehind());
+  EXPECT_NE(LogWith("ostrel: message: 0").find("ostrel: message: 0"), std::string::npos);
+}
+
+TEST_P(WebServerTest, ARefusedRequestGetsTheErrorPage) {
+  const HttpResponse response = server_->Get(Query("..%2Fsecret"));
+  ASSERT_EQ(response.status_line.substr(9, 3), "200") << response.status_line;
+  EXPECT_EQ(response.Header("Content-Type"), "text/html");
+  EXPECT_EQ(response.body.substr(0, 23), "<H1>Internal Error</H1>");
+  EXPECT_NE(response.body.find("<H1>Error in " + server_->script_path() + "</H1>"),
+            std::string::npos)
+      << response.body;
+  EXPECT_NE(response.body.find("<PRE>CGI_Main: FN = ../secret, Invalid argument: FN must not "
+                               "contain &quot;/&quot; Error Number =  5</PRE>"),
+            std::string::npos)
+      << response.body;
+  EXPECT_TRUE(NothingLeftBehind());
+}
+
+TEST_P(WebServerTest, AMissingTiffGetsTheErrorPageAndLeavesNothing) {
+  const HttpResponse response = server_->Get(Query("absent"));
+  EXPECT_NE(response.body.find("open " + images() + "/absent.tif: No such file or directory"),
+            std::string::npos)
+      << response.body;
+  EXPECT_TRUE(NothingLeftBehind());
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, WebServerTest,
+                         ::testing::Values(ServerKind::kLighttpd, ServerKind::kApache,
+                                           ServerKind::kNginx),
+                         [](const ::testing::TestParamInfo<ServerKind>& server) {
+                           return std::string(ServerName(server.param));
+                         });
+
+}  // namespace
+}  // namespace ostrel::testing
