@@ -129,6 +129,11 @@ CleanupFile::~CleanupFile() {
   }
 }
 
+void WithTerminationSignalsBlocked(const std::function<void()>& action) {
+  const SignalsBlocked blocked;
+  action();
+}
+
 int SpawnRecordedChild(const std::function<int()>& spawn) {
   const SignalsBlocked blocked;
   const int child = spawn();

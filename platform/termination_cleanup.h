@@ -32,6 +32,11 @@ class CleanupFile {
   int slot_ = -1;
 };
 
+// Calls `action` with the termination signals blocked, so that a file it
+// creates and records with a CleanupFile cannot be left behind by a signal
+// that falls between the two.
+void WithTerminationSignalsBlocked(const std::function<void()>& action);
+
 // Calls `spawn`, which starts a process in a process group of its own and
 // returns its id, with the termination signals blocked, and records that
 // group for the handler before they are unblocked: a signal cannot fall
