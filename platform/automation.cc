@@ -172,9 +172,6 @@ bool CollectOutput(Pipe& output_pipe, Pipe& error_pipe, double deadline, std::st
   return true;
 }
 
-// Time for a component told to stop to remove its temporary files.
-constexpr int kStopGraceMilliseconds = 1000;
-
 std::string LastNonEmptyLine(std::string_view text) {
   while (!text.empty()) {
     const size_t newline = text.rfind('\n');

@@ -69,7 +69,7 @@ bool HasExited(pid_t leader) {
 void OnTerminationSignal(int signal_number) {
   const pid_t group = recorded_group;
   if (group > 0) {
-    (void)StopProcessGroup(group, 1000);
+    (void)StopProcessGroup(group, kStopGraceMilliseconds);
   }
   for (Slot& slot : slots) {
     if (slot.in_use != 0) {

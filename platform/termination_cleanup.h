@@ -51,6 +51,10 @@ int SpawnRecordedChild(const std::function<int()>& spawn);
 // wait status; raises a PosixError when waiting fails.
 int ReapRecordedChild(int leader);
 
+// How long a child told to stop may take to remove its temporary files
+// before it is killed.
+inline constexpr int kStopGraceMilliseconds = 1000;
+
 // Ends the process group led by `leader`, a child of this process: SIGTERM to
 // the group, up to `grace_milliseconds` for the leader to exit (time for a
 // converter to remove its own temporary file), SIGKILL to whatever of the
