@@ -688,6 +688,8 @@ std::vector<Entry> EntriesOf(CorpusSet set) {
           ColorEntry("rgb-4096-tiled.tif", q(4096), q(4096), ColorModel::kRgb,
                      COMPRESSION_ADOBE_DEFLATE, tile, "RGB, tiled, Deflate", 105),
           ColorEntry("rgb-1x1.tif", 1, 1, ColorModel::kRgb, COMPRESSION_NONE, 0, "1 x 1 RGB", 106),
+          ColorEntry("rgb-16x16.tif", 16, 16, ColorModel::kRgb, COMPRESSION_NONE, 0,
+                     "16 x 16 RGB, the fixed cost of a request", 112),
           TextEntry("three-page-g4.tif", q(2480), q(3508), 300, 300, COMPRESSION_CCITTFAX4, 3,
                     "3-page G4", 107),
           ColorEntry("rgba.tif", q(1600), q(1200), ColorModel::kRgba, COMPRESSION_ADOBE_DEFLATE, 0,

@@ -34,8 +34,8 @@ class ColorReduction {
   bool exact() const { return exact_; }
 
   // Second pass: maps the image's next row, top to bottom, to indices.
-  // Error diffusion (serpentine Floyd-Steinberg) is used when colours were
-  // reduced and dithering is on.
+  // Error diffusion (serpentine Floyd-Steinberg, small errors at half strength) is used when
+  // colours were reduced and dithering is on.
   void MapRow(std::span<const uint32_t> row, std::span<uint8_t> indices);
 
  private:
@@ -45,8 +45,10 @@ class ColorReduction {
   bool dither_;
   uint32_t width_;
 
-  // Survey.
-  ColorHistogram histogram_;
+  // Survey. The histogram (11 MiB) is made only once the image has more
+  // colours than the palette holds, so a small image costs no more than it.
+  void StartHistogram();
+  std::optional<ColorHistogram> histogram_;
   DistinctColors distinct_;
   bool transparent_seen_ = false;
 
@@ -56,7 +58,7 @@ class ColorReduction {
   uint8_t transparent_index_ = 0;
   std::optional<NearestColor> nearest_;
   uint32_t rows_mapped_ = 0;
-  // Diffused error per channel, 16 times the value, for this row and the
+  // Diffused error per channel, 64 times the value, for this row and the
   // next, with one spare pixel at each end.
   std::vector<int32_t> error_this_row_;
   std::vector<int32_t> error_next_row_;

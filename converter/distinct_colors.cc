@@ -19,12 +19,13 @@ size_t DistinctColors::SlotOf(uint32_t rgb) const {
   return slot;
 }
 
-void DistinctColors::Add(uint32_t rgb) {
+void DistinctColors::Add(uint32_t rgb, int64_t count) {
   if (overflowed_) {
     return;
   }
   Slot& slot = slots_[SlotOf(rgb)];
   if (slot.key != 0) {
+    counts_[slot.index] += count;
     return;
   }
   if (static_cast<int>(colors_.size()) == limit_) {
@@ -34,6 +35,7 @@ void DistinctColors::Add(uint32_t rgb) {
   slot.key = rgb | kPresent;
   slot.index = static_cast<uint8_t>(colors_.size());
   colors_.push_back(rgb);
+  counts_.push_back(count);
 }
 
 Palette DistinctColors::Colors() const {

@@ -15,14 +15,17 @@ class DistinctColors {
   // Keeps at most `limit` colours, 1 to 256.
   explicit DistinctColors(int limit);
 
-  // Counts the colour 0xRRGGBB. Once a colour beyond the limit comes, the
-  // set is overflowed and stops counting.
-  void Add(uint32_t rgb);
+  // Counts `count` pixels of colour 0xRRGGBB. Once a colour beyond the
+  // limit comes, the set is overflowed and stops counting.
+  void Add(uint32_t rgb, int64_t count);
 
   bool overflowed() const { return overflowed_; }
 
   // The colours, in the order they first came.
   Palette Colors() const;
+
+  // The pixels counted of each colour, in the same order.
+  const std::vector<int64_t>& counts() const { return counts_; }
 
   // The position in Colors() of a colour that was added before overflow.
   uint8_t IndexOf(uint32_t rgb) const { return slots_[SlotOf(rgb)].index; }
@@ -38,6 +41,7 @@ class DistinctColors {
   int limit_;
   std::vector<Slot> slots_;  // open addressing, at most a quarter full
   std::vector<uint32_t> colors_;
+  std::vector<int64_t> counts_;
   bool overflowed_ = false;
 };
 

@@ -20,7 +20,18 @@ namespace {
 void ConvertSamplePage(TiffReader& reader, const GifWriter::ByteSink& sink) {
   const TiffPage& page = reader.page();
   const ImageSize stored{page.width, page.height};
-  GifWriter gif(DisplaySize(page.orientation, stored), SamplePalette(page), sink);
+  IndexedPalette palette = SamplePalette(page);
+  if (page.kind == PageKind::kPalette && page.bits_per_sample == 8) {
+    // 8-bit colormaps often use a few of their 256 entries: a colour table
+    // cut to the smallest power of two that holds the largest index used
+    // gives shorter codes. Finding it costs a first decoding pass.
+    uint8_t largest = 0;
+    reader.ReadSampleRows([&](std::span<const uint8_t> samples) {
+      largest = std::max(largest, LargestSample(samples));
+    });
+    palette.colors.resize(size_t{largest} + 1);
+  }
+  GifWriter gif(DisplaySize(page.orientation, stored), palette, sink);
   OrientedRows oriented(page.orientation, stored, gif);
   std::vector<uint8_t> indices(page.width);
   reader.ReadSampleRows([&](std::span<const uint8_t> samples) {

@@ -10,10 +10,6 @@ namespace {
 
 int Square(int value) { return value * value; }
 
-int DistanceSquared(const Rgb& color, int red, int green, int blue) {
-  return Square(color.red - red) + Square(color.green - green) + Square(color.blue - blue);
-}
-
 // The distance from `value` to the nearest and to the farthest point of
 // [low, high].
 int NearestOffset(int value, int low, int high) {
@@ -54,7 +50,7 @@ const NearestColor::Candidates& NearestColor::CandidatesOf(int red, int green, i
                         Square(NearestOffset(color.green, low[1], low[1] + kWidth - 1)) +
                         Square(NearestOffset(color.blue, low[2], low[2] + kWidth - 1));
     if (nearest <= bound) {
-      candidates_.push_back(static_cast<uint8_t>(i));
+      candidates_.push_back(Entry{color.red, color.green, color.blue, static_cast<int32_t>(i)});
     }
   }
   candidates.count = static_cast<uint16_t>(candidates_.size() - candidates.first);
@@ -63,16 +59,19 @@ const NearestColor::Candidates& NearestColor::CandidatesOf(int red, int green, i
 
 uint8_t NearestColor::Find(int red, int green, int blue) {
   const Candidates& candidates = CandidatesOf(red, green, blue);
-  uint8_t best = candidates_[candidates.first];
+  const Entry* entry = &candidates_[candidates.first];
+  const Entry* const end = entry + candidates.count;
+  int best = entry->index;
   int best_distance = std::numeric_limits<int>::max();
-  for (uint32_t i = candidates.first; i < candidates.first + candidates.count; ++i) {
-    const int distance = DistanceSquared(palette_[candidates_[i]], red, green, blue);
-    if (distance < best_distance) {
-      best_distance = distance;
-      best = candidates_[i];
-    }
+  for (; entry != end; ++entry) {
+    const int distance =
+        Square(entry->red - red) + Square(entry->green - green) + Square(entry->blue - blue);
+    // Written to become conditional moves: which candidate wins is not
+    // predictable.
+    best = distance < best_distance ? entry->index : best;
+    best_distance = std::min(distance, best_distance);
   }
-  return best;
+  return static_cast<uint8_t>(best);
 }
 
 }  // namespace ostrel

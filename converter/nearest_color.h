@@ -21,16 +21,27 @@ class NearestColor {
   uint8_t Find(int red, int green, int blue);
 
  private:
-  static constexpr int kCellBits = 5;  // 32 x 32 x 32 cells, 8 values wide
+  // 64 x 64 x 64 cells, 4 values wide: a photo's cells keep some 6
+  // candidates of 256 entries, and a photo visits a few thousand cells.
+  static constexpr int kCellBits = 6;
   struct Candidates {
     uint32_t first = 0;
     uint16_t count = 0;  // 0: not found yet (every cell has at least one)
   };
   const Candidates& CandidatesOf(int red, int green, int blue);
 
+  // A palette entry as the search reads it: no indirection, no narrow
+  // arithmetic.
+  struct Entry {
+    int32_t red;
+    int32_t green;
+    int32_t blue;
+    int32_t index;
+  };
+
   Palette palette_;
   std::vector<Candidates> cells_;
-  std::vector<uint8_t> candidates_;  // indices into palette_, cell after cell
+  std::vector<Entry> candidates_;  // cell after cell, each in palette order
 };
 
 }  // namespace ostrel

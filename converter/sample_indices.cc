@@ -53,6 +53,15 @@ IndexedPalette SamplePalette(const TiffPage& page) {
   return palette;
 }
 
+uint8_t LargestSample(std::span<const uint8_t> samples) {
+  // A plain loop over bytes that the compiler turns into vector code.
+  uint8_t largest = 0;
+  for (const uint8_t sample : samples) {
+    largest = sample > largest ? sample : largest;
+  }
+  return largest;
+}
+
 void UnpackSamples(std::span<const uint8_t> stored, int bits, std::span<uint8_t> indices) {
   switch (bits) {
     case 1:

@@ -16,6 +16,9 @@ namespace ostrel {
 // when the page is white-is-zero; a palette page's own colormap.
 IndexedPalette SamplePalette(const TiffPage& page);
 
+// The largest of 8-bit `samples`; 0 for none.
+uint8_t LargestSample(std::span<const uint8_t> samples);
+
 // Unpacks one stored row of `bits`-bit samples (1, 2, 4, 8, or 16 in native
 // byte order) into `indices`, one a pixel, as many as `indices` holds;
 // 16-bit samples are rounded to 8 bits.

@@ -8,7 +8,11 @@ OSTREL_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
   libtiff-dev libgif-dev
+  libbenchmark-dev
 )
+
+# The tools the benchmarks compare the converter with, and /usr/bin/time.
+OSTREL_BENCH_PACKAGES=(imagemagick graphicsmagick libvips-tools python3-pil time)
 
 # clang with libFuzzer and the sanitizers' runtimes, for scripts/fuzz.
 OSTREL_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)

@@ -1,38 +1,17 @@
-// A GIF file decoded with giflib, for checking what the converter wrote.
+// A GIF file decoded with giflib, for checking what the converter wrote:
+// the benchmarks' decoder, which they share with the tests.
 #ifndef OSTREL_TESTS_SUPPORT_GIF_IMAGE_H_
 #define OSTREL_TESTS_SUPPORT_GIF_IMAGE_H_
 
-#include <array>
-#include <cstdint>
-#include <string>
-#include <vector>
+#include "bench/gif_image.h"
 
 namespace ostrel::testing {
 
-using GifColor = std::array<uint8_t, 3>;  // red, green, blue
-
-struct GifImage {
-  std::string signature;  // "GIF89a" or "GIF87a"
-  uint32_t width = 0;
-  uint32_t height = 0;
-  int image_count = 0;
-  std::vector<GifColor> palette;  // the global colour table
-  int transparent_index = -1;     // from the graphics control extension
-  std::vector<uint8_t> indices;   // width * height, top row first
-
-  uint8_t IndexAt(uint32_t x, uint32_t y) const { return indices[y * width + x]; }
-  GifColor ColorAt(uint32_t x, uint32_t y) const { return palette[IndexAt(x, y)]; }
-  bool TransparentAt(uint32_t x, uint32_t y) const { return IndexAt(x, y) == transparent_index; }
-};
-
-// Decodes the first image of the GIF file at `path`. Raises
-// std::runtime_error when giflib cannot read it.
-GifImage DecodeGif(const std::string& path);
-
-// Peak signal-to-noise ratio in dB of `image`'s colours against the
-// reference `rgba` (0xAABBGGRR, as libtiff renders) over the pixels that are
-// opaque in both; 99 for identical pixels.
-double Psnr(const GifImage& image, const std::vector<uint32_t>& rgba);
+using bench::DecodeGif;
+using bench::DecodeGifBytes;
+using bench::GifColor;
+using bench::GifImage;
+using bench::Psnr;
 
 }  // namespace ostrel::testing
 

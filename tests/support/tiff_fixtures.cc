@@ -9,6 +9,8 @@
 
 #include <tiffio.h>
 
+#include "bench/source_image.h"
+
 namespace ostrel::testing {
 namespace {
 
@@ -208,19 +210,7 @@ std::vector<uint8_t> PhotoSamples(uint32_t width, uint32_t height) {
 }
 
 std::vector<uint32_t> LibtiffRgba(const std::string& path, int page) {
-  TIFF* tiff = TIFFOpen(path.c_str(), "r");
-  Require(tiff != nullptr, "open " + path);
-  uint32_t width = 0;
-  uint32_t height = 0;
-  const bool ok = TIFFSetDirectory(tiff, static_cast<tdir_t>(page - 1)) != 0 &&
-                  TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) != 0 &&
-                  TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height) != 0;
-  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
-  const bool read = ok && TIFFReadRGBAImageOriented(tiff, width, height, pixels.data(),
-                                                    ORIENTATION_TOPLEFT, 1) != 0;
-  TIFFClose(tiff);
-  Require(read, "render " + path);
-  return pixels;
+  return bench::RenderTiff(path, page).rgba;
 }
 
 uint32_t TagValue(const std::string& path, uint16_t tag) {

@@ -1,6 +1,8 @@
 #include "converter/color_reduction.h"
 
+#include <algorithm>
 #include <cmath>
+#include <span>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -42,6 +44,22 @@ TEST(ColorReductionTest, OneColorTooManyIsReducedAroundTheTransparentEntry) {
   EXPECT_EQ(palette.colors, (Palette{{0, 0, 0}, {253, 253, 253}, {255, 255, 255}}));
   EXPECT_EQ(palette.transparent_index, 2);
   EXPECT_EQ(Map(reduction, row), (std::vector<uint8_t>{0, 1, 1, 2}));
+}
+
+TEST(ColorReductionTest, PixelsCountedBeforeTheColorsOverflowWeighTheMeans) {
+  // Gray 200 comes 1 + 3 times, gray 210 once: before and after the third
+  // colour makes more than two.
+  std::vector<uint32_t> row(100, Pixel(0, 0, 0));
+  for (const uint32_t gray : {200, 210, 200, 200, 200}) {
+    row.push_back(Pixel(gray, gray, gray));
+  }
+  ColorReduction reduction(2, false, static_cast<uint32_t>(row.size()));
+  for (size_t start = 0; start < row.size(); start += 50) {
+    reduction.Survey(
+        std::span<const uint32_t>(row).subspan(start, std::min<size_t>(50, row.size() - start)));
+  }
+  EXPECT_FALSE(reduction.exact());
+  EXPECT_EQ(reduction.ChoosePalette().colors, (Palette{{0, 0, 0}, {202, 202, 202}}));
 }
 
 TEST(ColorReductionTest, DitheringKeepsTheMeanThatNearestColorLoses) {

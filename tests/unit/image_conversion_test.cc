@@ -2,6 +2,7 @@
 // decoded with giflib and compared with the source pixels.
 #include "converter/image_conversion.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -161,11 +162,20 @@ TEST_F(ImageConversionTest, BilevelAndGrayPagesAreExact) {
 }
 
 TEST_F(ImageConversionTest, PalettePagesKeepTheirColormap) {
-  for (const int bits : {1, 2, 4, 8}) {
+  struct Case {
+    int bits;
+    uint32_t levels_used;
+    size_t table_size;  // 8 bits: the smallest power of two that holds the indices used
+  };
+  const Case cases[] = {{1, 2, 2},   {2, 4, 4},   {4, 16, 16},  {4, 3, 16}, {8, 256, 256},
+                        {8, 38, 64}, {8, 64, 64}, {8, 65, 128}, {8, 1, 2}};
+  for (const auto& [bits, levels_used, table_size] : cases) {
     for (const bool eight_bit_map : {false, true}) {
-      SCOPED_TRACE(::testing::Message() << bits << " bits, 8-bit map " << eight_bit_map);
+      SCOPED_TRACE(::testing::Message()
+                   << bits << " bits, " << levels_used << " used, 8-bit map " << eight_bit_map);
       std::vector<uint16_t> values;
-      FixturePage page = PatternPage(61, 13, bits, 1u << bits, &values);
+      FixturePage page = PatternPage(61, 13, bits, levels_used, &values);
+      ASSERT_EQ(*std::max_element(values.begin(), values.end()), levels_used - 1);
       page.photometric = PHOTOMETRIC_PALETTE;
       page.compression = COMPRESSION_PACKBITS;
       const std::vector<uint16_t> map = testing::PatternSamples(3u << bits, 65536, 11);
@@ -173,7 +183,7 @@ TEST_F(ImageConversionTest, PalettePagesKeepTheirColormap) {
         page.colormap.push_back(eight_bit_map ? entry % 256 : entry);
       }
       const GifImage gif = Convert({page});
-      EXPECT_EQ(gif.palette.size(), 1u << bits);
+      EXPECT_EQ(gif.palette.size(), table_size);
       int differences = 0;
       for (size_t i = 0; i < values.size(); ++i) {
         GifColor want;

@@ -1,0 +1,522 @@
+#!/usr/bin/python3
+"""Converts the benchmark corpus with the converter and the tools users would
+pick instead, runs interleaved, and writes RESULTS.md.
+
+Every file is converted by every tool once per round, the tools in an order
+that rotates from round to round, so that a slow spell of the shared machine
+falls on all of them alike. Wall time is measured around spawning and
+reaping each process; peak resident memory is what /usr/bin/time reports
+("%M", the child's ru_maxrss from wait4(2)).
+Each GIF is then compared with libtiff's rendering of its source by
+bench/gif_check.
+
+  run_bench.py --build BUILD_DIR --work WORK_DIR --out RESULTS.md
+               [--set bench|quick] [--rounds N] [--request-rounds N]
+"""
+
+import argparse
+import os
+import platform
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+TIMEOUT_SECONDS = 300  # one conversion; the slowest tool takes seconds
+
+PILLOW_SAVE = "import sys; from PIL import Image; Image.open(sys.argv[1]).save(sys.argv[2])"
+
+# name, command as a function of (build, source, dest), kinds it runs on
+CONVERTER = "ostrel"
+CONVERTER_NO_DITHER = "ostrel, dither off"
+LOWER_BOUND = "lower bound"
+OTHER_TOOLS = ["ImageMagick", "GraphicsMagick", "libvips", "Pillow"]
+
+
+def tool_commands(build):
+    return {
+        CONVERTER: lambda s, d: [f"{build}/Caskle.ClsCaskle", "ConvertImage",
+                                 f"source={s}, dest={d}"],
+        CONVERTER_NO_DITHER: lambda s, d: [f"{build}/Caskle.ClsCaskle", "ConvertImage",
+                                           f"source={s}, dest={d}, dither=off"],
+        LOWER_BOUND: lambda s, d: [f"{build}/bench/lower_bound", s, d],
+        "ImageMagick": lambda s, d: ["/usr/bin/convert", f"{s}[0]", d],
+        "GraphicsMagick": lambda s, d: ["/usr/bin/gm", "convert", f"{s}[0]", d],
+        "libvips": lambda s, d: ["/usr/bin/vips", "copy", s, d],
+        "Pillow": lambda s, d: ["/usr/bin/python3", "-c", PILLOW_SAVE, s, d],
+    }
+
+
+def command_text(build):
+    """The commands as RESULTS.md shows them."""
+    shown = []
+    for name, command in tool_commands(build).items():
+        words = command("IN.tif", "OUT.gif")
+        words = [w.replace(build, "build") for w in words]
+        shown.append((name, " ".join(f"'{w}'" if " " in w or ";" in w else w for w in words)))
+    return shown
+
+
+RSS_FILE = "/tmp/ostrel-bench-rss"  # replaced by a file in the work directory
+
+
+def run_measured(command, environment=None, stdout=subprocess.DEVNULL):
+    """Runs `command` under /usr/bin/time; returns (exit status, wall seconds,
+    peak RSS in KiB). Python starts children with vfork, whose ru_maxrss
+    would include Python's own memory, so /usr/bin/time, a small program
+    that forks, reports the child's."""
+    start = time.perf_counter()
+    process = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", RSS_FILE] + command,
+                               stdin=subprocess.DEVNULL, stdout=stdout,
+                               stderr=subprocess.DEVNULL, env=environment)
+    try:
+        status = process.wait(TIMEOUT_SECONDS)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        status = process.wait()
+    wall = time.perf_counter() - start
+    rss = 0
+    with open(RSS_FILE) as report:
+        for line in report:  # "Command exited with non-zero status N" may come first
+            if line.strip().isdigit():
+                rss = int(line)
+    return status, wall, rss
+
+
+def read_manifest(corpus):
+    files = []
+    with open(os.path.join(corpus, "manifest.tsv")) as manifest:
+        header = manifest.readline().rstrip("\n").split("\t")
+        for line in manifest:
+            files.append(dict(zip(header, line.rstrip("\n").split("\t"))))
+    return files
+
+
+def tools_for(kind):
+    tools = [CONVERTER, LOWER_BOUND] + OTHER_TOOLS
+    if kind == "colour":
+        tools.insert(1, CONVERTER_NO_DITHER)
+    return tools
+
+
+def measure_files(build, corpus, out_dir, files, rounds, log):
+    """{(file, tool): {"times": [...], "rss": [...], "status": [...]}}"""
+    commands = tool_commands(build)
+    results = {}
+    for entry in files:
+        name = entry["file"]
+        tools = tools_for(entry["kind"])
+        source = os.path.join(corpus, name)
+        for round_number in range(rounds):
+            shift = round_number % len(tools)
+            for tool in tools[shift:] + tools[:shift]:
+                dest = os.path.join(out_dir, tool.replace(" ", "_").replace(",", ""),
+                                    name.replace(".tif", ".gif"))
+                os.makedirs(os.path.dirname(dest), exist_ok=True)
+                if os.path.exists(dest):
+                    os.unlink(dest)
+                status, wall, rss = run_measured(commands[tool](source, dest))
+                record = results.setdefault((name, tool), {"times": [], "rss": [], "status": []})
+                record["times"].append(wall)
+                record["rss"].append(rss)
+                record["status"].append(status)
+        log(f"{name}: {rounds} rounds of {len(tools)} tools")
+    return results
+
+
+def check_outputs(build, corpus, out_dir, files, results):
+    for entry in files:
+        name = entry["file"]
+        for tool in tools_for(entry["kind"]):
+            record = results[(name, tool)]
+            dest = os.path.join(out_dir, tool.replace(" ", "_").replace(",", ""),
+                                name.replace(".tif", ".gif"))
+            record["ok"] = all(s == 0 for s in record["status"]) and os.path.exists(dest)
+            if not record["ok"]:
+                continue
+            check = subprocess.run([f"{build}/bench/gif_check", os.path.join(corpus, name), dest],
+                                   capture_output=True, text=True)
+            if check.returncode != 0:
+                record["ok"] = False
+                record["error"] = check.stderr.strip()
+                continue
+            size, same_size, differing, psnr = check.stdout.split()
+            record["bytes"] = int(size)
+            record["same_size"] = same_size == "yes"
+            record["exact"] = same_size == "yes" and int(differing) == 0
+            record["psnr"] = float(psnr)
+
+
+def measure_requests(build, corpus, work, rounds, log):
+    """Wall time of whole requests through ostrel, which runs the converter:
+    a sandbox with copies of both binaries and a Varnow.ini naming TempDir."""
+    sandbox = os.path.join(work, "request-sandbox")
+    shutil.rmtree(sandbox, ignore_errors=True)
+    os.makedirs(os.path.join(sandbox, "tmp"))
+    for binary in ("ostrel", "Caskle.ClsCaskle"):
+        shutil.copy2(os.path.join(build, binary), sandbox)
+    with open(os.path.join(sandbox, "Varnow.ini"), "w") as ini:
+        ini.write(f"[Converter]\nTempDir={sandbox}/tmp/\n")
+    requests = {"empty process (/bin/true)": None,
+                "request for rgb-16x16.tif": "rgb-16x16",
+                "request for a4-g4.tif": "a4-g4"}
+    timings = {label: [] for label in requests}
+    failures = []
+    for round_number in range(rounds):
+        for label, fn in requests.items():
+            if fn is None:
+                status, wall, _ = run_measured(["/bin/true"])
+                timings[label].append(wall)
+                continue
+            environment = {"REQUEST_METHOD": "GET", "SCRIPT_NAME": "/cgi-bin/ostrel",
+                           "QUERY_STRING": f"FN={fn}&Path={corpus}/"}
+            response = os.path.join(sandbox, "response")
+            with open(response, "wb") as output:
+                status, wall, _ = run_measured([os.path.join(sandbox, "ostrel")], environment,
+                                               stdout=output)
+            with open(response, "rb") as output:
+                body = output.read()
+            if status != 0 or b"GIF89a" not in body:
+                failures.append(f"{label}: exit {status}, {len(body)} bytes")
+            timings[label].append(wall)
+    log(f"requests: {rounds} rounds")
+    return timings, failures
+
+
+def run_stage_benchmark(build, corpus, quick):
+    min_time = "0.01" if quick else "0.5"
+    result = subprocess.run([f"{build}/bench/stage_benchmark", corpus,
+                             f"--benchmark_min_time={min_time}"],
+                            capture_output=True, text=True)
+    lines = [l for l in result.stdout.splitlines() if l.strip()]
+    return "\n".join(lines) if result.returncode == 0 else result.stderr
+
+
+def profile(build, corpus, name, work, extra=""):
+    """The converter's hottest functions on one file, by perf's sampling."""
+    if shutil.which("perf") is None:
+        return None
+    data = os.path.join(work, "perf.data")
+    dest = os.path.join(work, "profile.gif")
+    recorded = subprocess.run(
+        ["perf", "record", "-q", "-o", data, f"{build}/Caskle.ClsCaskle", "ConvertImage",
+         f"source={os.path.join(corpus, name)}, dest={dest}{extra}"],
+        capture_output=True, text=True)
+    if recorded.returncode != 0:
+        return None
+    report = subprocess.run(["perf", "report", "-i", data, "--stdio", "--no-children",
+                             "--sort", "dso,symbol"], capture_output=True, text=True)
+    rows = [l for l in report.stdout.splitlines() if re.match(r"^\s+\d+\.\d+%", l)]
+    return "\n".join(r.rstrip() for r in rows[:8])
+
+
+# --- The report ---------------------------------------------------------------
+
+
+def first_line(command):
+    try:
+        output = subprocess.run(command, capture_output=True, text=True, timeout=30)
+        text = (output.stdout or output.stderr).strip().splitlines()
+        return text[0] if text else "?"
+    except (OSError, subprocess.TimeoutExpired):
+        return "not installed"
+
+
+def machine_lines():
+    cpu = "?"
+    with open("/proc/cpuinfo") as cpuinfo:
+        for line in cpuinfo:
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    memory = "?"
+    with open("/proc/meminfo") as meminfo:
+        for line in meminfo:
+            if line.startswith("MemTotal"):
+                memory = f"{int(line.split()[1]) / 1048576:.1f} GiB"
+    os_name = "?"
+    if os.path.exists("/etc/os-release"):
+        with open("/etc/os-release") as release:
+            for line in release:
+                if line.startswith("PRETTY_NAME="):
+                    os_name = line.split("=", 1)[1].strip().strip('"')
+    load = " ".join(f"{x:.2f}" for x in os.getloadavg())
+    return [
+        f"- CPU: {cpu}, {os.cpu_count()} cores (nproc); load average at the end: {load}",
+        f"- Memory: {memory}",
+        f"- OS: {os_name}, Linux {platform.release()}",
+        f"- ImageMagick: {first_line(['/usr/bin/convert', '-version'])}",
+        f"- GraphicsMagick: {first_line(['/usr/bin/gm', '-version'])}",
+        f"- libvips: {first_line(['/usr/bin/vips', '--version'])}",
+        "- Pillow: " + first_line(["/usr/bin/python3", "-c",
+                                   "import PIL; print(PIL.__version__)"]),
+        "- libtiff " + first_line(["dpkg-query", "-W", "-f=${Version}", "libtiff6"]) +
+        ", giflib " + first_line(["dpkg-query", "-W", "-f=${Version}", "libgif7"]),
+    ]
+
+
+def median(values):
+    return statistics.median(values) if values else float("nan")
+
+
+def seconds(value):
+    return f"{value:.3f}" if value < 10 else f"{value:.1f}"
+
+
+def megabytes(kib):
+    return f"{kib / 1024:.1f}"
+
+
+def psnr_text(value):
+    return "exact" if value == float("inf") else f"{value:.2f}"
+
+
+def write_report(path, args, files, results, requests, request_failures, stages, profiles,
+                 elapsed):
+    lines = ["# Benchmark results", ""]
+    lines += [f"Written by `scripts/bench{' --quick' if args.set == 'quick' else ''}` "
+              f"({args.set} corpus, {args.rounds} rounds, {elapsed:.0f} s). "
+              "Each file is converted by every tool once per round, the order of the tools "
+              "rotating from round to round; times are medians of wall time from spawning "
+              "the process to reaping it (process start included, each tool started through "
+              "`/usr/bin/time -f %M`, whose own cost of about a millisecond falls on all alike); "
+              "memory is the median of the peak resident set size that /usr/bin/time reports "
+              "(the child's ru_maxrss from wait4(2)). PSNR compares the GIF with libtiff's rendering of the source "
+              "(TIFFReadRGBAImage) over red, green and blue of all pixels, both laid over "
+              "white: a transparent GIF pixel counts as white, a source pixel's colour is "
+              "blended with white by its alpha. \"exact\" means no pixel differs.", ""]
+    lines += ["## Machine", ""] + machine_lines() + [""]
+    lines += ["## Commands", "", "The first page only, each tool with its defaults.", "",
+              "| tool | command |", "|---|---|"]
+    lines += [f"| {name} | `{text}` |" for name, text in command_text(args.build)]
+    lines += ["", "The lower bound is `bench/lower_bound.cc`: libtiff decoding, the samples "
+              "as indices (bilevel, gray, palette) or a crude fixed 3-3-2 palette (colour), "
+              "giflib's encoder, one process.", ""]
+
+    goals = []
+    lines += ["## Per file", "",
+              "Times in seconds, memory in MB, size in bytes. Ratios are ostrel's time to the "
+              "fastest of the four tools and to the lower bound.", "",
+              "| file | tool | time | peak RSS | GIF bytes | PSNR dB |",
+              "|---|---|---|---|---|---|"]
+    summary = []
+    for entry in files:
+        name = entry["file"]
+        kind = entry["kind"]
+        for tool in tools_for(kind):
+            r = results[(name, tool)]
+            if not r.get("ok"):
+                why = r.get("error", f"exit status {r['status'][0]}")
+                lines.append(f"| {name} | {tool} | {seconds(median(r['times']))} | "
+                             f"{megabytes(median(r['rss']))} | failed: {why} | |")
+                continue
+            psnr = psnr_text(r["psnr"]) if r["same_size"] else "size differs"
+            lines.append(f"| {name} | {tool} | {seconds(median(r['times']))} | "
+                         f"{megabytes(median(r['rss']))} | {r['bytes']} | {psnr} |")
+        summary.append(summarise(entry, results))
+    lines.append("")
+
+    lines += ["## Summary: ostrel against the tools", "",
+              "| file | kind | ostrel s | fastest tool | ratio | goal | lower bound s | ratio "
+              "(≤ 1.5) | ostrel MB | leanest tool MB | ostrel bytes | smallest exact tool "
+              "bytes | ostrel PSNR on / off | best tool PSNR |",
+              "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"]
+    for s in summary:
+        lines.append(
+            f"| {s['file']} | {s['kind']} | {seconds(s['ours'])} | "
+            f"{s['fastest_tool']} {seconds(s['fastest'])} | {s['ratio']:.2f} | "
+            f"≤ {s['goal']:.2f} {'met' if s['speed_met'] else '**not met**'} | "
+            f"{seconds(s['lower'])} | {s['lower_ratio']:.2f} "
+            f"{'met' if s['lower_met'] else '**not met**'} | {megabytes(s['rss'])} | "
+            f"{s['leanest_tool']} {megabytes(s['leanest'])} | {s['bytes']} | {s['size_text']} | "
+            f"{s['psnr_text']} | {s['best_psnr_text']} |")
+    lines.append("")
+
+    lines += ["## Requests through ostrel", "",
+              "A sandbox holds copies of `build/ostrel` and `build/Caskle.ClsCaskle` and a "
+              "Varnow.ini whose `[Converter]` section sets `TempDir`; each request runs "
+              "`ostrel` with `REQUEST_METHOD=GET`, `QUERY_STRING=FN=NAME&Path=CORPUS/`, which "
+              "runs the converter, waits for the GIF and streams it. Medians of "
+              f"{len(next(iter(requests.values())))} interleaved rounds.", "",
+              "| what | median ms | min ms |", "|---|---|---|"]
+    for label, times in requests.items():
+        lines.append(f"| {label} | {median(times) * 1000:.1f} | {min(times) * 1000:.1f} |")
+    if request_failures:
+        lines += ["", "Failed requests: " + "; ".join(request_failures)]
+    lines.append("")
+
+    lines += ["## Stages (Google Benchmark)", "",
+              "`build/bench/stage_benchmark CORPUS`: the converter's stages in one process, "
+              "on the same files.", "", "```", stages, "```", ""]
+
+    lines += ["## Goals", ""] + goal_lines(summary, requests, files, results) + [""]
+    lines += ["## What limits the goals that are missed", "",
+              "- Bilevel and gray pages: the LZW encoder's table look-up, one dependent load "
+              "per pixel (`LzwEncoder::Find`, about 2 ns a pixel on the drawing), then libtiff's "
+              "decoding; the stage benchmark splits the two.",
+              "- Colour pages: the nearest-colour search (`NearestColor::Find`) and, with "
+              "dithering, the error diffusion (`ColorReduction::DitherRow`), one search per "
+              "pixel; the lower bound maps each pixel with a shift and a mask to a fixed palette "
+              "and does neither, so a ratio of 1.5 to it is out of reach for real colour "
+              "reduction.",
+              "- Fixed cost: the times of whole processes on this shared machine vary with its "
+              "load; the empty process row shows how much.", ""]
+    if profiles:
+        lines += ["## Profiles of files that miss a goal", "",
+                  "`perf record` of one conversion, `perf report --no-children --sort "
+                  "dso,symbol`, the eight hottest entries.", ""]
+        for label, text in profiles.items():
+            lines += [f"{label}:", "", "```", text, "```", ""]
+    with open(path, "w") as report:
+        report.write("\n".join(lines))
+
+
+def summarise(entry, results):
+    name = entry["file"]
+    kind = entry["kind"]
+    ours = results[(name, CONVERTER)]
+    tools = [t for t in OTHER_TOOLS if results[(name, t)].get("ok")]
+    fastest_tool = min(tools, key=lambda t: median(results[(name, t)]["times"]))
+    leanest_tool = min(tools, key=lambda t: median(results[(name, t)]["rss"]))
+    s = {"file": name, "kind": kind, "ours": median(ours["times"]),
+         "fastest_tool": fastest_tool, "fastest": median(results[(name, fastest_tool)]["times"]),
+         "lower": median(results[(name, LOWER_BOUND)]["times"]),
+         "rss": median(ours["rss"]), "leanest_tool": leanest_tool,
+         "leanest": median(results[(name, leanest_tool)]["rss"]),
+         "bytes": ours.get("bytes", 0)}
+    s["ratio"] = s["ours"] / s["fastest"]
+    s["goal"] = 1 / 3 if kind in ("bilevel", "gray") else 0.5
+    s["speed_met"] = s["ratio"] <= s["goal"]
+    s["lower_ratio"] = s["ours"] / s["lower"]
+    s["lower_met"] = s["lower_ratio"] <= 1.5
+    s["size_text"] = "-"
+    s["size_met"] = True
+    s["psnr_text"] = psnr_text(ours["psnr"]) if ours.get("ok") else "failed"
+    s["best_psnr_text"] = "-"
+    s["psnr_met"] = True
+    if kind != "colour":
+        exact = [t for t in tools if results[(name, t)].get("exact")]
+        if exact:
+            smallest = min(exact, key=lambda t: results[(name, t)]["bytes"])
+            s["size_text"] = f"{smallest} {results[(name, smallest)]['bytes']}"
+            s["size_met"] = ours.get("exact") and s["bytes"] <= results[(name, smallest)]["bytes"]
+        inexact = [t for t in tools if not results[(name, t)].get("exact")]
+        if inexact:
+            s["size_text"] += " (not exact: " + ", ".join(inexact) + ")"
+    else:
+        off = results[(name, CONVERTER_NO_DITHER)]
+        best = max(tools, key=lambda t: results[(name, t)]["psnr"])
+        best_psnr = results[(name, best)]["psnr"]
+        s["psnr_text"] += " / " + (psnr_text(off["psnr"]) if off.get("ok") else "failed")
+        s["best_psnr_text"] = f"{best} {psnr_text(best_psnr)}"
+        s["psnr_met"] = (ours.get("ok") and off.get("ok") and ours["psnr"] >= best_psnr and
+                         off["psnr"] >= best_psnr)
+        s["memory_met"] = s["rss"] <= s["leanest"]
+    return s
+
+
+def goal_lines(summary, requests, files, results):
+    lines = []
+
+    def verdict(met):
+        return "met" if met else "**not met**"
+
+    speed_missed = [s for s in summary if not s["speed_met"]]
+    lines.append(f"- Speed against the fastest tool (half; a third on bilevel and gray): "
+                 f"{verdict(not speed_missed)}" +
+                 ("" if not speed_missed else "; missed on " + ", ".join(
+                     f"{s['file']} ({s['ratio']:.2f} for ≤ {s['goal']:.2f})"
+                     for s in speed_missed)))
+    lower_missed = [s for s in summary if not s["lower_met"]]
+    lines.append(f"- Speed against the one-process lower bound (≤ 1.5): "
+                 f"{verdict(not lower_missed)}" +
+                 ("" if not lower_missed else "; missed on " + ", ".join(
+                     f"{s['file']} ({s['lower_ratio']:.2f})" for s in lower_missed)))
+    drawing = [s for s in summary if s["file"] == "drawing-g4.tif"]
+    if drawing:
+        d = drawing[0]
+        lines.append(f"- Memory on the G4 drawing ({next(f for f in files if f['file'] == d['file'])['width']} x "
+                     f"{next(f for f in files if f['file'] == d['file'])['height']}), ≤ 16 MB: "
+                     f"{megabytes(d['rss'])} MB, {verdict(d['rss'] <= 16 * 1024)}")
+    colour = [s for s in summary if s["kind"] == "colour"]
+    memory_missed = [s for s in colour if not s["memory_met"]]
+    lines.append(f"- Memory on colour images ≤ the leanest tool's: {verdict(not memory_missed)}" +
+                 ("" if not memory_missed else "; missed on " + ", ".join(
+                     f"{s['file']} ({megabytes(s['rss'])} MB against {s['leanest_tool']} "
+                     f"{megabytes(s['leanest'])} MB)" for s in memory_missed)))
+    exact = [s for s in summary if s["kind"] != "colour"]
+    size_missed = [s for s in exact if not s["size_met"]]
+    lines.append(f"- GIF bytes ≤ the smallest exact tool's on bilevel, gray and palette files: "
+                 f"{verdict(not size_missed)}" +
+                 ("" if not size_missed else "; missed on " + ", ".join(
+                     f"{s['file']} ({s['bytes']} against {s['size_text']})"
+                     for s in size_missed)))
+    psnr_missed = [s for s in colour if not s["psnr_met"]]
+    lines.append(f"- PSNR on colour files ≥ the best tool's, dithering on and off: "
+                 f"{verdict(not psnr_missed)}" +
+                 ("" if not psnr_missed else "; missed on " + ", ".join(
+                     f"{s['file']} ({s['psnr_text']} against {s['best_psnr_text']})"
+                     for s in psnr_missed)))
+    small = requests.get("request for rgb-16x16.tif")
+    if small:
+        lines.append(f"- A whole request for a 16 x 16 TIFF ≤ 10 ms: "
+                     f"{median(small) * 1000:.1f} ms, {verdict(median(small) <= 0.010)}")
+    return lines
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--set", choices=["bench", "quick"], default="bench")
+    parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--request-rounds", type=int, default=30)
+    args = parser.parse_args()
+    args.build = os.path.abspath(args.build)
+    global RSS_FILE
+    RSS_FILE = os.path.join(os.path.abspath(args.work), "rss")
+    started = time.monotonic()
+
+    def log(text):
+        print(f"bench: {text}", file=sys.stderr, flush=True)
+
+    corpus = os.path.join(os.path.abspath(args.work), "corpus")
+    out_dir = os.path.join(os.path.abspath(args.work), "out")
+    shutil.rmtree(out_dir, ignore_errors=True)
+    os.makedirs(corpus, exist_ok=True)
+    subprocess.run([f"{args.build}/bench/make_corpus", args.set, corpus], check=True)
+    files = read_manifest(corpus)
+    log(f"corpus of {len(files)} files in {corpus}")
+
+    results = measure_files(args.build, corpus, out_dir, files, args.rounds, log)
+    check_outputs(args.build, corpus, out_dir, files, results)
+    requests, request_failures = measure_requests(args.build, corpus, args.work,
+                                                  args.request_rounds, log)
+    stages = run_stage_benchmark(args.build, corpus, args.set == "quick")
+    log("stages measured")
+
+    profiles = {}
+    if args.set == "bench":
+        for entry in files:
+            s = summarise(entry, results)
+            if not (s["speed_met"] and s["lower_met"]):
+                for extra in ([""] if entry["kind"] != "colour" else ["", ", dither=off"]):
+                    text = profile(args.build, corpus, entry["file"], args.work, extra)
+                    if text:
+                        profiles[f"{entry['file']}{extra.replace(', ', ', ')}"] = text
+    write_report(args.out, args, files, results, requests, request_failures, stages, profiles,
+                 time.monotonic() - started)
+    log(f"wrote {args.out}")
+    failed = [f"{n} by {t}" for (n, t), r in results.items()
+              if t in (CONVERTER, CONVERTER_NO_DITHER, LOWER_BOUND) and not r.get("ok")]
+    if failed or request_failures:
+        log("failed: " + "; ".join(failed + request_failures))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
