@@ -1,14 +1,19 @@
 // CGI_Main: a request for a TIFF file answered with a GIF copy that the
 // converter component writes into a temporary file.
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 
+#include "conversion/allowed_directories.h"
 #include "conversion/conversion_request.h"
 #include "platform/application_log.h"
 #include "platform/automation.h"
+#include "platform/directory_search.h"
 #include "platform/environment.h"
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/termination_cleanup.h"
 #include "platform/timing.h"
 #include "shell/helpers/number_conversion.h"
 #include "shell/helpers/pause_seconds.h"
@@ -22,6 +27,57 @@ namespace {
 
 constexpr char kConfigurationFile[] = "Varnow.ini";
 constexpr char kConfigurationSection[] = "Converter";
+
+// How long the converter may run before it is stopped. Far beyond what the
+// largest image it accepts takes, yet a hung converter cannot hold a web
+// server's worker for good.
+constexpr std::chrono::seconds kConverterTimeLimit{30};
+
+// The temporary GIF, removed on every way out of CGI_Main and by the
+// termination handler, whatever ended the request: the client going away,
+// a failure while streaming, a converter that failed. After a failure the
+// converter's own temporary files for it (AtomicFile's ".NAME.xxxxxxxx"
+// beside it) go too, in case the converter was killed before it could
+// remove them.
+class TemporaryGif {
+ public:
+  explicit TemporaryGif(std::string path) : path_(std::move(path)), on_signal_(path_) {}
+  ~TemporaryGif() {
+    // Cleaning up on the way out, a failure already being reported or none
+    // to report: a file that cannot be removed now cannot be reported either.
+    try {
+      if (!ProbeFile(path_).empty()) {
+        DeleteFile(path_);
+      }
+      if (!converted_) {
+        RemoveConverterLeftovers();
+      }
+    } catch (...) {  // see above
+    }
+  }
+  TemporaryGif(const TemporaryGif&) = delete;
+  TemporaryGif& operator=(const TemporaryGif&) = delete;
+
+  const std::string& path() const { return path_; }
+  void MarkConverted() { converted_ = true; }
+
+ private:
+  void RemoveConverterLeftovers() const {
+    const size_t slash = path_.rfind('\\');
+    const std::string directory = path_.substr(0, slash + 1);
+    const std::string pattern = directory + "." + path_.substr(slash + 1) + ".????????";
+    // Bounded: each pass removes the entry it found.
+    std::string name = ProbeFile(pattern, kAttributeHidden);
+    for (int removed = 0; !name.empty() && removed < 100; ++removed) {
+      DeleteFile(directory + name);
+      name = ProbeFile(pattern, kAttributeHidden);
+    }
+  }
+
+  std::string path_;
+  CleanupFile on_signal_;
+  bool converted_ = false;
+};
 
 // The configuration's TempDir, else TEMP, else TMP, else "\TEMP\"; always
 // ending in a backslash.
@@ -64,22 +120,29 @@ void OstrelClass::CGI_Main() {
     std::string path = GetCgiValue("Path");
     CheckRequestParameters(fn, path);
     path = WithTrailingBackslash(ReplaceText(path, "/", "\\", true));
-    const std::string temp_filename = TempFilename(TemporaryDirectory(), fn, RunIdentifier());
+    const std::string allowed =
+        ReadIniValue(kConfigurationFile, kConfigurationSection, "AllowedImageDirectories", "");
+    if (!allowed.empty()) {
+      CheckSourceAllowed(path, fn, allowed);
+    }
+    TemporaryGif temp_filename(TempFilename(TemporaryDirectory(), fn, RunIdentifier()));
     const std::string extra_parameters =
         ReadIniValue(kConfigurationFile, kConfigurationSection, "ExtraParamters", "");
     int32_t result_code;
     {
       const AutomationObject converter = CreateObject("Caskle.ClsCaskle");
       result_code = TextToInt32(converter.CallMethod(
-          "ConvertImage", ConversionParameters(path, fn, temp_filename, extra_parameters)));
+          "ConvertImage", ConversionParameters(path, fn, temp_filename.path(), extra_parameters),
+          kConverterTimeLimit));
     }
+    temp_filename.MarkConverted();
     AppendLogEntry(LogEntryType::kMessage, std::to_string(result_code));
-    WaitForFile(temp_filename);
+    WaitForFile(temp_filename.path());
     // The last probe alone decides; if the file is not there, nothing at all
     // is written.
-    if (!ProbeFile(temp_filename).empty()) {
-      SendGifFile(temp_filename, fn);
-      DeleteFile(temp_filename);
+    if (!ProbeFile(temp_filename.path()).empty()) {
+      SendGifFile(temp_filename.path(), fn);
+      DeleteFile(temp_filename.path());
     }
   } catch (...) {  // the handler: any failure of the conversion is answered with the error page
     SendErrorPage("CGI_Main: FN = " + fn + ", " + ReportTail(CurrentError()));

@@ -18,6 +18,7 @@
 //   30  the GIF cannot be written
 //   40  out of memory
 //   41  internal failure
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -27,14 +28,41 @@
 #include "converter/image_conversion.h"
 #include "platform/application_log.h"
 #include "platform/error.h"
+#include "platform/process_limits.h"
+#include "platform/termination_cleanup.h"
 
 namespace {
 
 constexpr std::string_view kMethod = "ConvertImage";
 
+// Far above what the largest image the converter accepts needs (a 10000 x
+// 14000 drawing takes under 10 MiB of address space, a 4096 x 4096 tiled
+// photo under 90 MiB), and low enough that a hostile file cannot take the
+// machine's memory, time or disk.
+constexpr uint64_t kAddressSpaceBytes = uint64_t{1} << 30;
+constexpr uint64_t kCpuSeconds = 30;
+constexpr uint64_t kFileSizeBytes = uint64_t{1} << 30;
+constexpr uint64_t kOpenFiles = 64;
+
+// Before anything is read: a termination signal (SIGTERM from the program
+// stopping it or dying, SIGXCPU from the CPU limit) removes the GIF's
+// temporary file, and the limits bound what a hostile file can cost.
+void ConfineConverter() {
+  ostrel::InstallTerminationCleanup();
+  ostrel::ProcessLimits limits{
+      .cpu_seconds = kCpuSeconds, .file_size_bytes = kFileSizeBytes, .open_files = kOpenFiles};
+#ifndef OSTREL_SANITIZE
+  // AddressSanitizer reserves terabytes of address space for its shadow
+  // memory and cannot run under this limit.
+  limits.address_space_bytes = kAddressSpaceBytes;
+#endif
+  ostrel::ConfineProcess(limits);
+}
+
 void Run(int argc, char** argv) {
   using ostrel::ConversionError;
   using ostrel::ConversionFailure;
+  ConfineConverter();
   if (argc < 2) {
     throw ConversionError(ConversionFailure::kUsage,
                           "no method given: usage is Caskle.ClsCaskle ConvertImage \"source=FILE, "

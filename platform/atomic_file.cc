@@ -24,22 +24,31 @@ std::string RandomSuffix(std::random_device& random) {
 
 }  // namespace
 
-AtomicFile::AtomicFile(std::string_view path) : path_(NativePath(path)) {
+AtomicFile::AtomicFile(std::string_view path) : path_(NativePath(path)), path_on_signal_(path_) {
   const size_t slash = path_.rfind('/');
   const std::string directory = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
   const std::string name = path_.substr(directory.size());
   std::random_device random;
-  // O_EXCL makes a name that another process took fail with EEXIST; a fresh
-  // suffix then gets another try. The mode is filtered by the umask.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary_path_ = directory + "." + name + "." + RandomSuffix(random);
-    descriptor_ = open(temporary_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (descriptor_ >= 0 || errno != EEXIST) {
-      break;
+  int error_number = 0;
+  // Created and recorded for the termination handler in one step that no
+  // signal can split.
+  WithTerminationSignalsBlocked([&] {
+    // O_EXCL makes a name that another process took fail with EEXIST; a
+    // fresh suffix then gets another try. The mode is filtered by the umask.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      temporary_path_ = directory + "." + name + "." + RandomSuffix(random);
+      descriptor_ = open(temporary_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      error_number = errno;
+      if (descriptor_ >= 0 || error_number != EEXIST) {
+        break;
+      }
     }
-  }
+    if (descriptor_ >= 0) {
+      temporary_on_signal_ = std::make_unique<CleanupFile>(temporary_path_);
+    }
+  });
   if (descriptor_ < 0) {
-    throw PosixError("create " + temporary_path_, errno);
+    throw PosixError("create " + temporary_path_, error_number);
   }
 }
 

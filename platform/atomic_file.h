@@ -3,8 +3,11 @@
 #ifndef OSTREL_PLATFORM_ATOMIC_FILE_H_
 #define OSTREL_PLATFORM_ATOMIC_FILE_H_
 
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "platform/termination_cleanup.h"
 
 namespace ostrel {
 
@@ -16,7 +19,10 @@ class AtomicFile {
   explicit AtomicFile(std::string_view path);
   // Without Commit: removes the temporary file and whatever file lies at
   // `path`, so that a reader waiting for `path` cannot take an older file
-  // for the one whose writing failed.
+  // for the one whose writing failed. A termination signal (see
+  // termination_cleanup.h) removes both as well while the object lives,
+  // even after Commit: a process told to stop has been abandoned by whoever
+  // waited for `path`.
   ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
@@ -32,7 +38,9 @@ class AtomicFile {
 
  private:
   std::string path_;
+  CleanupFile path_on_signal_;
   std::string temporary_path_;
+  std::unique_ptr<CleanupFile> temporary_on_signal_;  // once the file exists
   int descriptor_ = -1;
   bool committed_ = false;
 };

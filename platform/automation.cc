@@ -15,6 +15,8 @@
 #include "platform/application_log.h"
 #include "platform/environment.h"
 #include "platform/error.h"
+#include "platform/termination_cleanup.h"
+#include "platform/timing.h"
 
 extern char** environ;
 
@@ -132,17 +134,23 @@ class SpawnAttributes {
 };
 
 // Reads both pipes until the component has closed them, through one poll so
-// that neither can fill up while the other is being waited on.
-void CollectOutput(Pipe& output_pipe, Pipe& error_pipe, std::string& output, std::string& errors) {
+// that neither can fill up while the other is being waited on. Returns false
+// when `deadline` (on the monotonic clock) passes first.
+bool CollectOutput(Pipe& output_pipe, Pipe& error_pipe, double deadline, std::string& output,
+                   std::string& errors) {
   struct Stream {
     Descriptor& descriptor;
     std::string& sink;
   } streams[2] = {{output_pipe.read_end, output}, {error_pipe.read_end, errors}};
   while (streams[0].descriptor.get() >= 0 || streams[1].descriptor.get() >= 0) {
+    const double remaining = deadline - MonotonicSeconds();
+    if (remaining <= 0) {
+      return false;
+    }
     // poll skips the entries of a closed stream (-1).
     pollfd fds[2] = {{streams[0].descriptor.get(), POLLIN, 0},
                      {streams[1].descriptor.get(), POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0) {
+    if (poll(fds, 2, static_cast<int>(remaining * 1000) + 1) < 0) {
       if (errno == EINTR) {
         continue;
       }
@@ -161,16 +169,7 @@ void CollectOutput(Pipe& output_pipe, Pipe& error_pipe, std::string& output, std
       }
     }
   }
-}
-
-int WaitForExit(pid_t child) {
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) {
-      throw PosixError("waitpid", errno);
-    }
-  }
-  return status;
+  return true;
 }
 
 std::string LastNonEmptyLine(std::string_view text) {
@@ -212,7 +211,9 @@ AutomationObject::AutomationObject(std::string_view directory,
   }
 }
 
-std::string AutomationObject::CallMethod(std::string_view method, std::string_view argument) const {
+std::string AutomationObject::CallMethod(std::string_view method, std::string_view argument,
+                                         std::chrono::seconds time_limit) const {
+  const double deadline = MonotonicSeconds() + static_cast<double>(time_limit.count());
   Pipe output_pipe = OpenPipe();
   Pipe error_pipe = OpenPipe();
   SpawnActions actions;
@@ -224,9 +225,14 @@ std::string AutomationObject::CallMethod(std::string_view method, std::string_vi
   std::string method_text(method);
   std::string argument_text(argument);
   char* argv[] = {program.data(), method_text.data(), argument_text.data(), nullptr};
-  pid_t child = 0;
-  if (const int error_number =
-          posix_spawn(&child, program.c_str(), actions.get(), attributes.get(), argv, environ)) {
+  int error_number = 0;
+  const pid_t child = SpawnRecordedChild([&] {
+    pid_t pid = 0;
+    error_number =
+        posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv, environ);
+    return error_number == 0 ? pid : 0;
+  });
+  if (error_number != 0) {
     throw PosixError("run " + program_, error_number);
   }
   // Only the child writes now; its closing the pipes ends the collection.
@@ -235,8 +241,12 @@ std::string AutomationObject::CallMethod(std::string_view method, std::string_vi
 
   std::string output;
   std::string errors;
-  CollectOutput(output_pipe, error_pipe, output, errors);
-  const int status = WaitForExit(child);
+  if (!CollectOutput(output_pipe, error_pipe, deadline, output, errors)) {
+    (void)StopProcessGroup(child, kStopGraceMilliseconds);
+    throw Error(ETIMEDOUT, "converter " + program_ + " ran past its time limit of " +
+                               std::to_string(time_limit.count()) + " s and was stopped");
+  }
+  const int status = ReapRecordedChild(child);
 
   if (WIFSIGNALED(status)) {
     const int signal_number = WTERMSIG(status);

@@ -3,6 +3,7 @@
 #ifndef OSTREL_PLATFORM_AUTOMATION_H_
 #define OSTREL_PLATFORM_AUTOMATION_H_
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -17,14 +18,19 @@ class AutomationObject {
   // Runs the component as `<program> method argument` (no shell), in a
   // process group of its own, with standard input from /dev/null, standard
   // output and standard error captured and no other descriptor inherited,
-  // and waits for it to end.
+  // and waits for it to end. While it runs, a termination signal stops it
+  // (see termination_cleanup.h).
+  // Past `time_limit`: stops its process group (SIGTERM, a second's grace,
+  //   SIGKILL), reaps it and raises Error(ETIMEDOUT, a text naming the
+  //   limit).
   // Exit status 0: returns the standard output less one trailing line end.
   // Exit status N: raises Error(N, last non-empty line of standard error,
   //   control characters escaped), or "converter failed with exit status N"
   //   when it wrote none.
   // Ended by signal S: raises Error(128 + S, a text naming the signal).
   // Raises a PosixError when the component cannot be run.
-  std::string CallMethod(std::string_view method, std::string_view argument) const;
+  std::string CallMethod(std::string_view method, std::string_view argument,
+                         std::chrono::seconds time_limit) const;
 
  private:
   std::string program_;

@@ -21,7 +21,8 @@ std::string_view Trimmed(std::string_view text) {
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
   // strncasecmp folds ASCII letters only in the C locale the program runs in.
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+  // An empty view may have no data at all, which strncasecmp must not get.
+  return a.size() == b.size() && (a.empty() || strncasecmp(a.data(), b.data(), a.size()) == 0);
 }
 
 std::string_view WithoutQuotes(std::string_view value) {

@@ -14,6 +14,9 @@ OSTREL_BUILD_PACKAGES=(
 # The tools the benchmarks compare the converter with, and /usr/bin/time.
 OSTREL_BENCH_PACKAGES=(imagemagick graphicsmagick libvips-tools python3-pil time)
 
+# clang with libFuzzer and the sanitizers' runtimes, for scripts/fuzz.
+OSTREL_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+
 # The web servers of the integration tests and the demo, and the browser.
 OSTREL_SERVER_PACKAGES=(lighttpd apache2 nginx fcgiwrap)
 OSTREL_BROWSER_PACKAGES=(chromium fonts-dejavu-core)

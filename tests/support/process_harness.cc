@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -223,11 +224,18 @@ RunResult ProgramSandbox::Run(const RunOptions& options) const {
   const Clock::time_point deadline = start + options.timeout;
   int status = 0;
   bool reaped = false;
+  bool terminated = false;
+  rusage usage{};
   while (!reaped || loop.output_read >= 0 || loop.log_read >= 0) {
     const Clock::time_point now = Clock::now();
     if (now >= deadline && !result.timed_out) {
       result.timed_out = true;
       kill(child, SIGKILL);
+    }
+    if (options.terminate_after.count() > 0 && !terminated && !reaped &&
+        now >= start + options.terminate_after) {
+      terminated = true;
+      kill(child, SIGTERM);
     }
     if (loop.input_write >= 0 && now >= next_chunk_at) {
       const std::string& bytes = options.input[next_chunk].bytes;
@@ -241,7 +249,7 @@ RunResult ProgramSandbox::Run(const RunOptions& options) const {
       }
     }
     if (!reaped) {
-      const pid_t done = waitpid(child, &status, WNOHANG);
+      const pid_t done = wait4(child, &status, WNOHANG, &usage);
       reaped = done == child;
     }
     pollfd fds[2] = {{loop.output_read, POLLIN, 0}, {loop.log_read, POLLIN, 0}};
@@ -267,6 +275,7 @@ RunResult ProgramSandbox::Run(const RunOptions& options) const {
   CloseIfOpen(loop.output_read);
   CloseIfOpen(loop.log_read);
   result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+  result.max_rss_kib = usage.ru_maxrss;
 
   if (WIFEXITED(status)) {
     result.exit_status = WEXITSTATUS(status);

@@ -33,6 +33,9 @@ struct RunOptions {
   // right behind them.
   std::string output_file_prefill{};
   std::chrono::milliseconds timeout{20000};
+  // When set, SIGTERM is sent to the program after this long, as a web
+  // server does when the client goes away.
+  std::chrono::milliseconds terminate_after{0};
 };
 
 struct RunResult {
@@ -43,6 +46,7 @@ struct RunResult {
   bool timed_out = false;  // the program was killed at the timeout
   pid_t pid = 0;           // the program's process id, its run identifier
   std::chrono::milliseconds elapsed{0};
+  long max_rss_kib = 0;  // peak resident memory of the program or a child it waited for
 };
 
 // A scratch directory, removed with everything in it on destruction.

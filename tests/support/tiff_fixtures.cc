@@ -222,7 +222,12 @@ uint32_t TagValue(const std::string& path, uint16_t tag) {
 
 void SetTagValue(const std::string& path, uint16_t tag, uint32_t value) {
   TagEntry entry = FindTag(path, tag);
-  Require(entry.value_size == 4 || value <= 0xffff, "value fits");
+  if (entry.value_size == 2 && value > 0xffff) {
+    // A SHORT too small for the value becomes a LONG: both fit in the entry.
+    const uint16_t long_type = TIFF_LONG;
+    std::memcpy(entry.bytes.data() + entry.value_offset - 6, &long_type, 2);
+    entry.value_size = 4;
+  }
   std::memcpy(entry.bytes.data() + entry.value_offset, &value, entry.value_size);
   std::ofstream(path, std::ios::binary | std::ios::trunc) << entry.bytes;
 }

@@ -55,7 +55,8 @@ std::vector<uint32_t> LibtiffRgba(const std::string& path, int page = 1);
 // The value of a tag with one value in the first directory of a classic
 // little-endian file, and changing it in place (so that a file can claim
 // what libtiff would not write: a strip that ends early as in a truncated
-// file, a huge size, an unknown compression).
+// file, a huge size, an unknown compression). A value too large for the
+// tag's SHORT makes it a LONG.
 uint32_t TagValue(const std::string& path, uint16_t tag);
 void SetTagValue(const std::string& path, uint16_t tag, uint32_t value);
 

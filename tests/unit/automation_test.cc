@@ -2,15 +2,19 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
 #include "tests/support/process_harness.h"
+#include "tests/support/process_table.h"
 #include "tests/support/raised_error.h"
 
 namespace ostrel {
@@ -26,7 +30,7 @@ class AutomationTest : public ::testing::Test {
     return AutomationObject(dir_.path(), kComponent);
   }
   std::string Call(const std::string& body, const std::string& argument = "") {
-    return Component(body).CallMethod("ConvertImage", argument);
+    return Component(body).CallMethod("ConvertImage", argument, std::chrono::seconds(10));
   }
 
   testing::TemporaryDirectory dir_;
@@ -90,6 +94,28 @@ TEST_F(AutomationTest, FailureRaisesTheExitStatusAndTheLastErrorLine) {
     const Error error = testing::RaisedError([&] { Call(c.body); });
     EXPECT_EQ(error.number(), c.number) << c.body;
     EXPECT_EQ(error.description(), c.description) << c.body;
+  }
+}
+
+TEST_F(AutomationTest, PastTheTimeLimitTheWholeProcessGroupIsStoppedAndReaped) {
+  const char* bodies[] = {
+      "echo $$ > \"$(dirname \"$0\")/group\"; sleep 60 & sleep 60",
+      // Ignoring SIGTERM only postpones SIGKILL by the grace second.
+      "echo $$ > \"$(dirname \"$0\")/group\"; trap '' TERM; sleep 60 & sleep 60",
+  };
+  for (const char* body : bodies) {
+    const auto start = std::chrono::steady_clock::now();
+    const Error error = testing::RaisedError(
+        [&] { Component(body).CallMethod("ConvertImage", "", std::chrono::seconds(1)); });
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(error.number(), ETIMEDOUT) << body;
+    EXPECT_EQ(error.description(), "converter " + dir_.PathOf(kComponent) +
+                                       " ran past its time limit of 1 s and was stopped");
+    EXPECT_LT(elapsed, std::chrono::seconds(5)) << body;
+    const pid_t group = std::stoi(dir_.ReadFile("group"));
+    EXPECT_EQ(testing::LiveProcessesInGroup(group), std::vector<pid_t>{}) << body;
+    // Reaped: no child of this process is left to wait for.
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
   }
 }
 

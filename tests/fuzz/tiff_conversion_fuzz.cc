@@ -1,0 +1,55 @@
+// Fuzz target: a TIFF file held in memory converted to a GIF, through the
+// same reader (libtiff's TIFFClientOpen, its allocation cap) and conversion
+// as the converter uses. Whatever the bytes, the conversion ends in a GIF or
+// in one of the converter's own failures; the GIF starts with its signature.
+// The pixel limit is kept small so that each input runs in milliseconds.
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "converter/conversion_failure.h"
+#include "converter/conversion_parameters.h"
+#include "converter/image_conversion.h"
+#include "converter/tiff_reader.h"
+#include "platform/error.h"
+
+namespace {
+
+bool IsConversionFailure(int32_t number) {
+  using ostrel::ConversionFailure;
+  for (const ConversionFailure failure :
+       {ConversionFailure::kNotTiff, ConversionFailure::kDamagedTiff,
+        ConversionFailure::kUnsupportedTiff, ConversionFailure::kNoSuchPage,
+        ConversionFailure::kImageTooLarge, ConversionFailure::kOutOfMemory}) {
+    if (number == static_cast<int32_t>(failure)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  ostrel::ConversionParameters parameters;
+  parameters.source = "fuzz.tif";
+  parameters.dest = "fuzz.gif";
+  parameters.max_pixels = 1 << 22;
+  std::string gif;
+  try {
+    ostrel::TiffReader reader(std::span<const uint8_t>(data, size), parameters.source, 1);
+    ostrel::ConvertPage(
+        reader, parameters, [&gif](std::string_view bytes) { gif.append(bytes); }, 1 << 20);
+  } catch (const ostrel::Error& error) {  // a file the converter refuses, as it may
+    if (!IsConversionFailure(error.number())) {
+      std::abort();
+    }
+    return 0;
+  }
+  if (!gif.starts_with("GIF89a") || !gif.ends_with(";")) {
+    std::abort();
+  }
+  return 0;
+}

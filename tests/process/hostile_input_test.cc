@@ -1,0 +1,519 @@
+// Hostile requests and files, one test per kind: each gets the sound answer,
+// and afterwards no temporary GIF, no converter's temporary file and no
+// process of the request is left.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include "tests/support/expected_page.h"
+#include "tests/support/fake_component.h"
+#include "tests/support/process_harness.h"
+#include "tests/support/process_table.h"
+#include "tests/support/tiff_fixtures.h"
+
+namespace ostrel::testing {
+namespace {
+
+using std::chrono::milliseconds;
+using Environment = std::vector<std::pair<std::string, std::string>>;
+using Lines = std::vector<std::string>;
+
+constexpr char kUrlEncoded[] = "application/x-www-form-urlencoded";
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// A small 8-bit gray page, one strip, uncompressed unless told otherwise.
+void WriteGray(const std::string& path, uint32_t width, uint32_t height, uint16_t compression = 1) {
+  const std::vector<uint16_t> values = PatternSamples(width * height, 256, 7);
+  WriteTiff(path, {FixturePage{.width = width,
+                               .height = height,
+                               .compression = compression,
+                               .samples = std::vector<uint8_t>(values.begin(), values.end())}});
+}
+
+// Points the first directory's "next directory" offset back at itself.
+void MakeDirectoryLoop(const std::string& path) {
+  std::string bytes = ReadBytes(path);
+  const auto u32 = [&](size_t at) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) |
+           static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 2])) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24;
+  };
+  const uint32_t first = u32(4);
+  const size_t count = static_cast<uint8_t>(bytes[first]) |
+                       static_cast<size_t>(static_cast<uint8_t>(bytes[first + 1])) << 8;
+  const size_t next = first + 2 + 12 * count;
+  for (int i = 0; i < 4; ++i) {
+    bytes[next + i] = static_cast<char>(first >> (8 * i));
+  }
+  WriteBytes(path, bytes);
+}
+
+std::string Garbage(size_t size, uint32_t seed) {
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) {
+    seed = seed * 1103515245 + 12345;
+    byte = static_cast<char>(seed >> 16);
+  }
+  return bytes;
+}
+
+class HostileInputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directory(sandbox_.PathOf("images"));
+    WriteGray(Image("scan01"), 64, 48, COMPRESSION_LZW);
+    UseRealConverter();
+  }
+  void TearDown() override { ExpectNothingLeft(); }
+
+  void UseRealConverter() const { sandbox_.InstallExecutable(OSTREL_CONVERTER, kComponentName); }
+  std::string Image(const std::string& fn) const {
+    return sandbox_.PathOf("images/" + fn + ".tif");
+  }
+  std::string Images() const { return sandbox_.PathOf("images") + "/"; }
+  void Configure(const std::string& extra = "") const {
+    sandbox_.WriteFile("Varnow.ini",
+                       "[Converter]\nTempDir=" + sandbox_.TempDirectory() + "\n" + extra);
+  }
+
+  RunResult Get(const std::string& query, RunOptions options = {}) const {
+    options.environment.insert(options.environment.end(), {{"REQUEST_METHOD", "GET"},
+                                                           {"QUERY_STRING", query},
+                                                           {"SCRIPT_NAME", "/cgi-bin/ostrel"},
+                                                           {"TEMP", sandbox_.TempDirectory()}});
+    return sandbox_.Run(options);
+  }
+  RunResult Post(const std::string& content_length, std::vector<InputChunk> body,
+                 const std::string& query = "") const {
+    return sandbox_.Run({.environment = {{"REQUEST_METHOD", "POST"},
+                                         {"CONTENT_LENGTH", content_length},
+                                         {"CONTENT_TYPE", kUrlEncoded},
+                                         {"QUERY_STRING", query},
+                                         {"SCRIPT_NAME", "/cgi-bin/ostrel"},
+                                         {"TEMP", sandbox_.TempDirectory()}},
+                         .input = std::move(body)});
+  }
+  static std::string Page(const std::string& message) {
+    return ExpectedErrorResponse("/cgi-bin/ostrel", message);
+  }
+  // The GIF response the converter gives for images/`fn`.tif.
+  std::string GifResponse(const std::string& fn) const {
+    const RunResult direct = converter_.Run(
+        {.arguments = {"ConvertImage",
+                       "source=" + Image(fn) + ", dest=" + sandbox_.PathOf("expected.gif")}});
+    EXPECT_EQ(direct.exit_status, 0);
+    std::string expected = kGifHeader + sandbox_.ReadFile("expected.gif");
+    std::filesystem::remove(sandbox_.PathOf("expected.gif"));
+    return expected;
+  }
+  // No temporary GIF or converter's temporary file, and no process started
+  // from the sandbox still running.
+  void ExpectNothingLeft() const {
+    EXPECT_EQ(sandbox_.TempFiles(), Lines{});
+    EXPECT_EQ(LiveProcessesWith(sandbox_.path()), std::vector<pid_t>{});
+  }
+
+  ComponentSandbox sandbox_;
+  ProgramSandbox converter_{OSTREL_CONVERTER};  // for running the converter alone
+};
+
+TEST_F(HostileInputTest, MalformedEscapesAreRefusedWithTheErrorPage) {
+  for (const char* query : {"FN=%", "FN=%4x", "FN=scan%zz", "FN=%G1", "FN=% 1", "FN=%-1",
+                            "FN=scan01&Path=%2/", "F%4G=scan01", "FN=%%41", "FN=%+1"}) {
+    const RunResult run = Get(query);
+    EXPECT_EQ(run.output, Page("Type mismatch Error Number =  13")) << query;
+    EXPECT_EQ(run.log_lines, Lines{}) << query;
+    EXPECT_EQ(run.exit_status, 0) << query;
+  }
+}
+
+TEST_F(HostileInputTest, NulBytesAreRefusedBeforeTheConverterRuns) {
+  sandbox_.InstallComponent(component_action::kWriteGif);
+  const struct {
+    const char* query;
+    std::string message;
+  } cases[] = {
+      {"FN=scan01%00.png&Path=/", "CGI_Main: FN = " + std::string("scan01\0.png", 11) +
+                                      ", Invalid argument: FN must not contain a NUL byte"},
+      {"FN=%00", "CGI_Main: FN = " + std::string(1, '\0') +
+                     ", Invalid argument: FN must not contain a NUL byte"},
+      {"FN=scan01&Path=/srv%00/x",
+       "CGI_Main: FN = scan01, Invalid argument: Path must not contain a NUL byte"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Get(c.query).output, Page(c.message + " Error Number =  5")) << c.query;
+    EXPECT_EQ(sandbox_.Arguments(), "(not called)") << c.query;
+  }
+}
+
+TEST_F(HostileInputTest, SeparatorsAndWildcardsInFnAreRefusedAndDotsStayInTheirDirectory) {
+  sandbox_.InstallComponent(component_action::kWriteGif);
+  for (const char* forbidden : {"/", "\\", "*", "?"}) {
+    for (const std::string& fn : {std::string("..") + forbidden + "etc",
+                                  std::string("scan0") + forbidden, std::string(forbidden)}) {
+      std::string encoded;
+      for (const char character : fn) {
+        encoded += "%" + std::string(1, "0123456789ABCDEF"[character >> 4]) +
+                   "0123456789ABCDEF"[character & 15];
+      }
+      const RunResult run = Get("FN=" + encoded + "&Path=/");
+      EXPECT_EQ(run.output,
+                Page("CGI_Main: FN = " + fn + ", Invalid argument: FN must not contain &quot;" +
+                     forbidden + "&quot; Error Number =  5"))
+          << fn;
+      EXPECT_EQ(sandbox_.Arguments(), "(not called)") << fn;
+    }
+  }
+  // ".." as a whole name is a file named "...tif", and the GIF stays in the
+  // temporary directory.
+  const RunResult run = Get("FN=..&Path=/srv/");
+  EXPECT_EQ(run.output, kGifHeader + sandbox_.image());
+  EXPECT_EQ(sandbox_.Arguments(), "source=\\srv\\...tif, dest=" + sandbox_.TempDirectory() +
+                                      "\\G.._" + std::to_string(run.pid) + ".gif");
+}
+
+TEST_F(HostileInputTest, AllowedImageDirectoriesKeepClientsOutOfEverythingElse) {
+  std::filesystem::create_directory(sandbox_.PathOf("images2"));
+  std::filesystem::create_directory(sandbox_.PathOf("secret"));
+  WriteGray(sandbox_.PathOf("images2/scan01.tif"), 8, 8);
+  WriteGray(sandbox_.PathOf("secret/key.tif"), 8, 8);
+  std::filesystem::create_symlink(sandbox_.PathOf("secret/key.tif"), Image("link"));
+  Configure("AllowedImageDirectories=" + sandbox_.PathOf("images") + "; /nonexistent\n");
+  const struct {
+    std::string fn;
+    std::string path;
+  } refused[] = {
+      {"scan01", sandbox_.PathOf("images2/")},
+      {"key", sandbox_.PathOf("secret/")},
+      {"key", Images() + "../secret/"},
+      {"link", Images()},
+      {"passwd", "/etc/"},
+      {"scan01", ""},
+  };
+  for (const auto& c : refused) {
+    std::string source = c.path + c.fn + ".tif";
+    std::replace(source.begin(), source.end(), '/', '\\');
+    if (c.path.empty()) {
+      source = "\\" + source;
+    }
+    const RunResult run = Get("FN=" + c.fn + "&Path=" + c.path);
+    EXPECT_EQ(run.output, Page("CGI_Main: FN = " + c.fn + ", Invalid argument: source " + source +
+                               " is not in an allowed image directory Error Number =  5"))
+        << c.path << c.fn;
+  }
+  EXPECT_EQ(Get("FN=scan01&Path=" + Images() + "../images/").output, GifResponse("scan01"));
+}
+
+TEST_F(HostileInputTest, ItemInjectionIntoTheConverterParametersIsRefused) {
+  sandbox_.InstallComponent(component_action::kWriteGif);
+  const struct {
+    const char* query;
+    const char* fn;
+    const char* parameter;
+  } cases[] = {
+      {"FN=scan01,+dest%3D/etc/passwd&Path=/", "scan01, dest=/etc/passwd", "FN"},
+      {"FN=x%2C%20maxpixels%3D1", "x, maxpixels=1", "FN"},
+      {"FN=scan01&Path=/srv/,+dest=/etc/x", "scan01", "Path"},
+      {"FN=scan01&Path=/srv%2C%20page=2/", "scan01", "Path"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Get(c.query).output,
+              Page(std::string("CGI_Main: FN = ") + c.fn + ", Invalid argument: " + c.parameter +
+                   " must not contain &quot;, &quot; Error Number =  5"))
+        << c.query;
+    EXPECT_EQ(sandbox_.Arguments(), "(not called)") << c.query;
+  }
+}
+
+TEST_F(HostileInputTest, MarkupFromTheRequestShowsAsText) {
+  Configure();
+  const RunResult run = Get("FN=%3Cimg+src=x+onerror=%22alert(1)%22%3E%26amp;&Path=" + Images());
+  // The converter names the missing file; the page shows both as text.
+  const std::string escaped_fn = "&lt;img src=x onerror=&quot;alert(1)&quot;&gt;&amp;amp;";
+  EXPECT_EQ(run.output.find("<img"), std::string::npos);
+  EXPECT_NE(
+      run.output.find("<PRE>CGI_Main: FN = " + escaped_fn + ", open " + Images() + escaped_fn +
+                      ".tif: No such file or directory Error Number =  20</PRE>"),
+      std::string::npos)
+      << run.output;
+}
+
+TEST_F(HostileInputTest, ContentLengthsAreReadOnlyForWhatTheyHonestlyAnnounce) {
+#ifdef OSTREL_SANITIZE
+  // AddressSanitizer writes one shadow byte for every eight bytes of the
+  // 2 GiB buffer, though the program never touches it.
+  constexpr long kShadowKib = (long{2} << 30) / 8 / 1024;
+#else
+  constexpr long kShadowKib = 0;
+#endif
+  Configure();
+  const std::string gif = GifResponse("scan01");
+  const struct {
+    const char* content_length;
+    std::string output;
+  } cases[] = {
+      {"-1", Page("Invalid argument: CONTENT_LENGTH is negative Error Number =  5")},
+      {"2147483648", Page("Overflow Error Number =  6")},
+      {"99999999999", Page("Overflow Error Number =  6")},
+      {"-2147483649", Page("Overflow Error Number =  6")},
+      {"abc", gif},  // no body is read; the query string names the image
+      {"12abc", gif},
+      {"2147483647", gif},  // announced, never sent: what arrives is taken
+  };
+  for (const auto& c : cases) {
+    const RunResult run =
+        Post(c.content_length, {{milliseconds(0), "x=1"}}, "FN=scan01&Path=" + Images());
+    EXPECT_EQ(run.output, c.output) << c.content_length;
+    // 2 GiB announced, a few bytes held: the buffer is never touched.
+    EXPECT_LT(run.max_rss_kib, 64 * 1024 + kShadowKib) << c.content_length;
+  }
+}
+
+TEST_F(HostileInputTest, AHundredThousandParametersAreAnsweredWithinASecond) {
+  std::string body;
+  for (int i = 0; i < 100000; ++i) {
+    body += "p" + std::to_string(i) + "=" + std::to_string(i) + "&";
+  }
+  body += "FN=scan01&Path=" + Images();
+  const RunResult run = Post(std::to_string(body.size()), {{milliseconds(0), body}});
+  // The lookup's table holds at most 32,767 pairs: FN and Path are reported
+  // as overflows, and the empty name they leave is refused by the converter.
+  const std::string overflow = "GetCgiValue: cgiName = FN, Overflow Error Number =  6";
+  EXPECT_EQ(run.output.substr(0, Page(overflow).size()), Page(overflow));
+  EXPECT_LT(run.elapsed, milliseconds(1000));
+  EXPECT_EQ(run.exit_status, 0);
+}
+
+TEST_F(HostileInputTest, LineBreaksInParametersNeverSplitALogLine) {
+  Configure();
+  WriteGray(Image("a\r\nb"), 8, 8);
+  const RunResult converted = Get("FN=a%0D%0Ab&Path=" + Images());
+  EXPECT_EQ(converted.output.substr(0, kGifHeader.size()), kGifHeader);
+  EXPECT_EQ(converted.log_lines, Lines{"ostrel: message: 0"});
+  const RunResult failed = Get("FN=x%0D%0Aostrel:+error:+forged%0A&Path=" + Images());
+  EXPECT_NE(failed.output.find("open " + Images() +
+                               "x\\r\\nostrel: error: forged\\n.tif: No such file or directory"),
+            std::string::npos)
+      << failed.output;
+  EXPECT_EQ(failed.log_lines, Lines{});
+}
+
+TEST_F(HostileInputTest, AClosedStandardOutputEndsTheRequestCleanly) {
+  Configure();
+  const RunResult run = Get("FN=scan01&Path=" + Images(), {.output = OutputKind::kClosedPipe});
+  EXPECT_EQ(run.signal, 0);
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.log_lines, Lines{"ostrel: message: 0"});
+}
+
+TEST_F(HostileInputTest, AShortPostBodyIsTakenAsItIs) {
+  Configure();
+  const std::string body = "FN=scan01&Path=" + Images();
+  const RunResult run =
+      Post("100000", {{milliseconds(0), body.substr(0, 10)}, {milliseconds(100), body.substr(10)}});
+  EXPECT_EQ(run.output, GifResponse("scan01"));
+}
+
+TEST_F(HostileInputTest, HostileTiffsEndInTheConvertersClearErrorWithinTwoSeconds) {
+  using Make = void (*)(const std::string& path);
+  const struct {
+    const char* fn;
+    Make make;
+    int32_t number;
+    const char* extra;
+  } cases[] = {
+      {"deflate-bomb",
+       [](const std::string& path) {
+         // 20000 x 20000 white pixels squeezed into a few kilobytes.
+         WriteTiff(path, {FixturePage{.width = 20000,
+                                      .height = 20000,
+                                      .bits_per_sample = 1,
+                                      .compression = COMPRESSION_ADOBE_DEFLATE,
+                                      .rows_per_strip = 2000,
+                                      .samples = std::vector<uint8_t>(2500 * 20000, 0)}});
+       },
+       25, ""},
+      {"huge",
+       [](const std::string& path) {
+         WriteGray(path, 16, 16);
+         SetTagValue(path, TIFFTAG_IMAGEWIDTH, 100000);
+         SetTagValue(path, TIFFTAG_IMAGELENGTH, 100000);
+       },
+       25, ""},
+      {"wide",
+       [](const std::string& path) {
+         WriteGray(path, 16, 16);
+         SetTagValue(path, TIFFTAG_IMAGEWIDTH, 70000);
+         SetTagValue(path, TIFFTAG_IMAGELENGTH, 1);
+       },
+       25, ""},
+      {"directory-loop",
+       [](const std::string& path) {
+         WriteGray(path, 16, 16);
+         MakeDirectoryLoop(path);
+       },
+       24, "ExtraParamters=page=2\n"},
+      {"truncated-strip",
+       [](const std::string& path) {
+         // Compressed, so that libtiff cannot guess the strip's true size.
+         WriteGray(path, 64, 64, COMPRESSION_LZW);
+         SetTagValue(path, TIFFTAG_STRIPBYTECOUNTS, 100);
+       },
+       22, ""},
+      {"palette-without-colormap",
+       [](const std::string& path) {
+         // At 8 bits libtiff takes such a page for a gray one; at 4 it cannot.
+         WriteTiff(path, {FixturePage{.width = 16,
+                                      .height = 16,
+                                      .bits_per_sample = 4,
+                                      .samples = std::vector<uint8_t>(8 * 16, 0x5a)}});
+         SetTagValue(path, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
+       },
+       22, ""},
+      {"zero-width",
+       [](const std::string& path) {
+         WriteGray(path, 16, 16);
+         SetTagValue(path, TIFFTAG_IMAGEWIDTH, 0);
+       },
+       22, ""},
+      {"offset-past-the-end",
+       [](const std::string& path) {
+         WriteGray(path, 16, 16);
+         SetTagValue(path, TIFFTAG_STRIPOFFSETS, 0x7ffffff0);
+       },
+       22, ""},
+      {"unknown-compression",
+       [](const std::string& path) {
+         WriteGray(path, 16, 16);
+         SetTagValue(path, TIFFTAG_COMPRESSION, 60000);
+       },
+       23, ""},
+      {"garbage-after-header",
+       [](const std::string& path) {
+         WriteBytes(path, std::string("II*\0", 4) + Garbage(4000, 1));
+       },
+       22, ""},
+      {"garbage", [](const std::string& path) { WriteBytes(path, Garbage(4000, 2)); }, 21, ""},
+  };
+  for (const auto& c : cases) {
+    c.make(Image(c.fn));
+    Configure(c.extra);
+    const RunResult run = Get(std::string("FN=") + c.fn + "&Path=" + Images());
+    const std::string tail = "Error Number =  " + std::to_string(c.number) + "</PRE>";
+    EXPECT_EQ(run.output.rfind(kExpectedHtmlHeader + "<H1>Internal Error</H1>", 0), 0u) << c.fn;
+    EXPECT_NE(run.output.find("<PRE>CGI_Main: FN = " + std::string(c.fn) + ", "), std::string::npos)
+        << c.fn;
+    EXPECT_NE(run.output.find(tail), std::string::npos) << c.fn << ": " << run.output;
+    EXPECT_LT(run.elapsed, milliseconds(2000)) << c.fn;
+    EXPECT_EQ(sandbox_.TempFiles(), Lines{}) << c.fn;
+  }
+}
+
+TEST_F(HostileInputTest, AConverterThatHangsIsStoppedAtItsTimeLimit) {
+  sandbox_.InstallComponent("sleep 600 & sleep 600");
+  const RunResult run = Get("FN=scan01&Path=/srv/", {.timeout = milliseconds(45000)});
+  EXPECT_EQ(run.output,
+            Page("CGI_Main: FN = scan01, converter " + sandbox_.PathOf(kComponentName) +
+                 " ran past its time limit of 30 s and was stopped Error Number =  110"));
+  EXPECT_GE(run.elapsed, milliseconds(30000));
+  EXPECT_LT(run.elapsed, milliseconds(33000));
+}
+
+TEST_F(HostileInputTest, SigtermWhileTheConverterRunsLeavesNothingBehind) {
+  // The component has written the GIF and a temporary file of its own when
+  // the client goes away.
+  sandbox_.InstallComponent(
+      "cp \"$here/image.gif\" \"$dest\"; touch \"$(dirname \"$dest\")/.$(basename "
+      "\"$dest\").abcd1234\"; sleep 600 & sleep 600");
+  const RunResult run = Get("FN=scan01&Path=/srv/", {.terminate_after = milliseconds(500)});
+  EXPECT_EQ(run.signal, SIGTERM);
+  EXPECT_EQ(run.output, "");
+  // The handler removed the GIF; the component's own temporary file is the
+  // component's business, which this fake does not mind: the real one does.
+  std::filesystem::remove(sandbox_.TempDirectory() + "/.Gscan01_" + std::to_string(run.pid) +
+                          ".gif.abcd1234");
+}
+
+TEST_F(HostileInputTest, SigtermRemovesTheConvertersTemporaryFile) {
+  std::filesystem::create_directory(sandbox_.PathOf("out"));
+  WriteTiff(Image("photo"), {FixturePage{.width = 3000,
+                                         .height = 3000,
+                                         .samples_per_pixel = 3,
+                                         .photometric = PHOTOMETRIC_RGB,
+                                         .compression = COMPRESSION_ADOBE_DEFLATE,
+                                         .rows_per_strip = 64,
+                                         .samples = PhotoSamples(3000, 3000)}});
+  const std::string converter = sandbox_.PathOf(kComponentName);
+  const std::string parameters =
+      "source=" + Image("photo") + ", dest=" + sandbox_.PathOf("out/photo.gif");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execl(converter.c_str(), converter.c_str(), "ConvertImage", parameters.c_str(), nullptr);
+    _exit(127);
+  }
+  // Stopped as soon as its temporary file exists: it is decoding then.
+  bool started = false;
+  for (int attempt = 0; attempt < 20000 && !started; ++attempt) {
+    for (const auto& entry : std::filesystem::directory_iterator(sandbox_.PathOf("out"))) {
+      started = started || entry.path().filename().string().starts_with(".photo.gif.");
+    }
+    if (started) {
+      kill(child, SIGSTOP);
+    } else {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  }
+  ASSERT_TRUE(started);
+  kill(child, SIGTERM);
+  kill(child, SIGCONT);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_TRUE(std::filesystem::is_empty(sandbox_.PathOf("out")));
+}
+
+TEST_F(HostileInputTest, ASymlinkPlantedAtTheGifsNameIsReplacedNeverFollowed) {
+  sandbox_.WriteFile("victim", "precious");
+  const std::string dest = sandbox_.TempDirectory() + "/planted.gif";
+  for (const std::string& source : {Image("scan01"), Image("missing")}) {
+    std::filesystem::create_symlink(sandbox_.PathOf("victim"), dest);
+    const RunResult run =
+        converter_.Run({.arguments = {"ConvertImage", "source=" + source + ", dest=" + dest}});
+    EXPECT_EQ(sandbox_.ReadFile("victim"), "precious") << source;
+    if (run.exit_status == 0) {
+      EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dest)));
+      EXPECT_EQ(ReadBytes(dest).substr(0, 6), "GIF89a");
+      std::filesystem::remove(dest);
+    } else {
+      EXPECT_EQ(run.exit_status, 20) << source;
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dest))) << source;
+  }
+}
+
+}  // namespace
+}  // namespace ostrel::testing
