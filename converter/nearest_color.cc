@@ -10,22 +10,6 @@ namespace {
 
 int Square(int value) { return value * value; }
 
-// The distance from `value` to the nearest and to the farthest point of
-// [low, high].
-int NearestOffset(int value, int low, int high) {
-  return value < low ? low - value : value > high ? value - high : 0;
-}
-int FarthestOffset(int value, int low, int high) { return std::max(value - low, high - value); }
-
-// A palette entry as the search reads it: no indirection, no narrow
-// arithmetic.
-struct Entry {
-  int32_t red;
-  int32_t green;
-  int32_t blue;
-  int32_t index;
-};
-
 }  // namespace
 
 NearestColor::NearestColor(Palette palette)
@@ -38,43 +22,66 @@ uint32_t NearestColor::FillCell(size_t cell) {
                                   static_cast<int>(cell >> kCellBits & kCellMask) << kShift,
                                   static_cast<int>(cell & kCellMask) << kShift};
   const std::array<int, 3> high = {low[0] + kWidth - 1, low[1] + kWidth - 1, low[2] + kWidth - 1};
-  // An entry can be nearest to some colour of the cell only if its nearest
-  // distance to the cell is within the smallest farthest distance of any
-  // entry: that entry is at least as near to every colour of the cell.
-  int bound = std::numeric_limits<int>::max();
-  for (const Rgb& color : palette_) {
-    bound = std::min(bound, Square(FarthestOffset(color.red, low[0], high[0])) +
-                                Square(FarthestOffset(color.green, low[1], high[1])) +
-                                Square(FarthestOffset(color.blue, low[2], high[2])));
-  }
-  std::vector<Entry> candidates;
+  // The entry nearest to the cell's centre (doubled, to stay whole) rules
+  // out every entry that it is nearer to than they are, or as near to and
+  // before them, at all colours of the cell: whether it is shows at the
+  // corners, since the difference of two squared distances is linear in
+  // each channel.
+  size_t centre_entry = 0;
+  int centre_distance = std::numeric_limits<int>::max();
   for (size_t i = 0; i < palette_.size(); ++i) {
     const Rgb& color = palette_[i];
-    const int nearest = Square(NearestOffset(color.red, low[0], high[0])) +
-                        Square(NearestOffset(color.green, low[1], high[1])) +
-                        Square(NearestOffset(color.blue, low[2], high[2]));
-    if (nearest <= bound) {
-      candidates.push_back(Entry{color.red, color.green, color.blue, static_cast<int32_t>(i)});
+    const int distance = Square(2 * color.red - low[0] - high[0]) +
+                         Square(2 * color.green - low[1] - high[1]) +
+                         Square(2 * color.blue - low[2] - high[2]);
+    if (distance < centre_distance) {
+      centre_distance = distance;
+      centre_entry = i;
+    }
+  }
+  const Rgb& centre = palette_[centre_entry];
+  const auto ruled_out = [&](size_t i) {
+    const Rgb& color = palette_[i];
+    const auto larger_end = [&](int c, int ours, int theirs) {
+      return std::max(Square(low[c] - ours) - Square(low[c] - theirs),
+                      Square(high[c] - ours) - Square(high[c] - theirs));
+    };
+    const int largest = larger_end(0, centre.red, color.red) +
+                        larger_end(1, centre.green, color.green) +
+                        larger_end(2, centre.blue, color.blue);
+    return largest < (centre_entry < i ? 1 : 0);
+  };
+  // Each candidate in palette order against all colours of the cell at
+  // once: the distances split into one term per channel, and the loop over
+  // the colours has no branch.
+  constexpr int kColors = 1 << (3 * kShift);
+  std::array<int, kColors> best_distance;
+  std::array<uint8_t, kColors> best;
+  best_distance.fill(std::numeric_limits<int>::max());
+  best.fill(0);
+  for (size_t i = 0; i < palette_.size(); ++i) {
+    if (ruled_out(i)) {
+      continue;
+    }
+    const Rgb& color = palette_[i];
+    std::array<std::array<int, kWidth>, 3> terms;
+    for (int k = 0; k < kWidth; ++k) {
+      terms[0][k] = Square(low[0] + k - color.red);
+      terms[1][k] = Square(low[1] + k - color.green);
+      terms[2][k] = Square(low[2] + k - color.blue);
+    }
+    for (int j = 0; j < kColors; ++j) {
+      const int distance = terms[0][j >> (2 * kShift)] + terms[1][j >> kShift & (kWidth - 1)] +
+                           terms[2][j & (kWidth - 1)];
+      // Of entries equally near, the first stays.
+      best[j] = distance < best_distance[j] ? static_cast<uint8_t>(i) : best[j];
+      best_distance[j] = std::min(distance, best_distance[j]);
     }
   }
   const size_t start = entries_.size();
-  entries_.resize(start + (size_t{1} << (3 * kShift)));
-  Match* entry = &entries_[start];
-  for (int red = low[0]; red <= high[0]; ++red) {
-    for (int green = low[1]; green <= high[1]; ++green) {
-      for (int blue = low[2]; blue <= high[2]; ++blue) {
-        int best = candidates[0].index;
-        int best_distance = std::numeric_limits<int>::max();
-        for (const Entry& candidate : candidates) {
-          const int distance = Square(candidate.red - red) + Square(candidate.green - green) +
-                               Square(candidate.blue - blue);
-          // In palette order: of entries equally near, the first stays.
-          best = distance < best_distance ? candidate.index : best;
-          best_distance = std::min(distance, best_distance);
-        }
-        *entry++ = Match{static_cast<uint8_t>(best), palette_[static_cast<size_t>(best)]};
-      }
-    }
+  entries_.resize(start + kColors);
+  for (int j = 0; j < kColors; ++j) {
+    entries_[start + j] = Match{best[j], palette_[best[j]]};
   }
   const auto block = static_cast<uint32_t>(start >> (3 * kShift)) + 1;
   blocks_[cell] = block;
