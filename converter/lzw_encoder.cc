@@ -9,8 +9,6 @@ namespace {
 
 constexpr uint32_t kEmpty = 0xffffffff;
 
-uint32_t HashOf(uint32_t key, int bits) { return (key * 0x9e3779b1u) >> (32 - bits); }
-
 constexpr uint64_t kEveryByte = 0x0101010101010101;
 
 // The first of [from, end) whose bits under `mask` are not `value`'s.
@@ -61,7 +59,7 @@ LzwEncoder::HashTable::HashTable() : slots_(size_t{1} << kBits, kEmpty) {}
 uint32_t LzwEncoder::HashTable::Find(uint32_t prefix, uint32_t index) const {
   const uint32_t key = prefix << 8 | index;
   const uint32_t mask = (1u << kBits) - 1;
-  for (uint32_t slot = HashOf(key, kBits);; slot = (slot + 1) & mask) {
+  for (uint32_t slot = SlotOf(prefix, index);; slot = (slot + 1) & mask) {
     const uint32_t entry = slots_[slot];
     if (entry == kEmpty) {
       return 0;
@@ -73,10 +71,10 @@ uint32_t LzwEncoder::HashTable::Find(uint32_t prefix, uint32_t index) const {
 }
 
 void LzwEncoder::HashTable::Add(uint32_t prefix, uint32_t index, uint32_t code) {
-  // At most 4096 entries in four times as many slots: a free one is near.
+  // At most 4096 entries in eight times as many slots: a free one is near.
   const uint32_t key = prefix << 8 | index;
   const uint32_t mask = (1u << kBits) - 1;
-  uint32_t slot = HashOf(key, kBits);
+  uint32_t slot = SlotOf(prefix, index);
   while (slots_[slot] != kEmpty) {
     slot = (slot + 1) & mask;
   }
