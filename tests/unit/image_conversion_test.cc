@@ -113,18 +113,21 @@ TEST_F(ImageConversionTest, BilevelAndGrayPagesAreExact) {
     uint16_t compression;
     uint32_t rows_per_strip;
     uint32_t group3_options;
+    uint16_t predictor;
   } cases[] = {
-      {1, COMPRESSION_NONE, 0, 0},
-      {1, COMPRESSION_PACKBITS, 7, 0},
-      {1, COMPRESSION_CCITTRLE, 0, 0},
-      {1, COMPRESSION_CCITTFAX3, 0, 0},
-      {1, COMPRESSION_CCITTFAX3, 9, GROUP3OPT_2DENCODING},
-      {1, COMPRESSION_CCITTFAX4, 0, 0},
-      {1, COMPRESSION_LZW, 5, 0},
-      {2, COMPRESSION_NONE, 0, 0},
-      {4, COMPRESSION_LZW, 0, 0},
-      {8, COMPRESSION_ADOBE_DEFLATE, 10, 0},
-      {16, COMPRESSION_LZW, 0, 0},
+      {1, COMPRESSION_NONE, 0, 0, PREDICTOR_NONE},
+      {1, COMPRESSION_PACKBITS, 7, 0, PREDICTOR_NONE},
+      {1, COMPRESSION_CCITTRLE, 0, 0, PREDICTOR_NONE},
+      {1, COMPRESSION_CCITTFAX3, 0, 0, PREDICTOR_NONE},
+      {1, COMPRESSION_CCITTFAX3, 9, GROUP3OPT_2DENCODING, PREDICTOR_NONE},
+      {1, COMPRESSION_CCITTFAX4, 0, 0, PREDICTOR_NONE},
+      {1, COMPRESSION_LZW, 5, 0, PREDICTOR_NONE},
+      {2, COMPRESSION_NONE, 0, 0, PREDICTOR_NONE},
+      {4, COMPRESSION_LZW, 0, 0, PREDICTOR_NONE},
+      {8, COMPRESSION_ADOBE_DEFLATE, 10, 0, PREDICTOR_NONE},
+      {8, COMPRESSION_LZW, 3, 0, PREDICTOR_HORIZONTAL},
+      {16, COMPRESSION_LZW, 0, 0, PREDICTOR_NONE},
+      {16, COMPRESSION_ADOBE_DEFLATE, 4, 0, PREDICTOR_HORIZONTAL},
   };
   for (const auto& c : cases) {
     for (const uint16_t photometric : {PHOTOMETRIC_MINISWHITE, PHOTOMETRIC_MINISBLACK}) {
@@ -137,6 +140,7 @@ TEST_F(ImageConversionTest, BilevelAndGrayPagesAreExact) {
       page.compression = c.compression;
       page.rows_per_strip = c.rows_per_strip;
       page.group3_options = c.group3_options;
+      page.predictor = c.predictor;
       page.x_resolution = 204;  // a fax's resolution: the pixels stay as they are
       page.y_resolution = 98;
       const GifImage gif = Convert({page});
@@ -178,6 +182,10 @@ TEST_F(ImageConversionTest, PalettePagesKeepTheirColormap) {
       ASSERT_EQ(*std::max_element(values.begin(), values.end()), levels_used - 1);
       page.photometric = PHOTOMETRIC_PALETTE;
       page.compression = COMPRESSION_PACKBITS;
+      if (bits == 8 && eight_bit_map) {  // differenced, as LZW files often are
+        page.compression = COMPRESSION_LZW;
+        page.predictor = PREDICTOR_HORIZONTAL;
+      }
       const std::vector<uint16_t> map = testing::PatternSamples(3u << bits, 65536, 11);
       for (const uint16_t entry : map) {
         page.colormap.push_back(eight_bit_map ? entry % 256 : entry);
@@ -216,6 +224,9 @@ TEST_F(ImageConversionTest, FewColorPagesOfEveryLayoutMatchLibtiffExactly) {
   FixturePage tiled_gray = PatternPage(100, 70, 8, 256, &values);
   tiled_gray.tile_width = 32;
   tiled_gray.tile_height = 48;
+  FixturePage differenced_tiled_gray = tiled_gray;
+  differenced_tiled_gray.compression = COMPRESSION_LZW;
+  differenced_tiled_gray.predictor = PREDICTOR_HORIZONTAL;
   FixturePage tiled_bilevel = PatternPage(45, 40, 1, 2, &values);
   tiled_bilevel.tile_width = 16;
   tiled_bilevel.tile_height = 16;
@@ -230,6 +241,7 @@ TEST_F(ImageConversionTest, FewColorPagesOfEveryLayoutMatchLibtiffExactly) {
       {"16-bit RGB", rgb16},
       {"tiled RGB", tiled_rgb},
       {"tiled gray", tiled_gray},
+      {"tiled gray, differenced", differenced_tiled_gray},
       {"tiled bilevel", tiled_bilevel},
       {"JPEG gray", jpeg_gray},
   };
