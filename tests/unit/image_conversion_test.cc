@@ -165,30 +165,47 @@ TEST_F(ImageConversionTest, BilevelAndGrayPagesAreExact) {
   }
 }
 
-TEST_F(ImageConversionTest, PalettePagesKeepTheirColormap) {
+// A palette page of `bits`-bit samples using entries 0 to `levels_used` - 1
+// of a colormap that repeats `period` distinct colours, and those samples.
+FixturePage PalettePage(int bits, uint32_t levels_used, uint32_t period, bool eight_bit_map,
+                        std::vector<uint16_t>* values) {
+  FixturePage page = PatternPage(61, 13, bits, levels_used, values);
+  page.photometric = PHOTOMETRIC_PALETTE;
+  page.compression = COMPRESSION_PACKBITS;
+  const uint32_t entries = 1u << bits;
+  page.colormap.resize(3 * entries);
+  for (uint32_t i = 0; i < entries; ++i) {
+    const uint32_t k = i % period;
+    const uint32_t color[3] = {k * 7 % 256, 255 - k, k * 37 % 256};
+    for (int c = 0; c < 3; ++c) {
+      // 16-bit entries a little off the multiples of 257 that 8 bits give.
+      page.colormap[c * entries + i] =
+          static_cast<uint16_t>(eight_bit_map ? color[c] : color[c] * 257 + i * 13 % 129);
+    }
+  }
+  return page;
+}
+
+TEST_F(ImageConversionTest, PalettePagesKeepTheirColors) {
   struct Case {
     int bits;
     uint32_t levels_used;
-    size_t table_size;  // 8 bits: the smallest power of two that holds the indices used
+    uint32_t period;    // distinct colours in the colormap, repeated
+    size_t table_size;  // 8 bits: the smallest power of two that holds the colours used
   };
-  const Case cases[] = {{1, 2, 2},   {2, 4, 4},   {4, 16, 16},  {4, 3, 16}, {8, 256, 256},
-                        {8, 38, 64}, {8, 64, 64}, {8, 65, 128}, {8, 1, 2}};
-  for (const auto& [bits, levels_used, table_size] : cases) {
+  const Case cases[] = {{1, 2, 256, 2},     {2, 4, 256, 4},   {4, 16, 256, 16}, {4, 3, 256, 16},
+                        {8, 256, 256, 256}, {8, 38, 256, 64}, {8, 64, 256, 64}, {8, 65, 256, 128},
+                        {8, 1, 256, 2},     {8, 65, 10, 16},  {8, 200, 3, 4}};
+  for (const auto& [bits, levels_used, period, table_size] : cases) {
     for (const bool eight_bit_map : {false, true}) {
-      SCOPED_TRACE(::testing::Message()
-                   << bits << " bits, " << levels_used << " used, 8-bit map " << eight_bit_map);
+      SCOPED_TRACE(::testing::Message() << bits << " bits, " << levels_used << " used of " << period
+                                        << ", 8-bit map " << eight_bit_map);
       std::vector<uint16_t> values;
-      FixturePage page = PatternPage(61, 13, bits, levels_used, &values);
+      FixturePage page = PalettePage(bits, levels_used, period, eight_bit_map, &values);
       ASSERT_EQ(*std::max_element(values.begin(), values.end()), levels_used - 1);
-      page.photometric = PHOTOMETRIC_PALETTE;
-      page.compression = COMPRESSION_PACKBITS;
       if (bits == 8 && eight_bit_map) {  // differenced, as LZW files often are
         page.compression = COMPRESSION_LZW;
         page.predictor = PREDICTOR_HORIZONTAL;
-      }
-      const std::vector<uint16_t> map = testing::PatternSamples(3u << bits, 65536, 11);
-      for (const uint16_t entry : map) {
-        page.colormap.push_back(eight_bit_map ? entry % 256 : entry);
       }
       const GifImage gif = Convert({page});
       EXPECT_EQ(gif.palette.size(), table_size);
@@ -281,7 +298,7 @@ TEST_F(ImageConversionTest, PhotosAreReducedCloseToTheSource) {
   }
 }
 
-TEST_F(ImageConversionTest, AColorFrameTooLargeToHoldIsDecodedTwiceToTheSameGif) {
+TEST_F(ImageConversionTest, AFrameTooLargeToHoldIsDecodedTwiceToTheSameGif) {
   FixturePage photo{.width = 90,
                     .height = 70,
                     .samples_per_pixel = 3,
@@ -289,13 +306,21 @@ TEST_F(ImageConversionTest, AColorFrameTooLargeToHoldIsDecodedTwiceToTheSameGif)
                     .orientation = 7,
                     .rows_per_strip = 3,
                     .samples = testing::PhotoSamples(90, 70)};
-  testing::WriteTiff(In(), {photo});
-  const ConversionParameters parameters =
-      ParseConversionParameters("source=" + In() + ", dest=" + Out() + ", colors=64");
-  ConvertImage(parameters);
-  const std::string held = directory_.ReadFile("out.gif");
-  ConvertImage(parameters, 100);
-  EXPECT_EQ(directory_.ReadFile("out.gif"), held);
+  std::vector<uint16_t> values;
+  FixturePage palette = PalettePage(8, 90, 40, true, &values);
+  palette.orientation = 6;
+  // The photo reduced to 64 colours; the palette page's own 40 kept.
+  for (const FixturePage& page : {photo, palette}) {
+    testing::WriteTiff(In(), {page});
+    const ConversionParameters parameters =
+        ParseConversionParameters("source=" + In() + ", dest=" + Out() +
+                                  (page.photometric == PHOTOMETRIC_RGB ? ", colors=64" : ""));
+    ConvertImage(parameters);
+    const std::string held = directory_.ReadFile("out.gif");
+    ConvertImage(parameters, 100);
+    EXPECT_EQ(directory_.ReadFile("out.gif"), held) << page.photometric;
+    EXPECT_EQ(testing::DecodeGif(Out()).palette.size(), 64u);
+  }
 }
 
 TEST_F(ImageConversionTest, AlphaBelowOneHalfIsTransparent) {
