@@ -38,6 +38,15 @@ constexpr int kSmallError = 16;
 
 int Channel(uint32_t rgb, int shift) { return static_cast<int>((rgb >> shift) & 0xff); }
 
+// The end of the run of pixels equal to the first of [pixel, end).
+const uint32_t* RunEnd(const uint32_t* pixel, const uint32_t* end) {
+  const uint32_t* next = pixel + 1;
+  while (next != end && *next == *pixel) {
+    ++next;
+  }
+  return next;
+}
+
 }  // namespace
 
 ColorReduction::ColorReduction(int colors, bool dither, uint32_t width)
@@ -46,29 +55,40 @@ ColorReduction::ColorReduction(int colors, bool dither, uint32_t width)
 void ColorReduction::Survey(std::span<const uint32_t> pixels) {
   // Runs of one pixel value are counted once: scans and drawings have long
   // ones.
-  size_t i = 0;
-  while (i < pixels.size()) {
-    const uint32_t pixel = pixels[i];
-    size_t end = i + 1;
-    while (end < pixels.size() && pixels[end] == pixel) {
-      ++end;
-    }
-    const uint32_t rgb = ColorOf(pixel);
-    const auto count = static_cast<int64_t>(end - i);
+  const uint32_t* pixel = pixels.data();
+  const uint32_t* const end = pixel + pixels.size();
+  while (pixel != end && !histogram_) {
+    const uint32_t* const run_end = RunEnd(pixel, end);
+    const uint32_t rgb = ColorOf(*pixel);
+    const auto count = static_cast<int64_t>(run_end - pixel);
+    pixel = run_end;
     if (rgb == kTransparent) {
       transparent_seen_ = true;
-    } else if (histogram_) {
-      histogram_->Add(static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8),
-                      static_cast<uint8_t>(rgb), count);
-    } else {
-      distinct_.Add(rgb, count);
-      if (distinct_.overflowed()) {
-        StartHistogram();
-        histogram_->Add(static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8),
-                        static_cast<uint8_t>(rgb), count);
-      }
+      continue;
     }
-    i = end;
+    distinct_.Add(rgb, count);
+    if (distinct_.overflowed()) {
+      StartHistogram();
+      histogram_->Add(Channel(rgb, 16), Channel(rgb, 8), Channel(rgb, 0), count);
+    }
+  }
+  // Once there are more colours than the palette holds, the loop that takes
+  // most pixels: opaque ones go in as libtiff gives them.
+  while (pixel != end) {
+    const uint32_t* const run_end = RunEnd(pixel, end);
+    const uint32_t value = *pixel;
+    const auto count = static_cast<int64_t>(run_end - pixel);
+    pixel = run_end;
+    if (value >> 24 == 255) {
+      histogram_->Add(Channel(value, 0), Channel(value, 8), Channel(value, 16), count);
+      continue;
+    }
+    const uint32_t rgb = ColorOf(value);
+    if (rgb == kTransparent) {
+      transparent_seen_ = true;
+    } else {
+      histogram_->Add(Channel(rgb, 16), Channel(rgb, 8), Channel(rgb, 0), count);
+    }
   }
 }
 
