@@ -13,7 +13,46 @@ int Square(int value) { return value * value; }
 }  // namespace
 
 NearestColor::NearestColor(Palette palette)
-    : palette_(std::move(palette)), blocks_(size_t{1} << (3 * kCellBits)) {}
+    : palette_(std::move(palette)),
+      blocks_(size_t{1} << (3 * kCellBits)),
+      regions_(size_t{1} << (3 * kRegionBits)) {}
+
+std::span<const uint8_t> NearestColor::RegionCandidates(int red, int green, int blue) {
+  Region& region = regions_[static_cast<size_t>(red >> kRegionShift) << (2 * kRegionBits) |
+                            static_cast<size_t>(green >> kRegionShift) << kRegionBits |
+                            static_cast<size_t>(blue >> kRegionShift)];
+  if (region.count == 0) {
+    // An entry can be nearest to some colour of the region only if its
+    // nearest distance to the region is within the smallest farthest
+    // distance of any entry: that entry is at least as near to every colour
+    // of the region.
+    constexpr int kWidth = 1 << kRegionShift;
+    const std::array<int, 3> low = {red >> kRegionShift << kRegionShift,
+                                    green >> kRegionShift << kRegionShift,
+                                    blue >> kRegionShift << kRegionShift};
+    const auto offset = [&](int c, int value, bool farthest) {
+      const int high = low[c] + kWidth - 1;
+      return farthest ? std::max(value - low[c], high - value)
+                      : std::max({low[c] - value, value - high, 0});
+    };
+    const auto distance = [&](const Rgb& color, bool farthest) {
+      return Square(offset(0, color.red, farthest)) + Square(offset(1, color.green, farthest)) +
+             Square(offset(2, color.blue, farthest));
+    };
+    int bound = std::numeric_limits<int>::max();
+    for (const Rgb& color : palette_) {
+      bound = std::min(bound, distance(color, true));
+    }
+    region.first = static_cast<uint32_t>(region_candidates_.size());
+    for (size_t i = 0; i < palette_.size(); ++i) {
+      if (distance(palette_[i], false) <= bound) {
+        region_candidates_.push_back(static_cast<uint8_t>(i));
+      }
+    }
+    region.count = static_cast<uint32_t>(region_candidates_.size() - region.first);
+  }
+  return std::span<const uint8_t>(region_candidates_).subspan(region.first, region.count);
+}
 
 uint32_t NearestColor::FillCell(size_t cell) {
   constexpr int kWidth = 1 << kShift;
@@ -27,9 +66,10 @@ uint32_t NearestColor::FillCell(size_t cell) {
   // before them, at all colours of the cell: whether it is shows at the
   // corners, since the difference of two squared distances is linear in
   // each channel.
+  const std::span<const uint8_t> candidates = RegionCandidates(low[0], low[1], low[2]);
   size_t centre_entry = 0;
   int centre_distance = std::numeric_limits<int>::max();
-  for (size_t i = 0; i < palette_.size(); ++i) {
+  for (const uint8_t i : candidates) {
     const Rgb& color = palette_[i];
     const int distance = Square(2 * color.red - low[0] - high[0]) +
                          Square(2 * color.green - low[1] - high[1]) +
@@ -59,7 +99,7 @@ uint32_t NearestColor::FillCell(size_t cell) {
   std::array<uint8_t, kColors> best;
   best_distance.fill(std::numeric_limits<int>::max());
   best.fill(0);
-  for (size_t i = 0; i < palette_.size(); ++i) {
+  for (const uint8_t i : candidates) {
     if (ruled_out(i)) {
       continue;
     }

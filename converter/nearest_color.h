@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "converter/indexed_rows.h"
@@ -40,17 +41,29 @@ class NearestColor {
   }
 
  private:
-  // 64 x 64 x 64 cells of 64 colours each: a cell's entries fill one cache
-  // line, and an image visits a few thousand cells.
+  // 64 x 64 x 64 cells of 64 colours each: an image visits a few thousand.
   static constexpr int kCellBits = 6;
   static constexpr int kShift = 8 - kCellBits;
+  // Cells are filled from the entries that can be nearest somewhere in their
+  // region of 4 x 4 x 4 cells, found once for the region.
+  static constexpr int kRegionBits = 4;
+  static constexpr int kRegionShift = 8 - kRegionBits;
 
   // Finds the entries of the colours of `cell`; returns its block number.
   uint32_t FillCell(size_t cell);
+  // The entries, in palette order, that can be nearest to some colour of
+  // the region that holds (red, green, blue).
+  std::span<const uint8_t> RegionCandidates(int red, int green, int blue);
 
   Palette palette_;
   std::vector<uint32_t> blocks_;  // per cell: 0, or its block in entries_ + 1
   std::vector<Match> entries_;    // blocks of a cell's 64 entries, in visiting order
+  struct Region {
+    uint32_t first = 0;
+    uint32_t count = 0;  // 0: not found yet (every region has at least one)
+  };
+  std::vector<Region> regions_;
+  std::vector<uint8_t> region_candidates_;  // region after region
 };
 
 }  // namespace ostrel
