@@ -54,7 +54,8 @@ class TiffReader {
   // For every kind but kColor: visits the stored rows in order, each packed
   // as stored (1, 2, 4 or 8 bits a sample, or 16 bits in native byte order),
   // starting on a byte. Holds one scanline, or one row of tiles. Raises
-  // kDamagedTiff. After it, ReadRgbaRows raises kInternal on some pages.
+  // kDamagedTiff. It undoes 8-bit horizontal differencing itself, and after
+  // it has done so ReadRgbaRows raises kInternal.
   void ReadSampleRows(const std::function<void(std::span<const uint8_t>)>& visit);
 
   // Rows per band for ReadRgbaRows: bands that start at multiples of this
