@@ -20,7 +20,9 @@ void OstrelClass::SendGifFile(std::string file_name, std::string /*fn*/) {
   SendRaw("HTTP/1.0 200 OK\r\n");
   SendRaw("Content-Type:image/gif\r\n");
   SendRaw("\r\n");
-  ReadOnlyFile file(file_name);
+  // The converter renames a regular file into place; a link at that name
+  // was planted by someone else and could point at any file.
+  ReadOnlyFile file(file_name, SymbolicLinks::kRefuse);
   for (int64_t remaining = file.Length(); remaining > 0;) {
     std::string chunk(static_cast<size_t>(std::min(remaining, kChunkSize)), '\0');
     const size_t got = file.Read(chunk.data(), chunk.size());

@@ -9,7 +9,7 @@
 
 #include <tiffio.h>
 
-#include "platform/readable_file.h"
+#include "platform/file.h"
 
 namespace ostrel {
 namespace {
@@ -109,8 +109,8 @@ struct TiffReader::MemoryFile {
 };
 
 TiffReader::TiffReader(const std::string& path, uint32_t page_number) : path_(path) {
-  ReadableFile file =
-      WithFailureKind(ConversionFailure::kCannotReadSource, [&] { return ReadableFile(path); });
+  ReadOnlyFile file =
+      WithFailureKind(ConversionFailure::kCannotReadSource, [&] { return ReadOnlyFile(path); });
   const std::string header =
       WithFailureKind(ConversionFailure::kCannotReadSource, [&] { return file.ReadPrefix(4); });
   if (!IsTiffHeader(header)) {

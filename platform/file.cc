@@ -13,12 +13,43 @@
 namespace ostrel {
 namespace {
 
-int OpenForReading(const std::string& native_path) {
+// The descriptor of the regular file at `native_path`, or -1 with errno set.
+// O_NONBLOCK keeps the open of a FIFO without a writer from waiting for one;
+// for a regular file it changes nothing.
+int OpenRegularFile(const std::string& native_path, SymbolicLinks links) {
+  const int flags =
+      O_RDONLY | O_NONBLOCK | O_CLOEXEC | (links == SymbolicLinks::kRefuse ? O_NOFOLLOW : 0);
   int descriptor;
   do {
-    descriptor = open(native_path.c_str(), O_RDONLY | O_CLOEXEC);
+    descriptor = open(native_path.c_str(), flags);
   } while (descriptor < 0 && errno == EINTR);
+  if (descriptor < 0) {
+    return -1;
+  }
+  struct stat status {};
+  int error_number = 0;
+  if (fstat(descriptor, &status) != 0) {
+    error_number = errno;
+  } else if (!S_ISREG(status.st_mode)) {
+    error_number = S_ISDIR(status.st_mode) ? EISDIR : ENODEV;
+  }
+  if (error_number != 0) {
+    (void)close(descriptor);  // only opened for reading: nothing to lose
+    errno = error_number;
+    return -1;
+  }
   return descriptor;
+}
+
+[[noreturn]] void RaiseOpenError(const std::string& native_path, int error_number) {
+  switch (error_number) {
+    case ENODEV:
+      throw Error(EINVAL, "open " + native_path + ": not a regular file");
+    case ELOOP:
+      throw Error(ELOOP, "open " + native_path + ": a symbolic link, refused");
+    default:
+      throw PosixError("open " + native_path, error_number);
+  }
 }
 
 }  // namespace
@@ -26,21 +57,22 @@ int OpenForReading(const std::string& native_path) {
 ReadOnlyFile::ReadOnlyFile(int descriptor, std::string native_path)
     : descriptor_(descriptor), native_path_(std::move(native_path)) {}
 
-ReadOnlyFile::ReadOnlyFile(std::string_view path) : ReadOnlyFile(-1, NativePath(path)) {
-  descriptor_ = OpenForReading(native_path_);
+ReadOnlyFile::ReadOnlyFile(std::string_view path, SymbolicLinks links)
+    : ReadOnlyFile(-1, NativePath(path)) {
+  descriptor_ = OpenRegularFile(native_path_, links);
   if (descriptor_ < 0) {
-    throw PosixError("open " + native_path_, errno);
+    RaiseOpenError(native_path_, errno);
   }
 }
 
 std::optional<ReadOnlyFile> ReadOnlyFile::OpenIfExists(std::string_view path) {
   std::string native_path = NativePath(path);
-  const int descriptor = OpenForReading(native_path);
+  const int descriptor = OpenRegularFile(native_path, SymbolicLinks::kFollow);
   if (descriptor < 0) {
     if (errno == ENOENT) {
       return std::nullopt;
     }
-    throw PosixError("open " + native_path, errno);
+    RaiseOpenError(native_path, errno);
   }
   return ReadOnlyFile(descriptor, std::move(native_path));
 }
@@ -81,6 +113,29 @@ size_t ReadOnlyFile::Read(char* buffer, size_t count) {
   }
   return total;
 }
+
+std::string ReadOnlyFile::ReadPrefix(size_t count) const {
+  std::string bytes(count, '\0');
+  size_t got = 0;
+  while (got < count) {
+    const ssize_t read_now =
+        pread(descriptor_, bytes.data() + got, count - got, static_cast<off_t>(got));
+    if (read_now < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      throw PosixError("read " + native_path_, errno);
+    }
+    if (read_now == 0) {
+      break;
+    }
+    got += static_cast<size_t>(read_now);
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+int ReadOnlyFile::Release() { return std::exchange(descriptor_, -1); }
 
 std::string ReadOnlyFile::ReadToEnd() {
   std::string contents;

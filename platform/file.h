@@ -10,14 +10,19 @@
 
 namespace ostrel {
 
-// A file open for reading only, closed when the object goes. Opening never
-// creates a file.
+// Whether a symbolic link at the file's own name is followed. Links in the
+// directories on the way are always followed.
+enum class SymbolicLinks { kFollow, kRefuse };
+
+// A regular file open for reading only, closed when the object goes.
+// Opening never creates a file and never blocks, not even on a FIFO.
 class ReadOnlyFile {
  public:
-  // Raises when `path` cannot be opened, a missing file included.
-  explicit ReadOnlyFile(std::string_view path);
-  // Empty when `path` does not exist; raises when it exists but cannot be
-  // opened.
+  // Raises when `path` cannot be opened, a missing file included, when it is
+  // not a regular file, and with kRefuse when it is a symbolic link.
+  explicit ReadOnlyFile(std::string_view path, SymbolicLinks links = SymbolicLinks::kFollow);
+  // Empty when `path` does not exist; raises as the constructor does
+  // otherwise.
   static std::optional<ReadOnlyFile> OpenIfExists(std::string_view path);
 
   ReadOnlyFile(ReadOnlyFile&& other) noexcept;
@@ -33,6 +38,14 @@ class ReadOnlyFile {
   size_t Read(char* buffer, size_t count);
   // Everything from the current position to the end of the file.
   std::string ReadToEnd();
+  // The first `count` bytes of the file, fewer when it is shorter; the
+  // position does not move.
+  std::string ReadPrefix(size_t count) const;
+
+  // The descriptor, for a library that reads through it; still owned here.
+  int descriptor() const { return descriptor_; }
+  // Hands the descriptor over to a new owner, who closes it.
+  int Release();
 
  private:
   ReadOnlyFile(int descriptor, std::string native_path);

@@ -96,35 +96,13 @@ std::string DirectBody(const std::string& program, const std::string& script_nam
   return response.substr(end + 4);
 }
 
-int Connect(int port, bool small_receive_buffer) {
-  const int socket_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (socket_fd < 0) {
-    return -1;
-  }
-  // A small window makes the server block on a large reply, so that an abort
-  // lands while the program is still writing it.
-  const int buffer_size = 4096;
-  if (small_receive_buffer) {
-    setsockopt(socket_fd, SOL_SOCKET, SO_RCVBUF, &buffer_size, sizeof buffer_size);
-  }
-  const timeval timeout{60, 0};
-  setsockopt(socket_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(socket_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    close(socket_fd);
-    return -1;
-  }
-  return socket_fd;
-}
-
 // One GET; returns an empty text on success, else what went wrong. With
 // `abort_after` > 0 the connection is reset once that many bytes arrived.
 std::string Request(int port, const std::string& target, const std::string& expected,
                     size_t abort_after) {
-  const int socket_fd = Connect(port, abort_after > 0);
+  // A small window makes the server block on a large reply, so that an
+  // abort lands while the program is still writing it.
+  const int socket_fd = ostrel::testing::ConnectLoopback(port, abort_after > 0 ? 4096 : 0);
   if (socket_fd < 0) {
     return "cannot connect";
   }

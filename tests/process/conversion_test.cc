@@ -140,6 +140,19 @@ TEST_F(ConversionTest, UnsafeParametersAreRefusedBeforeTheConverterIsCalled) {
             "source=\\etc\\x,y\\a,b;c d.tif, dest=" + TempFilename(Temp(), "a,b;c d", run));
 }
 
+TEST_F(ConversionTest, ALinkPlantedAtTheGifsNameIsNeverFollowed) {
+  sandbox_.WriteFile("secret", "not for clients");
+  sandbox_.InstallComponent("ln -s \"$here/secret\" \"$dest\"; echo 0");
+  const RunResult run = Request("FN=scan01&Path=d:/images/", WithTemp());
+  const std::string gif = sandbox_.TempDirectory() + "/Gscan01_" + std::to_string(run.pid) + ".gif";
+  // The GIF's header lines go out before the file is opened; on a pipe the
+  // page follows them.
+  EXPECT_EQ(run.output, kGifHeader + Page("CGI_Main: FN = scan01, open " + gif +
+                                          ": a symbolic link, refused Error Number =  40"));
+  EXPECT_EQ(sandbox_.TempFiles(), Lines{});
+  EXPECT_EQ(sandbox_.ReadFile("secret"), "not for clients");
+}
+
 TEST_F(ConversionTest, ALateFileIsSentAtTheProbeAfterAboutThreeSeconds) {
   sandbox_.InstallComponent(component_action::kWriteGifLate);
   const RunResult run = Request("FN=scan01&Path=d:/images/", WithTemp());

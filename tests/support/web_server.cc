@@ -32,22 +32,6 @@ std::string Lower(std::string text) {
   return text;
 }
 
-int ConnectLoopback(int port) {
-  const int socket_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (socket_fd < 0) {
-    throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
-  }
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(socket_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    close(socket_fd);
-    return -1;
-  }
-  return socket_fd;
-}
-
 // A port that nothing listened on a moment ago: the kernel's choice for port 0.
 int FreePort() {
   const int socket_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -190,6 +174,28 @@ std::string NginxConfig(const std::string& work, int port, const std::string& in
 }
 
 }  // namespace
+
+int ConnectLoopback(int port, int receive_buffer) {
+  const int socket_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (socket_fd < 0) {
+    return -1;
+  }
+  if (receive_buffer > 0) {
+    (void)setsockopt(socket_fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+  }
+  // A server that stops answering fails the test instead of hanging it.
+  const timeval timeout{60, 0};
+  (void)setsockopt(socket_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(socket_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(socket_fd);
+    return -1;
+  }
+  return socket_fd;
+}
 
 const char* ServerName(ServerKind kind) {
   switch (kind) {

@@ -26,6 +26,11 @@ struct HttpResponse {
   std::string Header(const std::string& name) const;
 };
 
+// A TCP connection to 127.0.0.1:`port`, or -1 when it cannot be made. A
+// `receive_buffer` above 0 shrinks the socket's receive buffer to that many
+// bytes; a reply that stalls for 60 s fails the read.
+int ConnectLoopback(int port, int receive_buffer = 0);
+
 // One GET over HTTP/1.0 to 127.0.0.1:`port`, read until the server closes.
 // Throws std::runtime_error when the connection fails or the reply has no
 // header block.
