@@ -357,14 +357,26 @@ def write_report(path, args, files, results, requests, request_failures, stages,
 
     lines += ["## Goals", ""] + goal_lines(summary, requests, files, results) + [""]
     lines += ["## What limits the goals that are missed", "",
-              "- Bilevel and gray pages: the LZW encoder's table look-up, one dependent load "
-              "per pixel (`LzwEncoder::Find`, about 2 ns a pixel on the drawing), then libtiff's "
-              "decoding; the stage benchmark splits the two.",
-              "- Colour pages: the nearest-colour search (`NearestColor::Find`) and, with "
-              "dithering, the error diffusion (`ColorReduction::DitherRow`), one search per "
-              "pixel; the lower bound maps each pixel with a shift and a mask to a fixed palette "
-              "and does neither, so a ratio of 1.5 to it is out of reach for real colour "
-              "reduction.",
+              "- Gray pages: LZW encoding of noisy 8-bit indices (`LzwEncoder::Put`). A code "
+              "covers some 2.8 pixels of the gray scan; every pixel is a hash look-up that waits "
+              "for the one before, and every code ends in a look-up that misses, a branch no "
+              "predictor gets right. Runs are counted without look-ups, but this scan has few. "
+              "Measured and dropped: a direct 4096 x 256 child table with generation stamps, "
+              "16-bit slots with the keys beside them, two-slot buckets, a branch-free loop, a "
+              "separate table for one-pixel prefixes. Then libtiff's LZW decoding.",
+              "- Colour pages against the lower bound: the lower bound maps each pixel with a "
+              "shift and a mask to a fixed palette. The converter counts the colours into a "
+              "histogram, cuts a palette and maps each pixel exactly to it; with error diffusion "
+              "each pixel waits for the one before it (its error, then its table look-up). "
+              "Decoding (mostly libdeflate's inflating) and LZW encoding are the same work in "
+              "both; libtiff's RGBA rendering of 8-bit RGB costs little beside inflating, and "
+              "reading the strips ourselves bought nothing measurable.",
+              "- Small colour pages: fresh memory. A page fault costs some 2 microseconds on "
+              "this machine; the colour histogram (11 MiB) and the held RGBA frame are most of "
+              "the faults of the RGBA photo.",
+              "- Not done: a second thread encoding LZW while the first decodes and maps would "
+              "hide most of the encoder's time; it changes how the converter's CPU-time and "
+              "address-space limits apply.",
               "- Fixed cost: the times of whole processes on this shared machine vary with its "
               "load; the empty process row shows how much.", ""]
     if profiles:

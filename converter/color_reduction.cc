@@ -10,29 +10,42 @@ namespace {
 
 constexpr uint32_t kTransparent = 0xffffffff;  // no 0xRRGGBB value
 
-// A libtiff RGBA pixel as 0xRRGGBB, or kTransparent when its alpha is below
-// one half. libtiff gives colour premultiplied by alpha; a GIF has no partial
-// transparency, so the colour is taken back to what it was before.
-uint32_t ColorOf(uint32_t pixel) {
+// A libtiff RGBA pixel with alpha below 255 as 0xRRGGBB, or kTransparent
+// when its alpha is below one half. libtiff gives colour premultiplied by
+// alpha; a GIF has no partial transparency, so the colour is taken back to
+// what it was before.
+uint32_t UnpremultipliedColorOf(uint32_t pixel) {
   const uint32_t alpha = pixel >> 24;
-  uint32_t red = pixel & 0xff;
-  uint32_t green = (pixel >> 8) & 0xff;
-  uint32_t blue = (pixel >> 16) & 0xff;
   if (alpha < 128) {
     return kTransparent;
   }
-  if (alpha != 255) {
-    red = std::min(255u, (red * 255 + alpha / 2) / alpha);
-    green = std::min(255u, (green * 255 + alpha / 2) / alpha);
-    blue = std::min(255u, (blue * 255 + alpha / 2) / alpha);
-  }
+  const uint32_t red = std::min(255u, ((pixel & 0xff) * 255 + alpha / 2) / alpha);
+  const uint32_t green = std::min(255u, ((pixel >> 8 & 0xff) * 255 + alpha / 2) / alpha);
+  const uint32_t blue = std::min(255u, ((pixel >> 16 & 0xff) * 255 + alpha / 2) / alpha);
   return red << 16 | green << 8 | blue;
+}
+
+// Any libtiff RGBA pixel so; opaque ones, the most, without a call.
+inline uint32_t ColorOf(uint32_t pixel) {
+  if (pixel >> 24 != 255) {
+    return UnpremultipliedColorOf(pixel);
+  }
+  return (pixel & 0xff) << 16 | (pixel & 0xff00) | (pixel >> 16 & 0xff);
 }
 
 // The largest error, in any channel, that dithering passes on only in part.
 constexpr int kSmallError = 16;
 
 int Channel(uint32_t rgb, int shift) { return static_cast<int>((rgb >> shift) & 0xff); }
+
+// The end of the run of pixels equal to the first of [pixel, end).
+const uint32_t* RunEnd(const uint32_t* pixel, const uint32_t* end) {
+  const uint32_t* next = pixel + 1;
+  while (next != end && *next == *pixel) {
+    ++next;
+  }
+  return next;
+}
 
 }  // namespace
 
@@ -42,29 +55,40 @@ ColorReduction::ColorReduction(int colors, bool dither, uint32_t width)
 void ColorReduction::Survey(std::span<const uint32_t> pixels) {
   // Runs of one pixel value are counted once: scans and drawings have long
   // ones.
-  size_t i = 0;
-  while (i < pixels.size()) {
-    const uint32_t pixel = pixels[i];
-    size_t end = i + 1;
-    while (end < pixels.size() && pixels[end] == pixel) {
-      ++end;
-    }
-    const uint32_t rgb = ColorOf(pixel);
-    const auto count = static_cast<int64_t>(end - i);
+  const uint32_t* pixel = pixels.data();
+  const uint32_t* const end = pixel + pixels.size();
+  while (pixel != end && !histogram_) {
+    const uint32_t* const run_end = RunEnd(pixel, end);
+    const uint32_t rgb = ColorOf(*pixel);
+    const auto count = static_cast<int64_t>(run_end - pixel);
+    pixel = run_end;
     if (rgb == kTransparent) {
       transparent_seen_ = true;
-    } else if (histogram_) {
-      histogram_->Add(static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8),
-                      static_cast<uint8_t>(rgb), count);
-    } else {
-      distinct_.Add(rgb, count);
-      if (distinct_.overflowed()) {
-        StartHistogram();
-        histogram_->Add(static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8),
-                        static_cast<uint8_t>(rgb), count);
-      }
+      continue;
     }
-    i = end;
+    distinct_.Add(rgb, count);
+    if (distinct_.overflowed()) {
+      StartHistogram();
+      histogram_->Add(Channel(rgb, 16), Channel(rgb, 8), Channel(rgb, 0), count);
+    }
+  }
+  // Once there are more colours than the palette holds, the loop that takes
+  // most pixels: opaque ones go in as libtiff gives them.
+  while (pixel != end) {
+    const uint32_t* const run_end = RunEnd(pixel, end);
+    const uint32_t value = *pixel;
+    const auto count = static_cast<int64_t>(run_end - pixel);
+    pixel = run_end;
+    if (value >> 24 == 255) {
+      histogram_->Add(Channel(value, 0), Channel(value, 8), Channel(value, 16), count);
+      continue;
+    }
+    const uint32_t rgb = ColorOf(value);
+    if (rgb == kTransparent) {
+      transparent_seen_ = true;
+    } else {
+      histogram_->Add(Channel(rgb, 16), Channel(rgb, 8), Channel(rgb, 0), count);
+    }
   }
 }
 
@@ -114,8 +138,9 @@ void ColorReduction::MapRow(std::span<const uint32_t> row, std::span<uint8_t> in
     if (x == 0 || pixel != last_pixel) {
       const uint32_t rgb = ColorOf(pixel);
       last_index = rgb == kTransparent ? transparent_index_
-                   : exact_            ? distinct_.IndexOf(rgb)
-                            : nearest_->Find(Channel(rgb, 16), Channel(rgb, 8), Channel(rgb, 0));
+                   : exact_
+                       ? distinct_.IndexOf(rgb)
+                       : nearest_->Find(Channel(rgb, 16), Channel(rgb, 8), Channel(rgb, 0)).index;
       last_pixel = pixel;
     }
     indices[x] = last_index;
@@ -135,37 +160,48 @@ void ColorReduction::DitherRow(std::span<const uint32_t> row, std::span<uint8_t>
   const bool forward = rows_mapped_ % 2 == 0;
   const ptrdiff_t step = forward ? 1 : -1;
   std::fill(error_next_row_.begin(), error_next_row_.end(), 0);
-  const auto width = static_cast<int>(row.size());
-  for (int i = 0; i < width; ++i) {
-    const int x = forward ? i : width - 1 - i;
+  const auto width = static_cast<ptrdiff_t>(row.size());
+  // The error passed on to the next pixel of the row stays in registers:
+  // each pixel waits for it, and a round trip through memory would add to
+  // that wait. The channels are written out one by one for the same reason.
+  int32_t ahead_red = 0;
+  int32_t ahead_green = 0;
+  int32_t ahead_blue = 0;
+  for (ptrdiff_t i = 0; i < width; ++i) {
+    const ptrdiff_t x = forward ? i : width - 1 - i;
     const uint32_t rgb = ColorOf(row[static_cast<size_t>(x)]);
     if (rgb == kTransparent) {
       indices[static_cast<size_t>(x)] = transparent_index_;
-      continue;  // its error goes nowhere
+      ahead_red = ahead_green = ahead_blue = 0;  // its error goes nowhere
+      continue;
     }
-    int wanted[3];
-    int32_t* here = &error_this_row_[static_cast<size_t>(x + 1) * 3];
-    for (int c = 0; c < 3; ++c) {
-      // Arithmetic shift: rounds to nearest, halves up, for either sign.
-      wanted[c] = std::clamp(Channel(rgb, 16 - 8 * c) + ((here[c] + 32) >> 6), 0, 255);
-    }
-    const uint8_t index = nearest_->Find(wanted[0], wanted[1], wanted[2]);
-    indices[static_cast<size_t>(x)] = index;
-    const Rgb& got = palette_.colors[index];
-    int error[3] = {wanted[0] - got.red, wanted[1] - got.green, wanted[2] - got.blue};
-    const bool large =
-        std::max({std::abs(error[0]), std::abs(error[1]), std::abs(error[2])}) > kSmallError;
-    for (int& e : error) {
-      e *= large ? 4 : 2;  // quarters of the error
-    }
-    int32_t* ahead = here + 3 * step;
+    const int32_t* here = &error_this_row_[static_cast<size_t>(x + 1) * 3];
+    // Arithmetic shift: rounds to nearest, halves up, for either sign.
+    const int red = std::clamp(Channel(rgb, 16) + ((here[0] + ahead_red + 32) >> 6), 0, 255);
+    const int green = std::clamp(Channel(rgb, 8) + ((here[1] + ahead_green + 32) >> 6), 0, 255);
+    const int blue = std::clamp(Channel(rgb, 0) + ((here[2] + ahead_blue + 32) >> 6), 0, 255);
+    const NearestColor::Match match = nearest_->Find(red, green, blue);
+    indices[static_cast<size_t>(x)] = match.index;
+    const int error_red = red - match.color.red;
+    const int error_green = green - match.color.green;
+    const int error_blue = blue - match.color.blue;
+    // |error| > kSmallError in any channel, without a branch.
+    const bool large = (static_cast<unsigned>(error_red + kSmallError) > 2 * kSmallError) |
+                       (static_cast<unsigned>(error_green + kSmallError) > 2 * kSmallError) |
+                       (static_cast<unsigned>(error_blue + kSmallError) > 2 * kSmallError);
+    const int quarters = large ? 4 : 2;
     int32_t* below = &error_next_row_[static_cast<size_t>(x + 1) * 3];
-    for (int c = 0; c < 3; ++c) {
-      ahead[c] += error[c] * 7;
-      below[c - 3 * step] += error[c] * 3;
-      below[c] += error[c] * 5;
-      below[c + 3 * step] += error[c];
-    }
+    const auto spread = [below, step](int c, int32_t error) {
+      below[c - 3 * step] += error * 3;
+      below[c] += error * 5;
+      below[c + 3 * step] += error;
+    };
+    spread(0, error_red * quarters);
+    spread(1, error_green * quarters);
+    spread(2, error_blue * quarters);
+    ahead_red = error_red * 7 * quarters;
+    ahead_green = error_green * 7 * quarters;
+    ahead_blue = error_blue * 7 * quarters;
   }
   std::swap(error_this_row_, error_next_row_);
 }

@@ -1,6 +1,8 @@
 #include "converter/image_conversion.h"
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -20,24 +22,54 @@ namespace {
 void ConvertSamplePage(TiffReader& reader, const GifWriter::ByteSink& sink) {
   const TiffPage& page = reader.page();
   const ImageSize stored{page.width, page.height};
-  IndexedPalette palette = SamplePalette(page);
-  if (page.kind == PageKind::kPalette && page.bits_per_sample == 8) {
-    // 8-bit colormaps often use a few of their 256 entries: a colour table
-    // cut to the smallest power of two that holds the largest index used
-    // gives shorter codes. Finding it costs a first decoding pass.
-    uint8_t largest = 0;
-    reader.ReadSampleRows([&](std::span<const uint8_t> samples) {
-      largest = std::max(largest, LargestSample(samples));
-    });
-    palette.colors.resize(size_t{largest} + 1);
-  }
-  GifWriter gif(DisplaySize(page.orientation, stored), palette, sink);
+  GifWriter gif(DisplaySize(page.orientation, stored), SamplePalette(page), sink);
   OrientedRows oriented(page.orientation, stored, gif);
   std::vector<uint8_t> indices(page.width);
   reader.ReadSampleRows([&](std::span<const uint8_t> samples) {
     UnpackSamples(samples, page.bits_per_sample, indices);
     oriented.PutRow(indices);
   });
+  gif.Finish();
+}
+
+// 8-bit palette pages. Their colormaps often use a few of their 256 entries,
+// or repeat colours: a colour table cut to the colours the pixels show gives
+// shorter codes. Which those are is known once the page has been read: up
+// to `max_held_pixels` it is held, one byte a pixel, and read once; a larger
+// one is read twice.
+void ConvertPalettePage(TiffReader& reader, uint64_t max_held_pixels,
+                        const GifWriter::ByteSink& sink) {
+  const TiffPage& page = reader.page();
+  const ImageSize stored{page.width, page.height};
+  const size_t width = page.width;
+  const bool hold = uint64_t{page.width} * page.height <= max_held_pixels;
+  std::vector<uint8_t> frame(hold ? width * page.height : 0);
+  std::array<bool, 256> used{};
+  size_t rows_read = 0;
+  reader.ReadSampleRows([&](std::span<const uint8_t> samples) {
+    MarkUsedSamples(samples, used);
+    if (hold) {
+      std::copy_n(samples.begin(), width, frame.begin() + rows_read++ * width);
+    }
+  });
+  const CutColormap cut = CutToUsedColors(page.colormap, used);
+  GifWriter gif(DisplaySize(page.orientation, stored), IndexedPalette{cut.colors, std::nullopt},
+                sink);
+  OrientedRows oriented(page.orientation, stored, gif);
+  std::vector<uint8_t> indices(width);
+  const auto put = [&](std::span<const uint8_t> samples) {
+    for (size_t x = 0; x < width; ++x) {
+      indices[x] = cut.position[samples[x]];
+    }
+    oriented.PutRow(indices);
+  };
+  if (hold) {
+    for (size_t start = 0; start < frame.size(); start += width) {
+      put(std::span<const uint8_t>(frame).subspan(start, width));
+    }
+  } else {
+    reader.ReadSampleRows(put);
+  }
   gif.Finish();
 }
 
@@ -99,7 +131,7 @@ void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
 }
 
 void ConvertPage(TiffReader& reader, const ConversionParameters& parameters,
-                 const GifWriter::ByteSink& sink, uint64_t max_held_color_pixels) {
+                 const GifWriter::ByteSink& sink, uint64_t max_held_pixels) {
   const TiffPage& page = reader.page();
   CheckImageSize(page.width, page.height, parameters.max_pixels, parameters.source);
   // Pages that need more palette entries than allowed take the colour path,
@@ -107,14 +139,16 @@ void ConvertPage(TiffReader& reader, const ConversionParameters& parameters,
   const int sample_entries = page.kind == PageKind::kColor ? 257
                              : page.bits_per_sample >= 8   ? 256
                                                            : 1 << page.bits_per_sample;
-  if (sample_entries <= parameters.colors) {
-    ConvertSamplePage(reader, sink);
+  if (sample_entries > parameters.colors) {
+    ConvertColorPage(reader, parameters, max_held_pixels, sink);
+  } else if (page.kind == PageKind::kPalette && page.bits_per_sample == 8) {
+    ConvertPalettePage(reader, max_held_pixels, sink);
   } else {
-    ConvertColorPage(reader, parameters, max_held_color_pixels, sink);
+    ConvertSamplePage(reader, sink);
   }
 }
 
-void ConvertImage(const ConversionParameters& parameters, uint64_t max_held_color_pixels) {
+void ConvertImage(const ConversionParameters& parameters, uint64_t max_held_pixels) {
   // The output first: an unwritable destination fails before any decoding,
   // and from here on any failure removes an older file at dest.
   AtomicFile output = WithFailureKind(ConversionFailure::kCannotWriteDestination,
@@ -123,7 +157,7 @@ void ConvertImage(const ConversionParameters& parameters, uint64_t max_held_colo
     WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Write(bytes); });
   };
   TiffReader reader(parameters.source, parameters.page);
-  ConvertPage(reader, parameters, sink, max_held_color_pixels);
+  ConvertPage(reader, parameters, sink, max_held_pixels);
   WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Commit(); });
 }
 

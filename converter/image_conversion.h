@@ -19,22 +19,22 @@ inline constexpr uint32_t kMaxGifSide = 65535;
 void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
                     const std::string& source);
 
-// A colour page's RGBA frame is held between the survey and the mapping up
-// to this many pixels (128 MiB); a larger one is decoded twice instead.
-inline constexpr uint64_t kMaxHeldColorPixels = 32 << 20;
+// A page's frame is held between its two passes up to this many pixels
+// (128 MiB of RGBA on a colour page, 32 MiB of indices on an 8-bit palette
+// page); a larger one is decoded twice instead.
+inline constexpr uint64_t kMaxHeldPixels = 32 << 20;
 
 // Checks the size of `reader`'s page against `parameters`, then writes it as
 // a GIF89a into `sink`. Raises the ConversionFailure kinds, or out of memory.
 void ConvertPage(TiffReader& reader, const ConversionParameters& parameters,
-                 const GifWriter::ByteSink& sink,
-                 uint64_t max_held_color_pixels = kMaxHeldColorPixels);
+                 const GifWriter::ByteSink& sink, uint64_t max_held_pixels = kMaxHeldPixels);
 
 // Writes `parameters.dest` as a GIF89a rendering of page `parameters.page`
 // of `parameters.source`. The GIF appears complete or not at all; after a
 // failure neither it nor a temporary file is left, and an earlier file at
 // `dest` is gone too. Raises the ConversionFailure kinds, or out of memory.
 void ConvertImage(const ConversionParameters& parameters,
-                  uint64_t max_held_color_pixels = kMaxHeldColorPixels);
+                  uint64_t max_held_pixels = kMaxHeldPixels);
 
 }  // namespace ostrel
 

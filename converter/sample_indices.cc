@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "converter/distinct_colors.h"
+
 namespace ostrel {
 namespace {
 
@@ -53,13 +55,25 @@ IndexedPalette SamplePalette(const TiffPage& page) {
   return palette;
 }
 
-uint8_t LargestSample(std::span<const uint8_t> samples) {
-  // A plain loop over bytes that the compiler turns into vector code.
-  uint8_t largest = 0;
+void MarkUsedSamples(std::span<const uint8_t> samples, std::array<bool, 256>& used) {
   for (const uint8_t sample : samples) {
-    largest = sample > largest ? sample : largest;
+    used[sample] = true;
   }
-  return largest;
+}
+
+CutColormap CutToUsedColors(const Palette& colormap, const std::array<bool, 256>& used) {
+  CutColormap cut;
+  DistinctColors distinct(256);
+  for (size_t i = 0; i < colormap.size() && i < used.size(); ++i) {
+    if (used[i]) {
+      const Rgb& color = colormap[i];
+      const uint32_t rgb = uint32_t{color.red} << 16 | uint32_t{color.green} << 8 | color.blue;
+      distinct.Add(rgb, 1);
+      cut.position[i] = distinct.IndexOf(rgb);
+    }
+  }
+  cut.colors = distinct.Colors();
+  return cut;
 }
 
 void UnpackSamples(std::span<const uint8_t> stored, int bits, std::span<uint8_t> indices) {

@@ -3,6 +3,7 @@
 #ifndef OSTREL_CONVERTER_SAMPLE_INDICES_H_
 #define OSTREL_CONVERTER_SAMPLE_INDICES_H_
 
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -16,8 +17,17 @@ namespace ostrel {
 // when the page is white-is-zero; a palette page's own colormap.
 IndexedPalette SamplePalette(const TiffPage& page);
 
-// The largest of 8-bit `samples`; 0 for none.
-uint8_t LargestSample(std::span<const uint8_t> samples);
+// Sets used[v] for every value v of 8-bit `samples`.
+void MarkUsedSamples(std::span<const uint8_t> samples, std::array<bool, 256>& used);
+
+// An 8-bit colormap cut to the colours of its used entries, each distinct
+// colour once, in the order of the first entry that shows it; and for every
+// entry its colour's position in the cut one (0 for unused entries).
+struct CutColormap {
+  Palette colors;
+  std::array<uint8_t, 256> position{};
+};
+CutColormap CutToUsedColors(const Palette& colormap, const std::array<bool, 256>& used);
 
 // Unpacks one stored row of `bits`-bit samples (1, 2, 4, 8, or 16 in native
 // byte order) into `indices`, one a pixel, as many as `indices` holds;

@@ -243,6 +243,28 @@ void TiffReader::ReadPage() {
 void TiffReader::ReadSampleRows(const std::function<void(std::span<const uint8_t>)>& visit) {
   const size_t row_bytes = (static_cast<size_t>(page_.width) * page_.bits_per_sample + 7) / 8;
   messages_ = Messages{};
+  // libtiff undoes horizontal differencing of 8-bit samples one byte at a
+  // time through memory, each byte waiting for the one stored before it;
+  // with the running sum in a register it costs a fraction. libtiff is told
+  // there is no predictor before it first decodes, when it sets up its
+  // decoder; the RGBA renderer, which would now see the differences, is
+  // not used on the page after that.
+  uint16_t predictor = PREDICTOR_NONE;
+  if (page_.bits_per_sample == 8 && !rgba_ &&
+      TIFFGetField(tiff_.get(), TIFFTAG_PREDICTOR, &predictor) != 0 &&
+      predictor == PREDICTOR_HORIZONTAL &&
+      TIFFSetField(tiff_.get(), TIFFTAG_PREDICTOR, PREDICTOR_NONE) != 0) {
+    undoes_differencing_ = true;
+  }
+  const auto undo_differencing = [this](uint8_t* row, size_t bytes) {
+    if (undoes_differencing_) {
+      uint8_t sum = 0;
+      for (size_t i = 0; i < bytes; ++i) {
+        sum = static_cast<uint8_t>(sum + row[i]);
+        row[i] = sum;
+      }
+    }
+  };
   if (TIFFIsTiled(tiff_.get()) == 0) {
     const tmsize_t scanline = TIFFScanlineSize(tiff_.get());
     if (scanline <= 0 || static_cast<size_t>(scanline) < row_bytes) {
@@ -251,6 +273,7 @@ void TiffReader::ReadSampleRows(const std::function<void(std::span<const uint8_t
     std::vector<uint8_t> buffer(static_cast<size_t>(scanline));
     for (uint32_t row = 0; row < page_.height; ++row) {
       CheckDecoded(TIFFReadScanline(tiff_.get(), buffer.data(), row, 0) >= 0);
+      undo_differencing(buffer.data(), row_bytes);
       visit(std::span<const uint8_t>(buffer.data(), row_bytes));
     }
     return;
@@ -283,6 +306,8 @@ void TiffReader::ReadSampleRows(const std::function<void(std::span<const uint8_t
       CheckDecoded(TIFFReadTile(tiff_.get(), tile.data(),
                                 static_cast<uint32_t>(across * tile_width), top, 0, 0) >= 0);
       for (uint32_t row = 0; row < rows; ++row) {
+        // Each row of a tile is differenced from the tile's left edge.
+        undo_differencing(tile.data() + row * tile_row_bytes, static_cast<size_t>(tile_row_bytes));
         std::memcpy(band.data() + row * stride + across * tile_row_bytes,
                     tile.data() + row * tile_row_bytes, static_cast<size_t>(tile_row_bytes));
       }
@@ -323,6 +348,10 @@ struct TiffReader::RgbaImage {
 
 void TiffReader::ReadRgbaRows(uint32_t top, std::span<uint32_t> pixels) {
   messages_ = Messages{};
+  if (undoes_differencing_) {
+    throw ConversionError(ConversionFailure::kInternal,
+                          "RGBA rendering after stored rows of " + path_);
+  }
   if (!rgba_) {
     char reason[1024] = "";
     auto rgba = std::make_unique<RgbaImage>();

@@ -54,7 +54,8 @@ class TiffReader {
   // For every kind but kColor: visits the stored rows in order, each packed
   // as stored (1, 2, 4 or 8 bits a sample, or 16 bits in native byte order),
   // starting on a byte. Holds one scanline, or one row of tiles. Raises
-  // kDamagedTiff.
+  // kDamagedTiff. It undoes 8-bit horizontal differencing itself, and after
+  // it has done so ReadRgbaRows raises kInternal.
   void ReadSampleRows(const std::function<void(std::span<const uint8_t>)>& visit);
 
   // Rows per band for ReadRgbaRows: bands that start at multiples of this
@@ -96,7 +97,8 @@ class TiffReader {
   std::string path_;
   std::unique_ptr<MemoryFile> memory_;  // before tiff_: it goes last
   std::unique_ptr<tiff, TiffCloser> tiff_;
-  std::unique_ptr<RgbaImage> rgba_;  // after tiff_: it goes first
+  std::unique_ptr<RgbaImage> rgba_;   // after tiff_: it goes first
+  bool undoes_differencing_ = false;  // ReadSampleRows, not libtiff, undoes the predictor
   Messages messages_;
   TiffPage page_;
 };

@@ -54,6 +54,9 @@ void WritePage(TIFF* tiff, const FixturePage& page) {
   if (page.compression == COMPRESSION_CCITTFAX3) {
     TIFFSetField(tiff, TIFFTAG_GROUP3OPTIONS, page.group3_options);
   }
+  if (page.predictor != 1) {
+    TIFFSetField(tiff, TIFFTAG_PREDICTOR, page.predictor);
+  }
   if (page.compression == COMPRESSION_JPEG) {
     if (page.jpeg_quality > 0) {
       TIFFSetField(tiff, TIFFTAG_JPEGQUALITY, page.jpeg_quality);

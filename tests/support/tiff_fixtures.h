@@ -28,6 +28,7 @@ struct FixturePage {
   int jpeg_quality = 0;         // JPEG only: 0 keeps libtiff's default
   bool ycbcr = false;           // JPEG only: stored as YCbCr, given as RGB
   uint32_t group3_options = 0;  // CCITT Group 3 only: GROUP3OPT_2DENCODING
+  uint16_t predictor = 1;       // LZW and Deflate: PREDICTOR_HORIZONTAL differences
   // Rows top to bottom as stored: samples interleaved, each row starting on a
   // byte, 16-bit samples in native byte order.
   std::vector<uint8_t> samples{};

@@ -113,18 +113,21 @@ TEST_F(ImageConversionTest, BilevelAndGrayPagesAreExact) {
     uint16_t compression;
     uint32_t rows_per_strip;
     uint32_t group3_options;
+    uint16_t predictor;
   } cases[] = {
-      {1, COMPRESSION_NONE, 0, 0},
-      {1, COMPRESSION_PACKBITS, 7, 0},
-      {1, COMPRESSION_CCITTRLE, 0, 0},
-      {1, COMPRESSION_CCITTFAX3, 0, 0},
-      {1, COMPRESSION_CCITTFAX3, 9, GROUP3OPT_2DENCODING},
-      {1, COMPRESSION_CCITTFAX4, 0, 0},
-      {1, COMPRESSION_LZW, 5, 0},
-      {2, COMPRESSION_NONE, 0, 0},
-      {4, COMPRESSION_LZW, 0, 0},
-      {8, COMPRESSION_ADOBE_DEFLATE, 10, 0},
-      {16, COMPRESSION_LZW, 0, 0},
+      {1, COMPRESSION_NONE, 0, 0, PREDICTOR_NONE},
+      {1, COMPRESSION_PACKBITS, 7, 0, PREDICTOR_NONE},
+      {1, COMPRESSION_CCITTRLE, 0, 0, PREDICTOR_NONE},
+      {1, COMPRESSION_CCITTFAX3, 0, 0, PREDICTOR_NONE},
+      {1, COMPRESSION_CCITTFAX3, 9, GROUP3OPT_2DENCODING, PREDICTOR_NONE},
+      {1, COMPRESSION_CCITTFAX4, 0, 0, PREDICTOR_NONE},
+      {1, COMPRESSION_LZW, 5, 0, PREDICTOR_NONE},
+      {2, COMPRESSION_NONE, 0, 0, PREDICTOR_NONE},
+      {4, COMPRESSION_LZW, 0, 0, PREDICTOR_NONE},
+      {8, COMPRESSION_ADOBE_DEFLATE, 10, 0, PREDICTOR_NONE},
+      {8, COMPRESSION_LZW, 3, 0, PREDICTOR_HORIZONTAL},
+      {16, COMPRESSION_LZW, 0, 0, PREDICTOR_NONE},
+      {16, COMPRESSION_ADOBE_DEFLATE, 4, 0, PREDICTOR_HORIZONTAL},
   };
   for (const auto& c : cases) {
     for (const uint16_t photometric : {PHOTOMETRIC_MINISWHITE, PHOTOMETRIC_MINISBLACK}) {
@@ -137,6 +140,7 @@ TEST_F(ImageConversionTest, BilevelAndGrayPagesAreExact) {
       page.compression = c.compression;
       page.rows_per_strip = c.rows_per_strip;
       page.group3_options = c.group3_options;
+      page.predictor = c.predictor;
       page.x_resolution = 204;  // a fax's resolution: the pixels stay as they are
       page.y_resolution = 98;
       const GifImage gif = Convert({page});
@@ -161,26 +165,47 @@ TEST_F(ImageConversionTest, BilevelAndGrayPagesAreExact) {
   }
 }
 
-TEST_F(ImageConversionTest, PalettePagesKeepTheirColormap) {
+// A palette page of `bits`-bit samples using entries 0 to `levels_used` - 1
+// of a colormap that repeats `period` distinct colours, and those samples.
+FixturePage PalettePage(int bits, uint32_t levels_used, uint32_t period, bool eight_bit_map,
+                        std::vector<uint16_t>* values) {
+  FixturePage page = PatternPage(61, 13, bits, levels_used, values);
+  page.photometric = PHOTOMETRIC_PALETTE;
+  page.compression = COMPRESSION_PACKBITS;
+  const uint32_t entries = 1u << bits;
+  page.colormap.resize(3 * entries);
+  for (uint32_t i = 0; i < entries; ++i) {
+    const uint32_t k = i % period;
+    const uint32_t color[3] = {k * 7 % 256, 255 - k, k * 37 % 256};
+    for (int c = 0; c < 3; ++c) {
+      // 16-bit entries a little off the multiples of 257 that 8 bits give.
+      page.colormap[c * entries + i] =
+          static_cast<uint16_t>(eight_bit_map ? color[c] : color[c] * 257 + i * 13 % 129);
+    }
+  }
+  return page;
+}
+
+TEST_F(ImageConversionTest, PalettePagesKeepTheirColors) {
   struct Case {
     int bits;
     uint32_t levels_used;
-    size_t table_size;  // 8 bits: the smallest power of two that holds the indices used
+    uint32_t period;    // distinct colours in the colormap, repeated
+    size_t table_size;  // 8 bits: the smallest power of two that holds the colours used
   };
-  const Case cases[] = {{1, 2, 2},   {2, 4, 4},   {4, 16, 16},  {4, 3, 16}, {8, 256, 256},
-                        {8, 38, 64}, {8, 64, 64}, {8, 65, 128}, {8, 1, 2}};
-  for (const auto& [bits, levels_used, table_size] : cases) {
+  const Case cases[] = {{1, 2, 256, 2},     {2, 4, 256, 4},   {4, 16, 256, 16}, {4, 3, 256, 16},
+                        {8, 256, 256, 256}, {8, 38, 256, 64}, {8, 64, 256, 64}, {8, 65, 256, 128},
+                        {8, 1, 256, 2},     {8, 65, 10, 16},  {8, 200, 3, 4}};
+  for (const auto& [bits, levels_used, period, table_size] : cases) {
     for (const bool eight_bit_map : {false, true}) {
-      SCOPED_TRACE(::testing::Message()
-                   << bits << " bits, " << levels_used << " used, 8-bit map " << eight_bit_map);
+      SCOPED_TRACE(::testing::Message() << bits << " bits, " << levels_used << " used of " << period
+                                        << ", 8-bit map " << eight_bit_map);
       std::vector<uint16_t> values;
-      FixturePage page = PatternPage(61, 13, bits, levels_used, &values);
+      FixturePage page = PalettePage(bits, levels_used, period, eight_bit_map, &values);
       ASSERT_EQ(*std::max_element(values.begin(), values.end()), levels_used - 1);
-      page.photometric = PHOTOMETRIC_PALETTE;
-      page.compression = COMPRESSION_PACKBITS;
-      const std::vector<uint16_t> map = testing::PatternSamples(3u << bits, 65536, 11);
-      for (const uint16_t entry : map) {
-        page.colormap.push_back(eight_bit_map ? entry % 256 : entry);
+      if (bits == 8 && eight_bit_map) {  // differenced, as LZW files often are
+        page.compression = COMPRESSION_LZW;
+        page.predictor = PREDICTOR_HORIZONTAL;
       }
       const GifImage gif = Convert({page});
       EXPECT_EQ(gif.palette.size(), table_size);
@@ -216,6 +241,9 @@ TEST_F(ImageConversionTest, FewColorPagesOfEveryLayoutMatchLibtiffExactly) {
   FixturePage tiled_gray = PatternPage(100, 70, 8, 256, &values);
   tiled_gray.tile_width = 32;
   tiled_gray.tile_height = 48;
+  FixturePage differenced_tiled_gray = tiled_gray;
+  differenced_tiled_gray.compression = COMPRESSION_LZW;
+  differenced_tiled_gray.predictor = PREDICTOR_HORIZONTAL;
   FixturePage tiled_bilevel = PatternPage(45, 40, 1, 2, &values);
   tiled_bilevel.tile_width = 16;
   tiled_bilevel.tile_height = 16;
@@ -230,6 +258,7 @@ TEST_F(ImageConversionTest, FewColorPagesOfEveryLayoutMatchLibtiffExactly) {
       {"16-bit RGB", rgb16},
       {"tiled RGB", tiled_rgb},
       {"tiled gray", tiled_gray},
+      {"tiled gray, differenced", differenced_tiled_gray},
       {"tiled bilevel", tiled_bilevel},
       {"JPEG gray", jpeg_gray},
   };
@@ -269,7 +298,7 @@ TEST_F(ImageConversionTest, PhotosAreReducedCloseToTheSource) {
   }
 }
 
-TEST_F(ImageConversionTest, AColorFrameTooLargeToHoldIsDecodedTwiceToTheSameGif) {
+TEST_F(ImageConversionTest, AFrameTooLargeToHoldIsDecodedTwiceToTheSameGif) {
   FixturePage photo{.width = 90,
                     .height = 70,
                     .samples_per_pixel = 3,
@@ -277,13 +306,21 @@ TEST_F(ImageConversionTest, AColorFrameTooLargeToHoldIsDecodedTwiceToTheSameGif)
                     .orientation = 7,
                     .rows_per_strip = 3,
                     .samples = testing::PhotoSamples(90, 70)};
-  testing::WriteTiff(In(), {photo});
-  const ConversionParameters parameters =
-      ParseConversionParameters("source=" + In() + ", dest=" + Out() + ", colors=64");
-  ConvertImage(parameters);
-  const std::string held = directory_.ReadFile("out.gif");
-  ConvertImage(parameters, 100);
-  EXPECT_EQ(directory_.ReadFile("out.gif"), held);
+  std::vector<uint16_t> values;
+  FixturePage palette = PalettePage(8, 90, 40, true, &values);
+  palette.orientation = 6;
+  // The photo reduced to 64 colours; the palette page's own 40 kept.
+  for (const FixturePage& page : {photo, palette}) {
+    testing::WriteTiff(In(), {page});
+    const ConversionParameters parameters =
+        ParseConversionParameters("source=" + In() + ", dest=" + Out() +
+                                  (page.photometric == PHOTOMETRIC_RGB ? ", colors=64" : ""));
+    ConvertImage(parameters);
+    const std::string held = directory_.ReadFile("out.gif");
+    ConvertImage(parameters, 100);
+    EXPECT_EQ(directory_.ReadFile("out.gif"), held) << page.photometric;
+    EXPECT_EQ(testing::DecodeGif(Out()).palette.size(), 64u);
+  }
 }
 
 TEST_F(ImageConversionTest, AlphaBelowOneHalfIsTransparent) {

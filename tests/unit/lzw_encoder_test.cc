@@ -3,7 +3,9 @@
 #include "converter/lzw_encoder.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gif_lib.h>
@@ -166,6 +168,22 @@ std::vector<uint8_t> StrictDecode(const std::string& encoded) {
   }
 }
 
+// A GIF of one row of `width` pixels around LzwEncoder's output.
+std::string GifAround(const std::string& encoded, int bits, uint32_t width) {
+  std::string gif = "GIF89a";
+  gif += std::string{static_cast<char>(width),
+                     static_cast<char>(width >> 8),
+                     1,
+                     0,
+                     static_cast<char>(0x80 | (bits - 1)),
+                     0,
+                     0};
+  gif += std::string(size_t{3} << bits, '\0');
+  gif += std::string{0x2c, 0, 0, 0, 0, static_cast<char>(width), static_cast<char>(width >> 8),
+                     1,    0, 0};
+  return gif + encoded + ";";
+}
+
 TEST(LzwEncoderTest, EveryLengthEndsInStepWithTheDecoder) {
   // The last code and the end code fall at every position relative to the
   // code width changes; rows arrive in pieces of every length.
@@ -180,19 +198,106 @@ TEST(LzwEncoderTest, EveryLengthEndsInStepWithTheDecoder) {
       }
       encoder.Finish();
       ASSERT_EQ(StrictDecode(bytes), pixels) << bits << " bits, " << length << " pixels";
-      std::string gif = "GIF89a";
-      gif += std::string{static_cast<char>(length),
-                         static_cast<char>(length >> 8),
-                         1,
-                         0,
-                         static_cast<char>(0x80 | (bits - 1)),
-                         0,
-                         0};
-      gif += std::string(size_t{3} << bits, '\0');
-      gif += std::string{
-          0x2c, 0, 0, 0, 0, static_cast<char>(length), static_cast<char>(length >> 8), 1, 0, 0};
-      gif += bytes + ";";
-      ASSERT_EQ(DecodeGifBytes(gif).indices, pixels) << bits << " bits, " << length << " pixels";
+      ASSERT_EQ(DecodeGifBytes(GifAround(bytes, bits, length)).indices, pixels)
+          << bits << " bits, " << length << " pixels";
+    }
+  }
+}
+
+// The plain LZW loop, one look-up a pixel in a map, with the encoder's
+// policy: a clear code first and whenever the table is full, widths grown
+// as a decoder grows them, sub-blocks of 255 bytes.
+std::string PlainLzw(const std::vector<uint8_t>& pixels, int bits) {
+  const uint32_t clear = 1u << bits;
+  std::vector<std::pair<uint32_t, int>> codes;  // code and width
+  int width = bits + 1;
+  uint32_t next = clear + 2;
+  std::map<std::pair<uint32_t, uint32_t>, uint32_t> table;
+  codes.emplace_back(clear, width);
+  uint32_t prefix = pixels[0] & (clear - 1);
+  for (size_t i = 1; i < pixels.size(); ++i) {
+    const uint32_t index = pixels[i] & (clear - 1);
+    const auto found = table.find({prefix, index});
+    if (found != table.end()) {
+      prefix = found->second;
+      continue;
+    }
+    codes.emplace_back(prefix, width);
+    if (next < 4096) {
+      table[{prefix, index}] = next;
+      width += next == (1u << width) ? 1 : 0;
+      ++next;
+    } else {
+      codes.emplace_back(clear, width);
+      table.clear();
+      width = bits + 1;
+      next = clear + 2;
+    }
+    prefix = index;
+  }
+  codes.emplace_back(prefix, width);
+  width += next < 4096 && next == (1u << width) ? 1 : 0;
+  codes.emplace_back(clear + 1, width);
+  std::string data;
+  uint64_t buffer = 0;
+  int count = 0;
+  for (const auto& [code, code_width] : codes) {
+    buffer |= uint64_t{code} << count;
+    for (count += code_width; count >= 8; count -= 8, buffer >>= 8) {
+      data.push_back(static_cast<char>(buffer));
+    }
+  }
+  if (count > 0) {
+    data.push_back(static_cast<char>(buffer));
+  }
+  std::string out(1, static_cast<char>(bits));
+  for (size_t at = 0; at < data.size(); at += 255) {
+    const std::string block = data.substr(at, 255);
+    out += static_cast<char>(block.size()) + block;
+  }
+  return out + '\0';
+}
+
+TEST(LzwEncoderTest, RunsGiveTheCodesOfThePlainLoop) {
+  // Runs of every length from 1 to past a whole table's worth of one value,
+  // of a few values, between noise; bits above the code size set at random.
+  for (const int bits : {2, 3, 4, 5, 8}) {
+    for (const uint32_t longest : {3u, 40u, 300u, 9000u, 200000u}) {
+      uint64_t state = longest * 31 + bits;
+      const auto next = [&state] {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<uint32_t>(state >> 33);
+      };
+      std::vector<uint8_t> pixels;
+      while (pixels.size() < 300000) {
+        const auto value = static_cast<uint8_t>(next() % (bits == 8 ? 3 : 1u << bits));
+        const uint32_t length = next() % 4 == 0 ? 1 + next() % 3 : 1 + next() % longest;
+        for (uint32_t i = 0; i < length; ++i) {
+          pixels.push_back(static_cast<uint8_t>(value | (next() % 2 == 0 ? 0 : next() << bits)));
+        }
+      }
+      std::string bytes;
+      LzwEncoder encoder(bits, bytes);
+      for (size_t start = 0; start < pixels.size();) {
+        const size_t end = std::min(pixels.size(), start + 1 + next() % 5000);
+        encoder.Put(std::span<const uint8_t>(pixels).subspan(start, end - start));
+        start = end;
+      }
+      encoder.Finish();
+      // Not ASSERT_EQ: a difference would print both outputs whole.
+      ASSERT_TRUE(bytes == PlainLzw(pixels, bits)) << bits << " bits, runs up to " << longest;
+      std::vector<uint8_t> indices(pixels);
+      for (uint8_t& index : indices) {
+        index &= static_cast<uint8_t>((1u << bits) - 1);
+      }
+      // The decoder sees the pixels as one row as wide as GIF allows.
+      indices.resize(65535);
+      pixels.resize(65535);
+      std::string row;
+      LzwEncoder row_encoder(bits, row);
+      row_encoder.Put(pixels);
+      row_encoder.Finish();
+      ASSERT_EQ(DecodeGifBytes(GifAround(row, bits, 65535)).indices, indices);
     }
   }
 }

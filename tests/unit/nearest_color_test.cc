@@ -10,17 +10,35 @@ namespace {
 TEST(NearestColorTest, FindsTheFirstOfTheNearestEntries) {
   std::mt19937 random(7);
   const auto component = [&] { return static_cast<uint8_t>(random() % 256); };
+  std::vector<Palette> palettes;
   for (const size_t size : {1, 2, 17, 256}) {
     Palette palette;
     for (size_t i = 0; i < size; ++i) {
       palette.push_back({component(), component(), component()});
     }
     palette.push_back(palette[0]);  // a duplicate: the first must win
+    palettes.push_back(palette);
+  }
+  // A dense lattice, as a photo's palette is where its colours crowd: cells
+  // share many entries, and many colours lie halfway between two.
+  Palette lattice;
+  for (int i = 0; i < 216; ++i) {
+    lattice.push_back({static_cast<uint8_t>(100 + i % 6 * 3),
+                       static_cast<uint8_t>(90 + i / 6 % 6 * 4),
+                       static_cast<uint8_t>(120 + i / 36 * 2)});
+  }
+  palettes.push_back(lattice);
+  for (const Palette& palette : palettes) {
     NearestColor nearest(palette);
-    for (int query = 0; query < 20000; ++query) {
-      const int r = query < 8 ? (query & 1) * 255 : component();
-      const int g = query < 8 ? (query >> 1 & 1) * 255 : component();
-      const int b = query < 8 ? (query >> 2 & 1) * 255 : component();
+    for (int query = 0; query < 40000; ++query) {
+      const bool near_lattice = query % 2 == 1;
+      const int r = query < 8 ? (query & 1) * 255 : near_lattice ? 95 + query % 23 : component();
+      const int g = query < 8      ? (query >> 1 & 1) * 255
+                    : near_lattice ? 85 + query % 29
+                                   : component();
+      const int b = query < 8      ? (query >> 2 & 1) * 255
+                    : near_lattice ? 115 + query % 17
+                                   : component();
       size_t best = 0;
       int best_distance = 1 << 30;
       for (size_t i = 0; i < palette.size(); ++i) {
@@ -32,7 +50,9 @@ TEST(NearestColorTest, FindsTheFirstOfTheNearestEntries) {
           best = i;
         }
       }
-      ASSERT_EQ(nearest.Find(r, g, b), best) << size << ": " << r << "," << g << "," << b;
+      const NearestColor::Match match = nearest.Find(r, g, b);
+      ASSERT_EQ(match.index, best) << palette.size() << ": " << r << "," << g << "," << b;
+      ASSERT_EQ(match.color, palette[best]);
     }
   }
 }
