@@ -35,14 +35,16 @@ void ConvertSamplePage(TiffReader& reader, const GifWriter::ByteSink& sink) {
 // 8-bit palette pages. Their colormaps often use a few of their 256 entries,
 // or repeat colours: a colour table cut to the colours the pixels show gives
 // shorter codes. Which those are is known once the page has been read: up
-// to `max_held_pixels` it is held, one byte a pixel, and read once; a larger
-// one is read twice.
+// to `max_held_pixels`, and never beyond kMaxHeldPalettePixels, it is held,
+// one byte a pixel, and read once; a larger one is read twice, so that its
+// memory does not grow with its size.
 void ConvertPalettePage(TiffReader& reader, uint64_t max_held_pixels,
                         const GifWriter::ByteSink& sink) {
   const TiffPage& page = reader.page();
   const ImageSize stored{page.width, page.height};
   const size_t width = page.width;
-  const bool hold = uint64_t{page.width} * page.height <= max_held_pixels;
+  const bool hold = uint64_t{page.width} * page.height <=
+                    std::min<uint64_t>(max_held_pixels, kMaxHeldPalettePixels);
   std::vector<uint8_t> frame(hold ? width * page.height : 0);
   std::array<bool, 256> used{};
   size_t rows_read = 0;

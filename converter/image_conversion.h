@@ -20,9 +20,12 @@ void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
                     const std::string& source);
 
 // A page's frame is held between its two passes up to this many pixels
-// (128 MiB of RGBA on a colour page, 32 MiB of indices on an 8-bit palette
-// page); a larger one is decoded twice instead.
+// (128 MiB of RGBA on a colour page); a larger one is decoded twice instead.
 inline constexpr uint64_t kMaxHeldPixels = 32 << 20;
+
+// An 8-bit palette page, which is otherwise streamed, is held only up to
+// this many pixels (4 MiB of indices), so that its memory stays bounded.
+inline constexpr uint64_t kMaxHeldPalettePixels = 4 << 20;
 
 // Checks the size of `reader`'s page against `parameters`, then writes it as
 // a GIF89a into `sink`. Raises the ConversionFailure kinds, or out of memory.
