@@ -2,11 +2,13 @@
 #ifndef OSTREL_CONVERTER_IMAGE_CONVERSION_H_
 #define OSTREL_CONVERTER_IMAGE_CONVERSION_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "converter/conversion_parameters.h"
 #include "converter/gif_writer.h"
+#include "converter/row_pipeline.h"
 #include "converter/tiff_reader.h"
 
 namespace ostrel {
@@ -27,17 +29,29 @@ inline constexpr uint64_t kMaxHeldPixels = 32 << 20;
 // this many pixels (4 MiB of indices), so that its memory stays bounded.
 inline constexpr uint64_t kMaxHeldPalettePixels = 4 << 20;
 
+// A page of this many pixels or more is encoded on a worker thread while
+// the main thread decodes it; on a smaller one starting the thread would
+// cost about what it saves.
+inline constexpr uint64_t kMinPipelinedPixels = 256 << 10;
+
+// Choices that change the time and memory a conversion takes, never its GIF.
+struct ConversionTuning {
+  uint64_t max_held_pixels = kMaxHeldPixels;
+  uint64_t min_pipelined_pixels = kMinPipelinedPixels;
+  size_t pipeline_block_bytes = RowPipeline::kBlockBytes;
+};
+
 // Checks the size of `reader`'s page against `parameters`, then writes it as
-// a GIF89a into `sink`. Raises the ConversionFailure kinds, or out of memory.
+// a GIF89a into `sink`, which a worker thread may call. Raises the
+// ConversionFailure kinds, or out of memory.
 void ConvertPage(TiffReader& reader, const ConversionParameters& parameters,
-                 const GifWriter::ByteSink& sink, uint64_t max_held_pixels = kMaxHeldPixels);
+                 const GifWriter::ByteSink& sink, const ConversionTuning& tuning = {});
 
 // Writes `parameters.dest` as a GIF89a rendering of page `parameters.page`
 // of `parameters.source`. The GIF appears complete or not at all; after a
 // failure neither it nor a temporary file is left, and an earlier file at
 // `dest` is gone too. Raises the ConversionFailure kinds, or out of memory.
-void ConvertImage(const ConversionParameters& parameters,
-                  uint64_t max_held_pixels = kMaxHeldPixels);
+void ConvertImage(const ConversionParameters& parameters, const ConversionTuning& tuning = {});
 
 }  // namespace ostrel
 

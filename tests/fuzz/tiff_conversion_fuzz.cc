@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string gif;
   try {
     ostrel::TiffReader reader(std::span<const uint8_t>(data, size), parameters.source, 1);
-    ostrel::ConvertPage(
-        reader, parameters, [&gif](std::string_view bytes) { gif.append(bytes); }, 1 << 20);
+    ostrel::ConvertPage(reader, parameters, [&gif](std::string_view bytes) { gif.append(bytes); },
+                        {.max_held_pixels = 1 << 20});
   } catch (const ostrel::Error& error) {  // a file the converter refuses, as it may
     if (!IsConversionFailure(error.number())) {
       std::abort();

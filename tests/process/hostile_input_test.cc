@@ -466,34 +466,50 @@ TEST_F(HostileInputTest, SigtermRemovesTheConvertersTemporaryFile) {
                                          .compression = COMPRESSION_ADOBE_DEFLATE,
                                          .rows_per_strip = 64,
                                          .samples = PhotoSamples(3000, 3000)}});
+  WriteGray(Image("gray"), 3000, 3000, COMPRESSION_LZW);
+  const struct {
+    const char* fn;
+    uintmax_t least_written;
+  } cases[] = {
+      // As soon as its temporary file exists: it is decoding then.
+      {"photo", 0},
+      // Once GIF bytes have been written: the worker thread is encoding
+      // then, while the main thread decodes.
+      {"gray", 1},
+  };
   const std::string converter = sandbox_.PathOf(kComponentName);
-  const std::string parameters =
-      "source=" + Image("photo") + ", dest=" + sandbox_.PathOf("out/photo.gif");
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    execl(converter.c_str(), converter.c_str(), "ConvertImage", parameters.c_str(), nullptr);
-    _exit(127);
-  }
-  // Stopped as soon as its temporary file exists: it is decoding then.
-  bool started = false;
-  for (int attempt = 0; attempt < 20000 && !started; ++attempt) {
-    for (const auto& entry : std::filesystem::directory_iterator(sandbox_.PathOf("out"))) {
-      started = started || entry.path().filename().string().starts_with(".photo.gif.");
+  for (const auto& c : cases) {
+    const std::string parameters =
+        "source=" + Image(c.fn) + ", dest=" + sandbox_.PathOf("out/" + std::string(c.fn) + ".gif");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      execl(converter.c_str(), converter.c_str(), "ConvertImage", parameters.c_str(), nullptr);
+      _exit(127);
     }
-    if (started) {
-      kill(child, SIGSTOP);
-    } else {
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    const std::string temporary_prefix = "." + std::string(c.fn) + ".gif.";
+    bool started = false;
+    for (int attempt = 0; attempt < 20000 && !started; ++attempt) {
+      for (const auto& entry : std::filesystem::directory_iterator(sandbox_.PathOf("out"))) {
+        std::error_code error;
+        const uintmax_t size = std::filesystem::file_size(entry.path(), error);
+        started = started || (entry.path().filename().string().starts_with(temporary_prefix) &&
+                              !error && size >= c.least_written);
+      }
+      if (started) {
+        kill(child, SIGSTOP);
+      } else {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+      }
     }
+    ASSERT_TRUE(started) << c.fn;
+    kill(child, SIGTERM);
+    kill(child, SIGCONT);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << c.fn << ": " << status;
+    EXPECT_TRUE(std::filesystem::is_empty(sandbox_.PathOf("out"))) << c.fn;
   }
-  ASSERT_TRUE(started);
-  kill(child, SIGTERM);
-  kill(child, SIGCONT);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-  EXPECT_TRUE(std::filesystem::is_empty(sandbox_.PathOf("out")));
 }
 
 TEST_F(HostileInputTest, ASymlinkPlantedAtTheGifsNameIsReplacedNeverFollowed) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -66,8 +67,8 @@ class ImageConversionTest : public ::testing::Test {
   std::string In() const { return directory_.PathOf("in.tif"); }
   std::string Out() const { return directory_.PathOf("out.gif"); }
 
-  void Run(const std::string& extra) {
-    ConvertImage(ParseConversionParameters("source=" + In() + ", dest=" + Out() + extra));
+  void Run(const std::string& extra, const ConversionTuning& tuning = {}) {
+    ConvertImage(ParseConversionParameters("source=" + In() + ", dest=" + Out() + extra), tuning);
   }
 
   GifImage Convert(const std::vector<FixturePage>& pages, const std::string& extra = "") {
@@ -90,12 +91,13 @@ class ImageConversionTest : public ::testing::Test {
 
   // Converting in.tif as it is fails with `failure` and a description that
   // contains `text`, and leaves nothing behind: an older out.gif is removed.
-  void ExpectFailure(const std::string& extra, ConversionFailure failure, const std::string& text) {
+  void ExpectFailure(const std::string& extra, ConversionFailure failure, const std::string& text,
+                     const ConversionTuning& tuning = {}) {
     std::vector<std::string> before = directory_.List();
     std::erase(before, "out.gif");
     directory_.WriteFile("out.gif", "an older GIF");
     try {
-      Run(extra);
+      Run(extra, tuning);
       ADD_FAILURE() << "converted: " << text;
     } catch (const Error& error) {
       EXPECT_EQ(error.number(), static_cast<int32_t>(failure)) << error.description();
@@ -317,7 +319,7 @@ TEST_F(ImageConversionTest, AFrameTooLargeToHoldIsDecodedTwiceToTheSameGif) {
                                   (page.photometric == PHOTOMETRIC_RGB ? ", colors=64" : ""));
     ConvertImage(parameters);
     const std::string held = directory_.ReadFile("out.gif");
-    ConvertImage(parameters, 100);
+    ConvertImage(parameters, {.max_held_pixels = 100});
     EXPECT_EQ(directory_.ReadFile("out.gif"), held) << page.photometric;
     EXPECT_EQ(testing::DecodeGif(Out()).palette.size(), 64u);
   }
@@ -471,6 +473,76 @@ TEST_F(ImageConversionTest, AnUnwritableDestinationFailsBeforeDecoding) {
     EXPECT_EQ(error.number(), static_cast<int32_t>(ConversionFailure::kCannotWriteDestination));
     EXPECT_EQ(error.description().rfind("create " + directory_.PathOf("no/.out.gif."), 0), 0u)
         << error.description();
+  }
+}
+
+// Encoding on the worker thread in blocks of 60 bytes: one row of a page
+// 50 pixels wide, four of its turned rows 13 wide, so that small pages fill
+// the ring of blocks and wrap around it.
+constexpr ConversionTuning kPipelined{.min_pipelined_pixels = 0, .pipeline_block_bytes = 60};
+constexpr ConversionTuning kOneThread{.min_pipelined_pixels = UINT64_MAX};
+
+TEST_F(ImageConversionTest, EncodingOnAWorkerThreadWritesTheSameGif) {
+  const auto expect_same = [&](ConversionTuning one_thread, ConversionTuning pipelined) {
+    Run("", one_thread);
+    const std::string expected = directory_.ReadFile("out.gif");
+    Run("", pipelined);
+    EXPECT_EQ(directory_.ReadFile("out.gif"), expected);
+  };
+  std::vector<uint16_t> values;
+  // Bilevel, gray, 8-bit palette, photo: every path through the converter.
+  const auto pages = [&](uint32_t height) {
+    std::vector<FixturePage> all{PatternPage(50, height, 1, 2, &values),
+                                 PatternPage(50, height, 8, 256, &values),
+                                 PatternPage(50, height, 8, 90, &values),
+                                 {.width = 50,
+                                  .height = height,
+                                  .samples_per_pixel = 3,
+                                  .photometric = PHOTOMETRIC_RGB,
+                                  .rows_per_strip = 3,
+                                  .samples = testing::PhotoSamples(50, height)}};
+    all[0].compression = COMPRESSION_CCITTFAX4;
+    all[1].compression = COMPRESSION_LZW;
+    all[2].photometric = PHOTOMETRIC_PALETTE;
+    for (uint32_t i = 0; i < 3 * 256; ++i) {
+      all[2].colormap.push_back(static_cast<uint16_t>((i * 37 + i / 256 * 91) % 256 * 257));
+    }
+    return all;
+  };
+  // Around the end of the ring (8 blocks) and past it; mirrored rows go one
+  // by one, turned ones as a held frame.
+  const struct {
+    uint32_t height;
+    uint16_t orientation;
+  } shapes[] = {{1, 1}, {8, 1}, {9, 1}, {40, 1}, {13, 2}, {13, 6}};
+  for (const auto& shape : shapes) {
+    for (FixturePage& page : pages(shape.height)) {
+      SCOPED_TRACE(::testing::Message()
+                   << page.photometric << "/" << page.bits_per_sample << ", " << shape.height
+                   << " rows, orientation " << shape.orientation);
+      page.orientation = shape.orientation;
+      testing::WriteTiff(In(), {page});
+      expect_same(kOneThread, kPipelined);
+    }
+  }
+  // Large enough to start the worker unasked, with GIF chunks written from it.
+  testing::WriteTiff(In(), {PatternPage(640, kMinPipelinedPixels / 640, 8, 256, &values)});
+  expect_same(kOneThread, {});
+  EXPECT_GT(directory_.ReadFile("out.gif").size(), size_t{200} << 10);
+}
+
+TEST_F(ImageConversionTest, DecodingThatFailsWhileTheWorkerEncodesLeavesNothing) {
+  std::vector<uint16_t> values;
+  FixturePage g4 = PatternPage(100, 80, 1, 2, &values);
+  g4.compression = COMPRESSION_CCITTFAX4;
+  FixturePage gray = PatternPage(100, 80, 8, 256, &values);
+  gray.compression = COMPRESSION_LZW;
+  for (const FixturePage& page : {g4, gray}) {
+    testing::WriteTiff(In(), {page});
+    testing::SetTagValue(In(), TIFFTAG_STRIPBYTECOUNTS,
+                         testing::TagValue(In(), TIFFTAG_STRIPBYTECOUNTS) / 2);
+    ExpectFailure("", ConversionFailure::kDamagedTiff, "cannot read the pixels of " + In() + ": ",
+                  kPipelined);
   }
 }
 

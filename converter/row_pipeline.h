@@ -1,0 +1,86 @@
+// Rows of indices handed to another sink on a worker thread, so that what
+// that sink does (LZW encoding, writing the GIF) runs beside what produces
+// the rows (decoding, mapping colours).
+#ifndef OSTREL_CONVERTER_ROW_PIPELINE_H_
+#define OSTREL_CONVERTER_ROW_PIPELINE_H_
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+
+#include "converter/indexed_rows.h"
+#include "platform/worker_thread.h"
+
+namespace ostrel {
+
+class RowPipeline : public IndexedRowSink {
+ public:
+  // Rows travel in a ring of kBlocks blocks of some kBlockBytes each: the
+  // producer fills one while the worker drains another, and the memory
+  // stays the same whatever the image's size. A producer that finds the
+  // ring full sleeps until half of it is free, so that a faster producer
+  // costs the worker one wake-up per half a ring, not one per block.
+  static constexpr size_t kBlocks = 8;
+  static constexpr size_t kBlockBytes = size_t{64} << 10;
+
+  // Starts the worker, which passes rows of `width` indices on to `next`,
+  // in order. A block holds as many rows as fit into `block_bytes`, at
+  // least one. Raises kOutOfMemory when no thread can be started.
+  RowPipeline(uint32_t width, IndexedRowSink& next, size_t block_bytes = kBlockBytes);
+  // Stops the worker and waits for it. Without Finish, rows it has not yet
+  // passed on are dropped: the conversion has failed on this thread.
+  ~RowPipeline() override;
+  RowPipeline(const RowPipeline&) = delete;
+  RowPipeline& operator=(const RowPipeline&) = delete;
+
+  // Copies the first `width` indices of `indices`; waits while the ring is
+  // full. Raises what `next` raised on the worker, once it has.
+  void PutRow(std::span<const uint8_t> indices) override;
+
+  // Hands over the rows put so far and waits until the worker has passed
+  // them all on. Raises what `next` raised.
+  void Finish();
+
+ private:
+  void Work();
+  void PassOnBlocks();
+  // Waits, when the ring is full, until half of it is free. Raises the
+  // worker's failure.
+  void WaitForFreeBlock();
+  void HandOver();
+
+  const size_t width_;
+  const size_t rows_per_block_;
+  IndexedRowSink& next_;
+  // kBlocks blocks of rows_per_block_ rows, left uninitialized: the pages
+  // of a small image's unused blocks are never touched.
+  std::unique_ptr<uint8_t[]> blocks_;
+
+  // The producer's own: the block being filled, counted from the first, and
+  // the rows in it so far.
+  size_t filling_ = 0;
+  size_t rows_filled_ = 0;
+
+  // Shared, under mutex_. Blocks [drained_, handed_over_) are the worker's.
+  std::mutex mutex_;
+  std::condition_variable work_ready_;  // a block handed over, or the end
+  std::condition_variable block_free_;  // half the ring free, or the worker failed
+  size_t handed_over_ = 0;
+  size_t drained_ = 0;
+  size_t rows_in_block_[kBlocks] = {};
+  bool producer_waiting_ = false;  // for half the ring to be free
+  bool finishing_ = false;         // no more blocks come; the worker ends once drained
+  bool stopping_ = false;          // the worker ends at once
+  std::exception_ptr failure_;
+
+  std::optional<WorkerThread> worker_;  // last: it goes first
+};
+
+}  // namespace ostrel
+
+#endif  // OSTREL_CONVERTER_ROW_PIPELINE_H_
