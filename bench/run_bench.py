@@ -374,9 +374,11 @@ def write_report(path, args, files, results, requests, request_failures, stages,
               "- Small colour pages: fresh memory. A page fault costs some 2 microseconds on "
               "this machine; the colour histogram (11 MiB) and the held RGBA frame are most of "
               "the faults of the RGBA photo.",
-              "- Not done: a second thread encoding LZW while the first decodes and maps would "
-              "hide most of the encoder's time; it changes how the converter's CPU-time and "
-              "address-space limits apply.",
+              "- Threads: pages of 256 Kpx or more are LZW-encoded on a second thread while the "
+              "first decodes and maps, so a page costs about the longer of the two halves, not "
+              "their sum. Decoding and colour mapping stay on one thread: libtiff decodes a "
+              "strip at a time in order, and error diffusion carries each row's error into the "
+              "next.",
               "- Fixed cost: the times of whole processes on this shared machine vary with its "
               "load; the empty process row shows how much.", ""]
     if profiles:
