@@ -510,11 +510,12 @@ TEST_F(ImageConversionTest, EncodingOnAWorkerThreadWritesTheSameGif) {
     return all;
   };
   // Around the end of the ring (8 blocks) and past it; mirrored rows go one
-  // by one, turned ones as a held frame.
+  // by one, turned ones as a held frame; the photo of 200 rows is read in
+  // bands of 66, surveyed on a worker too.
   const struct {
     uint32_t height;
     uint16_t orientation;
-  } shapes[] = {{1, 1}, {8, 1}, {9, 1}, {40, 1}, {13, 2}, {13, 6}};
+  } shapes[] = {{1, 1}, {8, 1}, {9, 1}, {40, 1}, {13, 2}, {13, 6}, {200, 1}};
   for (const auto& shape : shapes) {
     for (FixturePage& page : pages(shape.height)) {
       SCOPED_TRACE(::testing::Message()
