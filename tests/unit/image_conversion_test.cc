@@ -532,7 +532,7 @@ TEST_F(ImageConversionTest, EncodingOnAWorkerThreadWritesTheSameGif) {
   EXPECT_GT(directory_.ReadFile("out.gif").size(), size_t{200} << 10);
 }
 
-TEST_F(ImageConversionTest, DecodingThatFailsWhileTheWorkerEncodesLeavesNothing) {
+TEST_F(ImageConversionTest, DecodingThatFailsWhileAWorkerRunsLeavesNothing) {
   std::vector<uint16_t> values;
   FixturePage g4 = PatternPage(100, 80, 1, 2, &values);
   g4.compression = COMPRESSION_CCITTFAX4;
@@ -545,6 +545,21 @@ TEST_F(ImageConversionTest, DecodingThatFailsWhileTheWorkerEncodesLeavesNothing)
     ExpectFailure("", ConversionFailure::kDamagedTiff, "cannot read the pixels of " + In() + ": ",
                   kPipelined);
   }
+  // A photo of many strips, damaged halfway: the survey worker has counted
+  // the bands before it and is stopped while it waits for the next.
+  FixturePage photo{.width = 100,
+                    .height = 80,
+                    .samples_per_pixel = 3,
+                    .photometric = PHOTOMETRIC_RGB,
+                    .rows_per_strip = 3,
+                    .samples = testing::PhotoSamples(100, 80)};
+  photo.compression = COMPRESSION_LZW;
+  testing::WriteTiff(In(), {photo});
+  std::string bytes = directory_.ReadFile("in.tif");
+  bytes.replace(bytes.size() / 2, 64, 64, '\xff');
+  directory_.WriteFile("in.tif", bytes);
+  ExpectFailure("", ConversionFailure::kDamagedTiff, "cannot read the pixels of " + In() + ": ",
+                kPipelined);
 }
 
 }  // namespace
