@@ -177,9 +177,17 @@ void ColorReduction::DitherRow(std::span<const uint32_t> row, std::span<uint8_t>
     }
     const int32_t* here = &error_this_row_[static_cast<size_t>(x + 1) * 3];
     // Arithmetic shift: rounds to nearest, halves up, for either sign.
-    const int red = std::clamp(Channel(rgb, 16) + ((here[0] + ahead_red + 32) >> 6), 0, 255);
-    const int green = std::clamp(Channel(rgb, 8) + ((here[1] + ahead_green + 32) >> 6), 0, 255);
-    const int blue = std::clamp(Channel(rgb, 0) + ((here[2] + ahead_blue + 32) >> 6), 0, 255);
+    int red = Channel(rgb, 16) + ((here[0] + ahead_red + 32) >> 6);
+    int green = Channel(rgb, 8) + ((here[1] + ahead_green + 32) >> 6);
+    int blue = Channel(rgb, 0) + ((here[2] + ahead_blue + 32) >> 6);
+    // Sums outside 0 to 255 are rare: behind a predicted branch, the clamps'
+    // conditional moves no longer delay the look-up that the next pixel waits for.
+    if ((static_cast<unsigned>(red) | static_cast<unsigned>(green) | static_cast<unsigned>(blue)) >
+        255) [[unlikely]] {
+      red = std::clamp(red, 0, 255);
+      green = std::clamp(green, 0, 255);
+      blue = std::clamp(blue, 0, 255);
+    }
     const NearestColor::Match match = nearest_->Find(red, green, blue);
     indices[static_cast<size_t>(x)] = match.index;
     const int error_red = red - match.color.red;

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "converter/background_survey.h"
 #include "converter/color_reduction.h"
 #include "converter/conversion_failure.h"
 #include "converter/gif_writer.h"
@@ -130,10 +131,24 @@ void ConvertColorPage(TiffReader& reader, const ConversionParameters& parameters
   };
 
   ColorReduction reduction(parameters.colors, parameters.dither, page.width);
+  // A held frame of several bands is surveyed on a worker thread, band by
+  // band behind the decoding, when it is large enough to repay starting one.
+  std::optional<BackgroundSurvey> survey;
+  if (hold && band_rows < page.height &&
+      uint64_t{page.width} * page.height >= tuning.min_pipelined_pixels) {
+    survey.emplace(pixels, reduction);
+  }
   for (uint32_t top = 0; top < page.height; top += band_rows) {
     const std::span<uint32_t> band = band_at(top);
     reader.ReadRgbaRows(top, band);
-    reduction.Survey(band);
+    if (survey) {
+      survey->Decoded(static_cast<size_t>(band.data() - pixels.data()) + band.size());
+    } else {
+      reduction.Survey(band);
+    }
+  }
+  if (survey) {
+    survey->Finish();
   }
   GifRows gif(page, reduction.ChoosePalette(), sink, tuning);
   std::vector<uint8_t> indices(width);

@@ -14,7 +14,7 @@ int Square(int value) { return value * value; }
 
 NearestColor::NearestColor(Palette palette)
     : palette_(std::move(palette)),
-      blocks_(size_t{1} << (3 * kCellBits)),
+      blocks_(size_t{1} << (3 * kCellBits), kUnfilled),
       regions_(size_t{1} << (3 * kRegionBits)) {}
 
 std::span<const uint8_t> NearestColor::RegionCandidates(int red, int green, int blue) {
@@ -123,7 +123,7 @@ uint32_t NearestColor::FillCell(size_t cell) {
   for (int j = 0; j < kColors; ++j) {
     entries_[start + j] = Match{best[j], palette_[best[j]]};
   }
-  const auto block = static_cast<uint32_t>(start >> (3 * kShift)) + 1;
+  const auto block = static_cast<uint32_t>(start);
   blocks_[cell] = block;
   return block;
 }

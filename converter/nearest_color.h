@@ -28,16 +28,20 @@ class NearestColor {
   // The entry nearest to (red, green, blue), each 0 to 255; of entries
   // equally near, the first.
   Match Find(int red, int green, int blue) {
-    const size_t cell = static_cast<size_t>(red >> kShift) << (2 * kCellBits) |
-                        static_cast<size_t>(green >> kShift) << kCellBits |
-                        static_cast<size_t>(blue >> kShift);
+    // Unsigned, so that no sign extension lengthens the wait of error
+    // diffusion for each pixel.
+    const auto r = static_cast<uint32_t>(red);
+    const auto g = static_cast<uint32_t>(green);
+    const auto b = static_cast<uint32_t>(blue);
+    const uint32_t cell =
+        (r >> kShift) << (2 * kCellBits) | (g >> kShift) << kCellBits | (b >> kShift);
     uint32_t block = blocks_[cell];
-    if (block == 0) {
+    if (block == kUnfilled) {
       block = FillCell(cell);
     }
-    constexpr int kMask = (1 << kShift) - 1;
-    return entries_[size_t{block - 1} << (3 * kShift) | (red & kMask) << (2 * kShift) |
-                    (green & kMask) << kShift | (blue & kMask)];
+    constexpr uint32_t kMask = (1 << kShift) - 1;
+    const uint32_t in_cell = (r & kMask) << (2 * kShift) | (g & kMask) << kShift | (b & kMask);
+    return entries_[block + in_cell];
   }
 
  private:
@@ -49,15 +53,17 @@ class NearestColor {
   static constexpr int kRegionBits = 4;
   static constexpr int kRegionShift = 8 - kRegionBits;
 
-  // Finds the entries of the colours of `cell`; returns its block number.
+  // Finds the entries of the colours of `cell`; returns where they start.
   uint32_t FillCell(size_t cell);
   // The entries, in palette order, that can be nearest to some colour of
   // the region that holds (red, green, blue).
   std::span<const uint8_t> RegionCandidates(int red, int green, int blue);
 
   Palette palette_;
-  std::vector<uint32_t> blocks_;  // per cell: 0, or its block in entries_ + 1
-  std::vector<Match> entries_;    // blocks of a cell's 64 entries, in visiting order
+  // Per cell: where its block starts in entries_, or kUnfilled.
+  static constexpr uint32_t kUnfilled = UINT32_MAX;
+  std::vector<uint32_t> blocks_;
+  std::vector<Match> entries_;  // blocks of a cell's 64 entries, in visiting order
   struct Region {
     uint32_t first = 0;
     uint32_t count = 0;  // 0: not found yet (every region has at least one)

@@ -91,5 +91,31 @@ TEST(ColorReductionTest, DitheringKeepsTheMeanThatNearestColorLoses) {
   }
 }
 
+TEST(ColorReductionTest, DitheringPastEitherEndOfAChannelClampsIt) {
+  // A gray ramp gives a palette of two inner grays. Colours at the ends of
+  // their channels carry an error that only pushes them further out: clamped,
+  // each pixel maps to the entry nearest its own colour, in any channel.
+  const uint32_t width = 64;
+  std::vector<uint32_t> ramp;
+  for (uint32_t v = 0; v < 256; ++v) {
+    ramp.push_back(Pixel(v, v, v));
+  }
+  for (const uint32_t pixel :
+       {Pixel(255, 255, 255), Pixel(0, 0, 0), Pixel(255, 0, 255), Pixel(0, 255, 0)}) {
+    SCOPED_TRACE(::testing::Message() << std::hex << pixel);
+    ColorReduction plain(2, false, width);
+    ColorReduction dithered(2, true, width);
+    for (ColorReduction* reduction : {&plain, &dithered}) {
+      reduction->Survey(ramp);
+      ASSERT_EQ(reduction->ChoosePalette().colors.size(), 2u);
+    }
+    const std::vector<uint32_t> row(width, pixel);
+    const std::vector<uint8_t> nearest = Map(plain, row);
+    for (int y = 0; y < 4; ++y) {
+      EXPECT_EQ(Map(dithered, row), nearest) << "row " << y;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ostrel

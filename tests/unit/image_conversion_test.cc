@@ -510,11 +510,12 @@ TEST_F(ImageConversionTest, EncodingOnAWorkerThreadWritesTheSameGif) {
     return all;
   };
   // Around the end of the ring (8 blocks) and past it; mirrored rows go one
-  // by one, turned ones as a held frame.
+  // by one, turned ones as a held frame; the photo of 200 rows is read in
+  // bands of 66, surveyed on a worker too.
   const struct {
     uint32_t height;
     uint16_t orientation;
-  } shapes[] = {{1, 1}, {8, 1}, {9, 1}, {40, 1}, {13, 2}, {13, 6}};
+  } shapes[] = {{1, 1}, {8, 1}, {9, 1}, {40, 1}, {13, 2}, {13, 6}, {200, 1}};
   for (const auto& shape : shapes) {
     for (FixturePage& page : pages(shape.height)) {
       SCOPED_TRACE(::testing::Message()
@@ -531,7 +532,7 @@ TEST_F(ImageConversionTest, EncodingOnAWorkerThreadWritesTheSameGif) {
   EXPECT_GT(directory_.ReadFile("out.gif").size(), size_t{200} << 10);
 }
 
-TEST_F(ImageConversionTest, DecodingThatFailsWhileTheWorkerEncodesLeavesNothing) {
+TEST_F(ImageConversionTest, DecodingThatFailsWhileAWorkerRunsLeavesNothing) {
   std::vector<uint16_t> values;
   FixturePage g4 = PatternPage(100, 80, 1, 2, &values);
   g4.compression = COMPRESSION_CCITTFAX4;
@@ -544,6 +545,21 @@ TEST_F(ImageConversionTest, DecodingThatFailsWhileTheWorkerEncodesLeavesNothing)
     ExpectFailure("", ConversionFailure::kDamagedTiff, "cannot read the pixels of " + In() + ": ",
                   kPipelined);
   }
+  // A photo of many strips, damaged halfway: the survey worker has counted
+  // the bands before it and is stopped while it waits for the next.
+  FixturePage photo{.width = 100,
+                    .height = 80,
+                    .samples_per_pixel = 3,
+                    .photometric = PHOTOMETRIC_RGB,
+                    .rows_per_strip = 3,
+                    .samples = testing::PhotoSamples(100, 80)};
+  photo.compression = COMPRESSION_LZW;
+  testing::WriteTiff(In(), {photo});
+  std::string bytes = directory_.ReadFile("in.tif");
+  bytes.replace(bytes.size() / 2, 64, 64, '\xff');
+  directory_.WriteFile("in.tif", bytes);
+  ExpectFailure("", ConversionFailure::kDamagedTiff, "cannot read the pixels of " + In() + ": ",
+                kPipelined);
 }
 
 }  // namespace

@@ -1,0 +1,58 @@
+// The colour survey of a held frame on a worker thread: each band is
+// surveyed while the next is being decoded, so that the first pass costs
+// about its decoding alone.
+#ifndef OSTREL_CONVERTER_BACKGROUND_SURVEY_H_
+#define OSTREL_CONVERTER_BACKGROUND_SURVEY_H_
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <span>
+
+#include "converter/color_reduction.h"
+#include "platform/worker_thread.h"
+
+namespace ostrel {
+
+class BackgroundSurvey {
+ public:
+  // Starts the worker, which passes the pixels of `frame` to
+  // `reduction.Survey` as they are declared decoded. Neither is touched by
+  // this thread until Finish. Raises kOutOfMemory when no thread can be
+  // started.
+  BackgroundSurvey(std::span<const uint32_t> frame, ColorReduction& reduction);
+  // Stops the worker and waits for it: the conversion has failed.
+  ~BackgroundSurvey();
+  BackgroundSurvey(const BackgroundSurvey&) = delete;
+  BackgroundSurvey& operator=(const BackgroundSurvey&) = delete;
+
+  // The first `pixels` pixels of the frame are decoded and stay as they are.
+  void Decoded(size_t pixels);
+
+  // Waits until all pixels declared decoded have been surveyed. Raises what
+  // the survey raised.
+  void Finish();
+
+ private:
+  void Work();
+
+  const std::span<const uint32_t> frame_;
+  ColorReduction& reduction_;
+
+  std::mutex mutex_;
+  std::condition_variable work_ready_;
+  size_t decoded_ = 0;
+  bool worker_waiting_ = false;
+  bool finishing_ = false;
+  bool stopping_ = false;
+  std::exception_ptr failure_;
+
+  std::optional<WorkerThread> worker_;  // last: it goes first
+};
+
+}  // namespace ostrel
+
+#endif  // OSTREL_CONVERTER_BACKGROUND_SURVEY_H_
