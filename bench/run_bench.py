@@ -356,7 +356,7 @@ def write_report(path, args, files, results, requests, request_failures, stages,
               "on the same files.", "", "```", stages, "```", ""]
 
     lines += ["## Goals", ""] + goal_lines(summary, requests, files, results) + [""]
-    lines += ["## What limits the goals that are missed", "",
+    lines += ["## What limits the speed", "",
               "- Gray pages: LZW encoding of noisy 8-bit indices (`LzwEncoder::Put`). A code "
               "covers some 2.8 pixels of the gray scan; every pixel is a hash look-up that waits "
               "for the one before, and every code ends in a look-up that misses, a branch no "
@@ -374,11 +374,13 @@ def write_report(path, args, files, results, requests, request_failures, stages,
               "- Small colour pages: fresh memory. A page fault costs some 2 microseconds on "
               "this machine; the colour histogram (11 MiB) and the held RGBA frame are most of "
               "the faults of the RGBA photo.",
-              "- Threads: pages of 256 Kpx or more are LZW-encoded on a second thread while the "
-              "first decodes and maps, so a page costs about the longer of the two halves, not "
-              "their sum. Decoding and colour mapping stay on one thread: libtiff decodes a "
-              "strip at a time in order, and error diffusion carries each row's error into the "
-              "next.",
+              "- Threads: on pages of 256 Kpx or more a second thread LZW-encodes while the "
+              "first decodes and maps, and surveys the colours of a held frame band by band "
+              "behind its decoding, so a page costs about the longer of the two halves, not "
+              "their sum. Decoding and error diffusion stay serial: libtiff decodes a strip at a "
+              "time in order, and each row's error goes into the next. Times are wall times and "
+              "the lower bound uses one thread: with the other core busy, the second thread "
+              "buys little.",
               "- Fixed cost: the times of whole processes on this shared machine vary with its "
               "load; the empty process row shows how much.", ""]
     if profiles:
