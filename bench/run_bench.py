@@ -443,42 +443,33 @@ def goal_lines(summary, requests, files, results):
     def verdict(met):
         return "met" if met else "**not met**"
 
-    speed_missed = [s for s in summary if not s["speed_met"]]
-    lines.append(f"- Speed against the fastest tool (half; a third on bilevel and gray): "
-                 f"{verdict(not speed_missed)}" +
-                 ("" if not speed_missed else "; missed on " + ", ".join(
-                     f"{s['file']} ({s['ratio']:.2f} for ≤ {s['goal']:.2f})"
-                     for s in speed_missed)))
-    lower_missed = [s for s in summary if not s["lower_met"]]
-    lines.append(f"- Speed against the one-process lower bound (≤ 1.5): "
-                 f"{verdict(not lower_missed)}" +
-                 ("" if not lower_missed else "; missed on " + ", ".join(
-                     f"{s['file']} ({s['lower_ratio']:.2f})" for s in lower_missed)))
+    def goal(text, missed, describe):
+        lines.append(f"- {text}: {verdict(not missed)}" +
+                     ("" if not missed else "; missed on " + ", ".join(map(describe, missed))))
+
+    goal("Speed against the fastest tool (half; a third on bilevel and gray)",
+         [s for s in summary if not s["speed_met"]],
+         lambda s: f"{s['file']} ({s['ratio']:.2f} for ≤ {s['goal']:.2f})")
+    goal("Speed against the one-process lower bound (≤ 1.5)",
+         [s for s in summary if not s["lower_met"]],
+         lambda s: f"{s['file']} ({s['lower_ratio']:.2f})")
     drawing = [s for s in summary if s["file"] == "drawing-g4.tif"]
     if drawing:
         d = drawing[0]
-        lines.append(f"- Memory on the G4 drawing ({next(f for f in files if f['file'] == d['file'])['width']} x "
-                     f"{next(f for f in files if f['file'] == d['file'])['height']}), ≤ 16 MB: "
+        size = next(f for f in files if f["file"] == d["file"])
+        lines.append(f"- Memory on the G4 drawing ({size['width']} x {size['height']}), ≤ 16 MB: "
                      f"{megabytes(d['rss'])} MB, {verdict(d['rss'] <= 16 * 1024)}")
     colour = [s for s in summary if s["kind"] == "colour"]
-    memory_missed = [s for s in colour if not s["memory_met"]]
-    lines.append(f"- Memory on colour images ≤ the leanest tool's: {verdict(not memory_missed)}" +
-                 ("" if not memory_missed else "; missed on " + ", ".join(
-                     f"{s['file']} ({megabytes(s['rss'])} MB against {s['leanest_tool']} "
-                     f"{megabytes(s['leanest'])} MB)" for s in memory_missed)))
-    exact = [s for s in summary if s["kind"] != "colour"]
-    size_missed = [s for s in exact if not s["size_met"]]
-    lines.append(f"- GIF bytes ≤ the smallest exact tool's on bilevel, gray and palette files: "
-                 f"{verdict(not size_missed)}" +
-                 ("" if not size_missed else "; missed on " + ", ".join(
-                     f"{s['file']} ({s['bytes']} against {s['size_text']})"
-                     for s in size_missed)))
-    psnr_missed = [s for s in colour if not s["psnr_met"]]
-    lines.append(f"- PSNR on colour files ≥ the best tool's, dithering on and off: "
-                 f"{verdict(not psnr_missed)}" +
-                 ("" if not psnr_missed else "; missed on " + ", ".join(
-                     f"{s['file']} ({s['psnr_text']} against {s['best_psnr_text']})"
-                     for s in psnr_missed)))
+    goal("Memory on colour images ≤ the leanest tool's",
+         [s for s in colour if not s["memory_met"]],
+         lambda s: f"{s['file']} ({megabytes(s['rss'])} MB against {s['leanest_tool']} "
+                   f"{megabytes(s['leanest'])} MB)")
+    goal("GIF bytes ≤ the smallest exact tool's on bilevel, gray and palette files",
+         [s for s in summary if s["kind"] != "colour" and not s["size_met"]],
+         lambda s: f"{s['file']} ({s['bytes']} against {s['size_text']})")
+    goal("PSNR on colour files ≥ the best tool's, dithering on and off",
+         [s for s in colour if not s["psnr_met"]],
+         lambda s: f"{s['file']} ({s['psnr_text']} against {s['best_psnr_text']})")
     small = requests.get("request for rgb-16x16.tif")
     if small:
         lines.append(f"- A whole request for a 16 x 16 TIFF ≤ 10 ms: "
