@@ -52,6 +52,27 @@ int OpenRegularFile(const std::string& native_path, SymbolicLinks links) {
   }
 }
 
+// Calls `read_some(bytes done so far)` until `count` bytes are read or the
+// file ends; returns how many were read.
+template <typename ReadSome>
+size_t ReadUntilFullOrEnd(const std::string& native_path, size_t count, ReadSome read_some) {
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t got = read_some(done);
+    if (got < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      throw PosixError("read " + native_path, errno);
+    }
+    if (got == 0) {
+      break;
+    }
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
 }  // namespace
 
 ReadOnlyFile::ReadOnlyFile(int descriptor, std::string native_path)
@@ -97,40 +118,16 @@ int64_t ReadOnlyFile::Length() const {
 }
 
 size_t ReadOnlyFile::Read(char* buffer, size_t count) {
-  size_t total = 0;
-  while (total < count) {
-    const ssize_t got = read(descriptor_, buffer + total, count - total);
-    if (got < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      throw PosixError("read " + native_path_, errno);
-    }
-    if (got == 0) {
-      break;
-    }
-    total += static_cast<size_t>(got);
-  }
-  return total;
+  return ReadUntilFullOrEnd(native_path_, count, [&](size_t done) {
+    return read(descriptor_, buffer + done, count - done);
+  });
 }
 
 std::string ReadOnlyFile::ReadPrefix(size_t count) const {
   std::string bytes(count, '\0');
-  size_t got = 0;
-  while (got < count) {
-    const ssize_t read_now =
-        pread(descriptor_, bytes.data() + got, count - got, static_cast<off_t>(got));
-    if (read_now < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      throw PosixError("read " + native_path_, errno);
-    }
-    if (read_now == 0) {
-      break;
-    }
-    got += static_cast<size_t>(read_now);
-  }
+  const size_t got = ReadUntilFullOrEnd(native_path_, count, [&](size_t done) {
+    return pread(descriptor_, bytes.data() + done, count - done, static_cast<off_t>(done));
+  });
   bytes.resize(got);
   return bytes;
 }
