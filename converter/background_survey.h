@@ -4,16 +4,12 @@
 #ifndef OSTREL_CONVERTER_BACKGROUND_SURVEY_H_
 #define OSTREL_CONVERTER_BACKGROUND_SURVEY_H_
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <exception>
-#include <mutex>
-#include <optional>
 #include <span>
 
 #include "converter/color_reduction.h"
-#include "platform/worker_thread.h"
+#include "converter/worker_handoff.h"
 
 namespace ostrel {
 
@@ -25,7 +21,7 @@ class BackgroundSurvey {
   // started.
   BackgroundSurvey(std::span<const uint32_t> frame, ColorReduction& reduction);
   // Stops the worker and waits for it: the conversion has failed.
-  ~BackgroundSurvey();
+  ~BackgroundSurvey() = default;
   BackgroundSurvey(const BackgroundSurvey&) = delete;
   BackgroundSurvey& operator=(const BackgroundSurvey&) = delete;
 
@@ -42,15 +38,11 @@ class BackgroundSurvey {
   const std::span<const uint32_t> frame_;
   ColorReduction& reduction_;
 
-  std::mutex mutex_;
-  std::condition_variable work_ready_;
+  // Under handoff_.mutex.
   size_t decoded_ = 0;
   bool worker_waiting_ = false;
-  bool finishing_ = false;
-  bool stopping_ = false;
-  std::exception_ptr failure_;
 
-  std::optional<WorkerThread> worker_;  // last: it goes first
+  WorkerHandoff handoff_;  // last: its worker stops first
 };
 
 }  // namespace ostrel

@@ -4,8 +4,6 @@
 #include <cstring>
 #include <memory>
 
-#include "converter/conversion_failure.h"
-
 namespace ostrel {
 
 RowPipeline::RowPipeline(uint32_t width, IndexedRowSink& next, size_t block_bytes)
@@ -13,18 +11,7 @@ RowPipeline::RowPipeline(uint32_t width, IndexedRowSink& next, size_t block_byte
       rows_per_block_(std::max<size_t>(1, block_bytes / std::max<size_t>(1, width))),
       next_(next),
       blocks_(std::make_unique_for_overwrite<uint8_t[]>(kBlocks * rows_per_block_ * width_)) {
-  WithFailureKind(ConversionFailure::kOutOfMemory, [&] { worker_.emplace([this] { Work(); }); });
-}
-
-RowPipeline::~RowPipeline() {
-  if (worker_) {
-    {
-      const std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    work_ready_.notify_one();
-    worker_.reset();
-  }
+  handoff_.Start([this] { PassOnBlocks(); }, [this] { block_free_.notify_one(); });
 }
 
 void RowPipeline::PutRow(std::span<const uint8_t> indices) {
@@ -43,58 +30,40 @@ void RowPipeline::Finish() {
   if (rows_filled_ > 0) {
     HandOver();
   }
-  {
-    const std::lock_guard lock(mutex_);
-    finishing_ = true;
-  }
-  work_ready_.notify_one();
-  worker_.reset();
-  if (failure_) {
-    std::rethrow_exception(failure_);
-  }
+  handoff_.Finish();
 }
 
 void RowPipeline::WaitForFreeBlock() {
-  std::unique_lock lock(mutex_);
+  std::unique_lock lock(handoff_.mutex);
   if (filling_ - drained_ == kBlocks) {
     producer_waiting_ = true;
-    block_free_.wait(lock, [this] { return failure_ || filling_ - drained_ <= kBlocks / 2; });
+    block_free_.wait(lock,
+                     [this] { return handoff_.failure || filling_ - drained_ <= kBlocks / 2; });
     producer_waiting_ = false;
   }
-  if (failure_) {
-    std::rethrow_exception(failure_);
+  if (handoff_.failure) {
+    std::rethrow_exception(handoff_.failure);
   }
 }
 
 void RowPipeline::HandOver() {
   {
-    const std::lock_guard lock(mutex_);
+    const std::lock_guard lock(handoff_.mutex);
     rows_in_block_[filling_ % kBlocks] = rows_filled_;
     handed_over_ = ++filling_;
   }
-  work_ready_.notify_one();
+  handoff_.work_ready.notify_one();
   rows_filled_ = 0;
-}
-
-void RowPipeline::Work() {
-  try {
-    PassOnBlocks();
-  } catch (...) {  // carried to the producer, which raises it on its own thread
-    {
-      const std::lock_guard lock(mutex_);
-      failure_ = std::current_exception();
-    }
-    block_free_.notify_one();
-  }
 }
 
 void RowPipeline::PassOnBlocks() {
   for (size_t taken = 0;; ++taken) {
     size_t rows = 0;
     {
-      std::unique_lock lock(mutex_);
-      work_ready_.wait(lock, [&] { return stopping_ || finishing_ || handed_over_ > taken; });
-      if (stopping_ || handed_over_ == taken) {
+      std::unique_lock lock(handoff_.mutex);
+      handoff_.work_ready.wait(
+          lock, [&] { return handoff_.stopping || handoff_.finishing || handed_over_ > taken; });
+      if (handoff_.stopping || handed_over_ == taken) {
         return;
       }
       rows = rows_in_block_[taken % kBlocks];
@@ -106,7 +75,7 @@ void RowPipeline::PassOnBlocks() {
     }
     bool wake = false;
     {
-      const std::lock_guard lock(mutex_);
+      const std::lock_guard lock(handoff_.mutex);
       drained_ = taken + 1;
       wake = producer_waiting_ && handed_over_ - drained_ <= kBlocks / 2;
     }

@@ -7,14 +7,11 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <span>
 
 #include "converter/indexed_rows.h"
-#include "platform/worker_thread.h"
+#include "converter/worker_handoff.h"
 
 namespace ostrel {
 
@@ -34,7 +31,7 @@ class RowPipeline : public IndexedRowSink {
   RowPipeline(uint32_t width, IndexedRowSink& next, size_t block_bytes = kBlockBytes);
   // Stops the worker and waits for it. Without Finish, rows it has not yet
   // passed on are dropped: the conversion has failed on this thread.
-  ~RowPipeline() override;
+  ~RowPipeline() override = default;
   RowPipeline(const RowPipeline&) = delete;
   RowPipeline& operator=(const RowPipeline&) = delete;
 
@@ -47,7 +44,6 @@ class RowPipeline : public IndexedRowSink {
   void Finish();
 
  private:
-  void Work();
   void PassOnBlocks();
   // Waits, when the ring is full, until half of it is free. Raises the
   // worker's failure.
@@ -66,19 +62,15 @@ class RowPipeline : public IndexedRowSink {
   size_t filling_ = 0;
   size_t rows_filled_ = 0;
 
-  // Shared, under mutex_. Blocks [drained_, handed_over_) are the worker's.
-  std::mutex mutex_;
-  std::condition_variable work_ready_;  // a block handed over, or the end
+  // Shared, under handoff_.mutex. Blocks [drained_, handed_over_) are the
+  // worker's; its work_ready means a block handed over, or the end.
   std::condition_variable block_free_;  // half the ring free, or the worker failed
   size_t handed_over_ = 0;
   size_t drained_ = 0;
   size_t rows_in_block_[kBlocks] = {};
   bool producer_waiting_ = false;  // for half the ring to be free
-  bool finishing_ = false;         // no more blocks come; the worker ends once drained
-  bool stopping_ = false;          // the worker ends at once
-  std::exception_ptr failure_;
 
-  std::optional<WorkerThread> worker_;  // last: it goes first
+  WorkerHandoff handoff_;  // last: its worker stops first
 };
 
 }  // namespace ostrel
