@@ -116,7 +116,7 @@ void ConvertPalettePage(TiffReader& reader, const GifWriter::ByteSink& sink,
 
 // Everything else: rendered to RGBA by libtiff, surveyed for a palette, then
 // mapped to it.
-void ConvertColorPage(TiffReader& reader, const ConversionParameters& parameters,
+void ConvertColorPage(TiffReader& reader, const ConversionOptions& parameters,
                       const GifWriter::ByteSink& sink, const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
   const size_t width = page.width;
@@ -183,7 +183,7 @@ void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
   }
 }
 
-void ConvertPage(TiffReader& reader, const ConversionParameters& parameters,
+void ConvertPage(TiffReader& reader, const ConversionOptions& parameters,
                  const GifWriter::ByteSink& sink, const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
   CheckImageSize(page.width, page.height, parameters.max_pixels, parameters.source);
@@ -201,7 +201,7 @@ void ConvertPage(TiffReader& reader, const ConversionParameters& parameters,
   }
 }
 
-void ConvertImage(const ConversionParameters& parameters, const ConversionTuning& tuning) {
+void ConvertImage(const ConversionOptions& parameters, const ConversionTuning& tuning) {
   // The output first: an unwritable destination fails before any decoding,
   // and from here on any failure removes an older file at dest.
   AtomicFile output = WithFailureKind(ConversionFailure::kCannotWriteDestination,

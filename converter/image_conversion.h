@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "converter/conversion_parameters.h"
+#include "converter/conversion_options.h"
 #include "converter/gif_writer.h"
 #include "converter/row_pipeline.h"
 #include "converter/tiff_reader.h"
@@ -44,14 +44,14 @@ struct ConversionTuning {
 // Checks the size of `reader`'s page against `parameters`, then writes it as
 // a GIF89a into `sink`, which a worker thread may call. Raises the
 // ConversionFailure kinds, or out of memory.
-void ConvertPage(TiffReader& reader, const ConversionParameters& parameters,
+void ConvertPage(TiffReader& reader, const ConversionOptions& parameters,
                  const GifWriter::ByteSink& sink, const ConversionTuning& tuning = {});
 
 // Writes `parameters.dest` as a GIF89a rendering of page `parameters.page`
 // of `parameters.source`. The GIF appears complete or not at all; after a
 // failure neither it nor a temporary file is left, and an earlier file at
 // `dest` is gone too. Raises the ConversionFailure kinds, or out of memory.
-void ConvertImage(const ConversionParameters& parameters, const ConversionTuning& tuning = {});
+void ConvertImage(const ConversionOptions& parameters, const ConversionTuning& tuning = {});
 
 }  // namespace ostrel
 

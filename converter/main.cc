@@ -24,7 +24,7 @@
 #include <string_view>
 
 #include "converter/conversion_failure.h"
-#include "converter/conversion_parameters.h"
+#include "converter/conversion_options.h"
 #include "converter/image_conversion.h"
 #include "platform/application_log.h"
 #include "platform/error.h"
@@ -76,7 +76,7 @@ void Run(int argc, char** argv) {
     throw ConversionError(ConversionFailure::kUsage,
                           "ConvertImage takes one argument, not " + std::to_string(argc - 2));
   }
-  ostrel::ConvertImage(ostrel::ParseConversionParameters(argv[2]));
+  ostrel::ConvertImage(ostrel::ParseConversionOptions(argv[2]));
 }
 
 }  // namespace

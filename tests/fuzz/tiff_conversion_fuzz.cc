@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "converter/conversion_failure.h"
-#include "converter/conversion_parameters.h"
+#include "converter/conversion_options.h"
 #include "converter/image_conversion.h"
 #include "converter/tiff_reader.h"
 #include "platform/error.h"
@@ -33,7 +33,7 @@ bool IsConversionFailure(int32_t number) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  ostrel::ConversionParameters parameters;
+  ostrel::ConversionOptions parameters;
   parameters.source = "fuzz.tif";
   parameters.dest = "fuzz.gif";
   parameters.max_pixels = 1 << 22;

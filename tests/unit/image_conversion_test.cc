@@ -68,7 +68,7 @@ class ImageConversionTest : public ::testing::Test {
   std::string Out() const { return directory_.PathOf("out.gif"); }
 
   void Run(const std::string& extra, const ConversionTuning& tuning = {}) {
-    ConvertImage(ParseConversionParameters("source=" + In() + ", dest=" + Out() + extra), tuning);
+    ConvertImage(ParseConversionOptions("source=" + In() + ", dest=" + Out() + extra), tuning);
   }
 
   GifImage Convert(const std::vector<FixturePage>& pages, const std::string& extra = "") {
@@ -314,8 +314,8 @@ TEST_F(ImageConversionTest, AFrameTooLargeToHoldIsDecodedTwiceToTheSameGif) {
   // The photo reduced to 64 colours; the palette page's own 40 kept.
   for (const FixturePage& page : {photo, palette}) {
     testing::WriteTiff(In(), {page});
-    const ConversionParameters parameters =
-        ParseConversionParameters("source=" + In() + ", dest=" + Out() +
+    const ConversionOptions parameters =
+        ParseConversionOptions("source=" + In() + ", dest=" + Out() +
                                   (page.photometric == PHOTOMETRIC_RGB ? ", colors=64" : ""));
     ConvertImage(parameters);
     const std::string held = directory_.ReadFile("out.gif");
@@ -463,7 +463,7 @@ TEST_F(ImageConversionTest, BadFilesFailWithTheirKindAndLeaveNothing) {
 }
 
 TEST_F(ImageConversionTest, AnUnwritableDestinationFailsBeforeDecoding) {
-  ConversionParameters parameters;
+  ConversionOptions parameters;
   parameters.source = In();  // missing too: the destination is tried first
   parameters.dest = directory_.PathOf("no/out.gif");
   try {
@@ -572,9 +572,9 @@ namespace {
 std::string ConvertInMemory(const std::string& tiff_bytes, const std::string& extra = "") {
   const auto* data = reinterpret_cast<const uint8_t*>(tiff_bytes.data());
   TiffReader reader(std::span<const uint8_t>(data, tiff_bytes.size()), "memory.tif",
-                    ParseConversionParameters("source=m, dest=n" + extra).page);
+                    ParseConversionOptions("source=m, dest=n" + extra).page);
   std::string gif;
-  ConvertPage(reader, ParseConversionParameters("source=m, dest=n" + extra),
+  ConvertPage(reader, ParseConversionOptions("source=m, dest=n" + extra),
               [&gif](std::string_view bytes) { gif.append(bytes); });
   return gif;
 }

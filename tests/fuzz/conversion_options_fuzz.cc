@@ -7,14 +7,14 @@
 #include <string_view>
 
 #include "converter/conversion_failure.h"
-#include "converter/conversion_parameters.h"
+#include "converter/conversion_options.h"
 #include "platform/error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  ostrel::ConversionParameters parameters;
+  ostrel::ConversionOptions parameters;
   try {
-    parameters = ostrel::ParseConversionParameters(text);
+    parameters = ostrel::ParseConversionOptions(text);
   } catch (const ostrel::Error& error) {  // refusing a bad text is the contract
     if (error.number() != static_cast<int32_t>(ostrel::ConversionFailure::kBadParameter) &&
         error.number() != ostrel::Error(ostrel::ErrorKind::kInvalidArgument).number()) {

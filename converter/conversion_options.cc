@@ -1,4 +1,4 @@
-#include "converter/conversion_parameters.h"
+#include "converter/conversion_options.h"
 
 #include <algorithm>
 #include <array>
@@ -79,9 +79,9 @@ std::string PathValue(std::string_view key, std::string_view value) {
 
 }  // namespace
 
-ConversionParameters ParseConversionParameters(std::string_view text) {
+ConversionOptions ParseConversionOptions(std::string_view text) {
   static constexpr std::string_view kSeparator = ", ";
-  ConversionParameters parameters;
+  ConversionOptions parameters;
   std::array<bool, kKeys.size()> seen{};
   while (true) {
     const size_t end = text.find(kSeparator);

@@ -1,6 +1,6 @@
 // The converter's parameter text: "key=value" items separated by ", ".
-#ifndef OSTREL_CONVERTER_CONVERSION_PARAMETERS_H_
-#define OSTREL_CONVERTER_CONVERSION_PARAMETERS_H_
+#ifndef OSTREL_CONVERTER_CONVERSION_OPTIONS_H_
+#define OSTREL_CONVERTER_CONVERSION_OPTIONS_H_
 
 #include <cstdint>
 #include <string>
@@ -12,7 +12,7 @@ namespace ostrel {
 // cost gigabytes.
 inline constexpr uint64_t kDefaultMaxPixels = 268435456;
 
-struct ConversionParameters {
+struct ConversionOptions {
   std::string source;  // the TIFF file, each "\" already turned into "/"
   std::string dest;    // the GIF file to write, likewise
   uint32_t page = 1;   // counted from 1
@@ -25,8 +25,8 @@ struct ConversionParameters {
 // page=, colors=, dither= (on or off) and maxpixels=; keys ignore letter
 // case. Raises a kBadParameter error naming the unknown, repeated or missing
 // key, the item without "=" or the bad value.
-ConversionParameters ParseConversionParameters(std::string_view text);
+ConversionOptions ParseConversionOptions(std::string_view text);
 
 }  // namespace ostrel
 
-#endif  // OSTREL_CONVERTER_CONVERSION_PARAMETERS_H_
+#endif  // OSTREL_CONVERTER_CONVERSION_OPTIONS_H_

@@ -1,4 +1,4 @@
-#include "converter/conversion_parameters.h"
+#include "converter/conversion_options.h"
 
 #include <string>
 
@@ -9,8 +9,8 @@
 namespace ostrel {
 namespace {
 
-TEST(ConversionParametersTest, ReadsEveryItemIgnoringKeyCase) {
-  const ConversionParameters p = ParseConversionParameters(
+TEST(ConversionOptionsTest, ReadsEveryItemIgnoringKeyCase) {
+  const ConversionOptions p = ParseConversionOptions(
       "source=d:\\images\\scan01.tif, dest=\\tmp\\Gscan01_1234.gif, PAGE=3, Colors=16, "
       "dither=OFF, maxPixels=1000");
   EXPECT_EQ(p.source, "d:/images/scan01.tif");
@@ -20,7 +20,7 @@ TEST(ConversionParametersTest, ReadsEveryItemIgnoringKeyCase) {
   EXPECT_FALSE(p.dither);
   EXPECT_EQ(p.max_pixels, 1000u);
 
-  const ConversionParameters defaults = ParseConversionParameters("dest=b=c, source=a");
+  const ConversionOptions defaults = ParseConversionOptions("dest=b=c, source=a");
   EXPECT_EQ(defaults.source, "a");
   EXPECT_EQ(defaults.dest, "b=c");
   EXPECT_EQ(defaults.page, 1u);
@@ -29,15 +29,15 @@ TEST(ConversionParametersTest, ReadsEveryItemIgnoringKeyCase) {
   EXPECT_EQ(defaults.max_pixels, 268435456u);
 }
 
-TEST(ConversionParametersTest, AcceptsTheBoundsOfEachNumber) {
-  EXPECT_EQ(ParseConversionParameters("source=a, dest=b, colors=2").colors, 2);
-  EXPECT_EQ(ParseConversionParameters("source=a, dest=b, colors=0256").colors, 256);
-  EXPECT_EQ(ParseConversionParameters("source=a, dest=b, page=2147483647").page, 2147483647u);
-  EXPECT_EQ(ParseConversionParameters("source=a, dest=b, maxpixels=4294836225").max_pixels,
+TEST(ConversionOptionsTest, AcceptsTheBoundsOfEachNumber) {
+  EXPECT_EQ(ParseConversionOptions("source=a, dest=b, colors=2").colors, 2);
+  EXPECT_EQ(ParseConversionOptions("source=a, dest=b, colors=0256").colors, 256);
+  EXPECT_EQ(ParseConversionOptions("source=a, dest=b, page=2147483647").page, 2147483647u);
+  EXPECT_EQ(ParseConversionOptions("source=a, dest=b, maxpixels=4294836225").max_pixels,
             4294836225u);
 }
 
-TEST(ConversionParametersTest, NamesWhatIsWrong) {
+TEST(ConversionOptionsTest, NamesWhatIsWrong) {
   const struct {
     const char* text;
     const char* description;
@@ -72,7 +72,7 @@ TEST(ConversionParametersTest, NamesWhatIsWrong) {
   };
   for (const auto& c : cases) {
     try {
-      ParseConversionParameters(c.text);
+      ParseConversionOptions(c.text);
       ADD_FAILURE() << "accepted: " << c.text;
     } catch (const Error& error) {
       EXPECT_EQ(error.description(), c.description) << c.text;
