@@ -46,21 +46,25 @@ ensure_packages() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq </dev/null
     OSTREL_APT_UPDATED=1
   fi
-  local policy=/usr/sbin/policy-rc.d added_policy=""
-  if [ ! -e "$policy" ]; then
-    printf '#!/bin/sh
-exit 101
-' | as_root tee "$policy" >/dev/null
+  local policy=/usr/sbin/policy-rc.d
+  if [ -e "$policy" ]; then
+    as_root env DEBIAN_FRONTEND=noninteractive \
+      apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null >/dev/null
+    return
+  fi
+  # The subshell's trap removes the policy file however the install ends,
+  # interrupted included: left behind, it would keep every later package
+  # install on this machine from starting its services.
+  (
+    trap 'as_root rm -f "$policy"' EXIT
+    trap 'exit 129' HUP
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    printf '#!/bin/sh\nexit 101\n' | as_root tee "$policy" >/dev/null
     as_root chmod 755 "$policy"
-    added_policy=1
-  fi
-  local status=0
-  as_root env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null >/dev/null || status=$?
-  if [ -n "$added_policy" ]; then
-    as_root rm -f "$policy"
-  fi
-  return $status
+    as_root env DEBIAN_FRONTEND=noninteractive \
+      apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null >/dev/null
+  )
 }
 
 # Node.js and npm for the browser test, and its locked npm packages.
