@@ -1,4 +1,5 @@
-// The converter component: Caskle.ClsCaskle ConvertImage "<parameters>".
+// The converter component: Caskle.ClsCaskle ConvertImage "<parameters>";
+// Caskle.ClsCaskle --version prints its version.
 //
 // On success it prints "0" and exits 0. On failure it writes one line on
 // standard error, saying what failed and on which file, and exits with the
@@ -82,6 +83,9 @@ void Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    return std::fputs("Caskle.ClsCaskle " OSTREL_VERSION "\n", stdout) < 0 ? 1 : 0;
+  }
   try {
     Run(argc, argv);
   } catch (...) {  // the entry handler: one line on standard error, the kind as exit status

@@ -36,7 +36,13 @@ TEST_F(RequestSpineTest, AnOrdinaryRequestReachesTheConversionStage) {
         std::pair{RunOptions{.environment = {{"REQUEST_METHOD", "GET"},
                                              {"QUERY_STRING", "FN=a&Path=b"},
                                              {"CONTENT_LENGTH", "2147483647"}}},
-                  "a"}}) {
+                  "a"},
+        // Under CGI the command line is ignored, --version included: a
+        // server passes the query "?--version" as an argument.
+        std::pair{RunOptions{.arguments = {"--version"},
+                             .environment = {{"GATEWAY_INTERFACE", "CGI/1.1"},
+                                             {"QUERY_STRING", "--version"}}},
+                  ""}}) {
     const RunResult result = Run(options);
     EXPECT_EQ(result.output,
               ExpectedErrorResponse("", std::string("CGI_Main: FN = ") + fn + ", create object " +
@@ -45,6 +51,15 @@ TEST_F(RequestSpineTest, AnOrdinaryRequestReachesTheConversionStage) {
     EXPECT_TRUE(result.log_lines.empty());
     EXPECT_EQ(result.exit_status, 0);
   }
+}
+
+TEST_F(RequestSpineTest, OutsideCgiBothProgramsPrintTheVersion) {
+  const RunResult program = Run({.arguments = {"--version"}});
+  EXPECT_EQ(program.output, "ostrel " OSTREL_VERSION "\n");
+  EXPECT_EQ(program.exit_status, 0);
+  const RunResult converter = ProgramSandbox(OSTREL_CONVERTER).Run({.arguments = {"--version"}});
+  EXPECT_EQ(converter.output, "Caskle.ClsCaskle " OSTREL_VERSION "\n");
+  EXPECT_EQ(converter.exit_status, 0);
 }
 
 TEST_F(RequestSpineTest, MarkupInTheScriptNameShowsAsText) {
