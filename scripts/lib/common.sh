@@ -17,6 +17,9 @@ OSTREL_BENCH_PACKAGES=(imagemagick graphicsmagick libvips-tools python3-pil time
 # clang with libFuzzer and the sanitizers' runtimes, for scripts/fuzz.
 OSTREL_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
+# What scripts/package builds the Debian package with.
+OSTREL_PACKAGE_PACKAGES=(debhelper dpkg-dev fakeroot lintian cmake ninja-build g++ libtiff-dev)
+
 # The web servers of the integration tests and the demo, and the browser.
 OSTREL_SERVER_PACKAGES=(lighttpd apache2 nginx fcgiwrap)
 OSTREL_BROWSER_PACKAGES=(chromium fonts-dejavu-core)
