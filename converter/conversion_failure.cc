@@ -3,25 +3,15 @@
 namespace ostrel {
 
 Error ConversionError(ConversionFailure failure, std::string description) {
-  return Error(static_cast<int32_t>(failure), std::move(description));
+  return Error(ErrorSource::kConverterStatus, static_cast<int32_t>(failure),
+               std::move(description));
 }
 
 int ExitStatusFor(const Error& error) {
-  switch (static_cast<ConversionFailure>(error.number())) {
-    case ConversionFailure::kUsage:
-    case ConversionFailure::kBadParameter:
-    case ConversionFailure::kCannotReadSource:
-    case ConversionFailure::kNotTiff:
-    case ConversionFailure::kDamagedTiff:
-    case ConversionFailure::kUnsupportedTiff:
-    case ConversionFailure::kNoSuchPage:
-    case ConversionFailure::kImageTooLarge:
-    case ConversionFailure::kCannotWriteDestination:
-    case ConversionFailure::kOutOfMemory:
-    case ConversionFailure::kInternal:
-      return error.number();
+  if (error.source() == ErrorSource::kConverterStatus && error.code() > 0 && error.code() < 126) {
+    return error.code();
   }
-  if (error.number() == Error(ErrorKind::kOutOfMemory).number()) {
+  if (error.Is(ErrorKind::kOutOfMemory)) {
     return static_cast<int>(ConversionFailure::kOutOfMemory);
   }
   return static_cast<int>(ConversionFailure::kInternal);

@@ -10,9 +10,10 @@
 
 namespace ostrel {
 
-// Each kind's number is the error number its Error carries and the exit
-// status main gives it. All lie below 126, so none looks like a shell's
-// report of a signal; the table in main.cc says what each means.
+// Each kind's value is the exit status main gives it and the code its Error
+// carries (the calling program reports it as 100 + status). All lie below
+// 126, so none looks like a shell's report of a signal; the table in main.cc
+// says what each means.
 enum class ConversionFailure : int32_t {
   kUsage = 2,
   kBadParameter = 3,
@@ -29,19 +30,22 @@ enum class ConversionFailure : int32_t {
 
 Error ConversionError(ConversionFailure failure, std::string description);
 
-// The exit status for `error`: its own number when that is a conversion
-// failure's, kOutOfMemory for the program's out-of-memory kind, kInternal for
-// anything else.
+// The exit status for `error`: its kind's when it is a conversion failure,
+// kOutOfMemory for the program's out-of-memory kind, kInternal for anything
+// else (an OS error that no step gave a kind included).
 int ExitStatusFor(const Error& error);
 
-// Runs `step` and returns its result. An Error it raises (an OS failure,
-// numbered by errno) is raised again with the same description and
-// `failure`'s number, so that the exit status tells which file failed.
+// Runs `step` and returns its result. An OS error it raises (coded by errno)
+// is raised again with the same description as `failure`, so that the exit
+// status tells which file failed; any other error passes unchanged.
 template <typename Step>
 decltype(auto) WithFailureKind(ConversionFailure failure, Step&& step) {
   try {
     return std::forward<Step>(step)();
   } catch (const Error& error) {  // gives an OS error the kind of its step
+    if (error.source() != ErrorSource::kSystem) {
+      throw;
+    }
     throw ConversionError(failure, error.description());
   }
 }

@@ -3,8 +3,8 @@
 //
 // On success it prints "0" and exits 0. On failure it writes one line on
 // standard error, saying what failed and on which file, and exits with the
-// status of the kind of failure, which the calling program reports as the
-// error number:
+// status of the kind of failure; the calling program reports status N as
+// error number 100 + N:
 //
 //   2   usage: a method other than ConvertImage, or not exactly one argument
 //   3   bad parameter text: unknown, repeated or missing key, an item

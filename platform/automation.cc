@@ -243,20 +243,22 @@ std::string AutomationObject::CallMethod(std::string_view method, std::string_vi
   std::string errors;
   if (!CollectOutput(output_pipe, error_pipe, deadline, output, errors)) {
     (void)StopProcessGroup(child, kStopGraceMilliseconds);
-    throw Error(ETIMEDOUT, "converter " + program_ + " ran past its time limit of " +
-                               std::to_string(time_limit.count()) + " s and was stopped");
+    throw Error(ErrorSource::kSystem, ETIMEDOUT,
+                "converter " + program_ + " ran past its time limit of " +
+                    std::to_string(time_limit.count()) + " s and was stopped");
   }
   const int status = ReapRecordedChild(child);
 
   if (WIFSIGNALED(status)) {
     const int signal_number = WTERMSIG(status);
-    throw Error(128 + signal_number, "converter ended by signal " + std::to_string(signal_number) +
-                                         " (" + strsignal(signal_number) + ")");
+    throw Error(ErrorSource::kConverterSignal, signal_number,
+                "converter ended by signal " + std::to_string(signal_number) + " (" +
+                    strsignal(signal_number) + ")");
   }
   const int exit_status = WEXITSTATUS(status);
   if (exit_status != 0) {
     const std::string line = LastNonEmptyLine(errors);
-    throw Error(exit_status,
+    throw Error(ErrorSource::kConverterStatus, exit_status,
                 line.empty() ? "converter failed with exit status " + std::to_string(exit_status)
                              : EscapeControlCharacters(line));
   }

@@ -21,13 +21,14 @@ class AutomationObject {
   // and waits for it to end. While it runs, a termination signal stops it
   // (see termination_cleanup.h).
   // Past `time_limit`: stops its process group (SIGTERM, a second's grace,
-  //   SIGKILL), reaps it and raises Error(ETIMEDOUT, a text naming the
-  //   limit).
+  //   SIGKILL), reaps it and raises a kSystem Error with code ETIMEDOUT and a
+  //   text naming the limit.
   // Exit status 0: returns the standard output less one trailing line end.
-  // Exit status N: raises Error(N, last non-empty line of standard error,
-  //   control characters escaped), or "converter failed with exit status N"
-  //   when it wrote none.
-  // Ended by signal S: raises Error(128 + S, a text naming the signal).
+  // Exit status N: raises a kConverterStatus Error with code N, described by
+  //   the last non-empty line of standard error (control characters
+  //   escaped), or "converter failed with exit status N" when it wrote none.
+  // Ended by signal S: raises a kConverterSignal Error with code S and a
+  //   text naming the signal.
   // Raises a PosixError when the component cannot be run.
   std::string CallMethod(std::string_view method, std::string_view argument,
                          std::chrono::seconds time_limit) const;

@@ -40,13 +40,39 @@ std::string DescribeKind(ErrorKind kind, std::string_view detail) {
   return description;
 }
 
+int32_t RangeStart(ErrorSource source) {
+  switch (source) {
+    case ErrorSource::kProgram:
+      return 0;
+    case ErrorSource::kConverterStatus:
+      return 100;
+    case ErrorSource::kConverterSignal:
+      return 400;
+    case ErrorSource::kSystem:
+      return 1000;
+  }
+  return 0;
+}
+
 }  // namespace
 
-Error::Error(int32_t number, std::string description)
-    : number_(number), description_(std::move(description)) {}
+Error::Error(ErrorSource source, int32_t code, std::string description)
+    : source_(source), code_(code), description_(std::move(description)) {}
 
 Error::Error(ErrorKind kind, std::string_view detail)
-    : number_(InfoOf(kind).number), description_(DescribeKind(kind, detail)) {}
+    : source_(ErrorSource::kProgram),
+      code_(InfoOf(kind).number),
+      description_(DescribeKind(kind, detail)) {}
+
+int32_t Error::number() const {
+  // The program's own codes are its numbers; other sources' codes (errno
+  // values, exit statuses, signals) are small enough to move up.
+  return RangeStart(source_) + code_;
+}
+
+bool Error::Is(ErrorKind kind) const {
+  return source_ == ErrorSource::kProgram && code_ == InfoOf(kind).number;
+}
 
 std::string ReportTail(const Error& error) {
   std::string tail = error.description();
@@ -86,7 +112,7 @@ Error PosixError(std::string_view what, int error_number) {
   const char* text = strerror_r(error_number, buffer, sizeof buffer);
   std::string description(what);
   description.append(": ").append(text);
-  return Error(error_number, std::move(description));
+  return Error(ErrorSource::kSystem, error_number, std::move(description));
 }
 
 }  // namespace ostrel

@@ -20,19 +20,35 @@ enum class ErrorKind {
   kInternalFailure,  // a C++ exception of no kind above reached a handler
 };
 
+// Where a failure comes from. Each source numbers its errors in a range of
+// its own, so that no two sources share a number:
+enum class ErrorSource {
+  kProgram,          // the program's own kinds (ErrorKind): 5, 6, 7, 9, 13, 51
+  kConverterStatus,  // the converter exited with status N: 100 + N
+  kConverterSignal,  // a signal S ended the converter: 400 + S
+  kSystem,           // a system call failed with errno E: 1000 + E
+};
+
 class Error : public std::exception {
  public:
-  Error(int32_t number, std::string description);
+  // An error whose source numbers it `code` (an errno value, an exit
+  // status, a signal); its number is the code moved into the source's range.
+  Error(ErrorSource source, int32_t code, std::string description);
   // An error of one of the program's own kinds. A non-empty `detail` follows
   // the kind's description after ": ".
   explicit Error(ErrorKind kind, std::string_view detail = {});
 
-  int32_t number() const { return number_; }
+  ErrorSource source() const { return source_; }
+  int32_t code() const { return code_; }
+  // The number reports show.
+  int32_t number() const;
+  bool Is(ErrorKind kind) const;
   const std::string& description() const { return description_; }
   const char* what() const noexcept override { return description_.c_str(); }
 
  private:
-  int32_t number_;
+  ErrorSource source_;
+  int32_t code_;
   std::string description_;
 };
 
@@ -45,7 +61,7 @@ std::string ReportTail(const Error& error);
 // block; std::bad_alloc becomes an out-of-memory error, and so on.
 Error CurrentError();
 
-// A failed system call: the number is `error_number` (an errno value), the
+// A failed system call: the code is `error_number` (an errno value), the
 // description "<what>: <strerror text>", e.g. "open /srv/x.tif: No such file
 // or directory".
 Error PosixError(std::string_view what, int error_number);

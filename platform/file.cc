@@ -44,9 +44,10 @@ int OpenRegularFile(const std::string& native_path, SymbolicLinks links) {
 [[noreturn]] void RaiseOpenError(const std::string& native_path, int error_number) {
   switch (error_number) {
     case ENODEV:
-      throw Error(EINVAL, "open " + native_path + ": not a regular file");
+      throw Error(ErrorSource::kSystem, EINVAL, "open " + native_path + ": not a regular file");
     case ELOOP:
-      throw Error(ELOOP, "open " + native_path + ": a symbolic link, refused");
+      throw Error(ErrorSource::kSystem, ELOOP,
+                  "open " + native_path + ": a symbolic link, refused");
     default:
       throw PosixError("open " + native_path, error_number);
   }

@@ -16,8 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     parameters = ostrel::ParseConversionOptions(text);
   } catch (const ostrel::Error& error) {  // refusing a bad text is the contract
-    if (error.number() != static_cast<int32_t>(ostrel::ConversionFailure::kBadParameter) &&
-        error.number() != ostrel::Error(ostrel::ErrorKind::kInvalidArgument).number()) {
+    const bool bad_parameter =
+        error.source() == ostrel::ErrorSource::kConverterStatus &&
+        error.code() == static_cast<int32_t>(ostrel::ConversionFailure::kBadParameter);
+    if (!bad_parameter && !error.Is(ostrel::ErrorKind::kInvalidArgument)) {
       std::abort();
     }
     return 0;

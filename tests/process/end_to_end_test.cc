@@ -121,7 +121,7 @@ TEST_F(EndToEndTest, AMissingTiffIsReportedOnTheErrorPage) {
   const RunResult result = sandbox_.Run(
       {.environment = {{"QUERY_STRING", "FN=absent&Path=" + sandbox_.PathOf("images/")}}});
   EXPECT_NE(result.output.find("<PRE>CGI_Main: FN = absent, open " + Tiff("absent") +
-                               ": No such file or directory Error Number =  20</PRE>"),
+                               ": No such file or directory Error Number =  120</PRE>"),
             std::string::npos)
       << result.output;
   EXPECT_TRUE(TemporaryFiles().empty());

@@ -18,7 +18,7 @@ using std::chrono::milliseconds;
 
 constexpr char kUrlEncoded[] = "application/x-www-form-urlencoded";
 const std::string kConverterFailed =
-    "cannot open source d:/images/scan01.tif: No such file Error Number =  3";
+    "cannot open source d:/images/scan01.tif: No such file Error Number =  103";
 
 class FormInputTest : public ::testing::Test {
  protected:

@@ -40,14 +40,13 @@ TEST_F(RequestSpineTest, AnOrdinaryRequestReachesTheConversionStage) {
         // Under CGI the command line is ignored, --version included: a
         // server passes the query "?--version" as an argument.
         std::pair{RunOptions{.arguments = {"--version"},
-                             .environment = {{"GATEWAY_INTERFACE", "CGI/1.1"},
-                                             {"QUERY_STRING", "--version"}}},
+        .environment = {{"GATEWAY_INTERFACE", "CGI/1.1"}, {"QUERY_STRING", "--version"}}},
                   ""}}) {
     const RunResult result = Run(options);
     EXPECT_EQ(result.output,
               ExpectedErrorResponse("", std::string("CGI_Main: FN = ") + fn + ", create object " +
                                             sandbox_.PathOf("Caskle.ClsCaskle") +
-                                            ": No such file or directory Error Number =  2"));
+                                            ": No such file or directory Error Number =  1002"));
     EXPECT_TRUE(result.log_lines.empty());
     EXPECT_EQ(result.exit_status, 0);
   }

@@ -6,7 +6,7 @@
 
 namespace ostrel::testing {
 
-// The Error that `action` raises, or Error(0, "nothing raised") when it
+// The Error that `action` raises, or an error numbered 0 when it
 // returns normally; no error of the program has number 0.
 template <typename Action>
 Error RaisedError(Action&& action) {
@@ -15,7 +15,7 @@ Error RaisedError(Action&& action) {
   } catch (const Error& error) {  // the error is the result under test
     return error;
   }
-  return Error(0, "nothing raised");
+  return Error(ErrorSource::kProgram, 0, "nothing raised");
 }
 
 }  // namespace ostrel::testing

@@ -67,7 +67,8 @@ TEST(AllowedDirectoriesTest, TheSourceIsResolvedBeforeItIsCompared) {
   std::filesystem::create_directory_symlink(root.PathOf("scans"), root.PathOf("scans-alias"));
   // Paths in the program's form, with backslashes, as CGI_Main has them.
   const std::string scans = root.WindowsPathOf("scans") + "\\";
-  const std::string allowed = " " + root.PathOf("scans-alias") + " ; " + root.PathOf("missing");
+  std::string allowed = " ";
+  allowed.append(root.PathOf("scans-alias")).append(" ; ").append(root.PathOf("missing"));
   const struct {
     std::string path;
     const char* fn;

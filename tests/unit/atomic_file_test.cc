@@ -59,7 +59,7 @@ TEST(AtomicFileTest, FailuresNameTheCallAndLeaveNothing) {
     AtomicFile file(directory.PathOf("missing/out.gif"));
     ADD_FAILURE();
   } catch (const Error& error) {
-    EXPECT_EQ(error.number(), ENOENT);
+    EXPECT_EQ(error.code(), ENOENT);
     EXPECT_EQ(error.description().rfind("create " + directory.PathOf("missing/.out.gif."), 0), 0u)
         << error.description();
   }

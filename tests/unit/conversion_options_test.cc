@@ -76,7 +76,7 @@ TEST(ConversionOptionsTest, NamesWhatIsWrong) {
       ADD_FAILURE() << "accepted: " << c.text;
     } catch (const Error& error) {
       EXPECT_EQ(error.description(), c.description) << c.text;
-      EXPECT_EQ(error.number(), static_cast<int32_t>(ConversionFailure::kBadParameter)) << c.text;
+      EXPECT_EQ(error.code(), static_cast<int32_t>(ConversionFailure::kBadParameter)) << c.text;
     }
   }
 }

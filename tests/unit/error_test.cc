@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <map>
 #include <new>
 #include <stdexcept>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -23,7 +25,8 @@ TEST(ReportTailTest, WritesTheNumberWithASignPosition) {
       {INT32_MAX, "max", "max Error Number =  2147483647"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ReportTail(Error(c.number, c.description)), c.tail) << c.number;
+    EXPECT_EQ(ReportTail(Error(ErrorSource::kProgram, c.number, c.description)), c.tail)
+        << c.number;
   }
 }
 
@@ -48,11 +51,11 @@ Error Caught(const auto& throw_it) {
   } catch (...) {
     return CurrentError();
   }
-  return Error(0, "nothing thrown");
+  return Error(ErrorSource::kProgram, 0, "nothing thrown");
 }
 
 TEST(ErrorTest, CurrentErrorMapsStandardExceptionsToOwnKinds) {
-  EXPECT_EQ(Caught([] { throw Error(42, "own"); }).description(), "own");
+  EXPECT_EQ(Caught([] { throw Error(ErrorSource::kSystem, 42, "own"); }).description(), "own");
   EXPECT_EQ(Caught([] { throw std::bad_alloc(); }).number(),
             Error(ErrorKind::kOutOfMemory).number());
   EXPECT_EQ(Caught([] { throw std::out_of_range("at"); }).number(),
@@ -62,8 +65,40 @@ TEST(ErrorTest, CurrentErrorMapsStandardExceptionsToOwnKinds) {
 
 TEST(ErrorTest, PosixErrorNamesTheCallAndTheSystemText) {
   const Error error = PosixError("open /srv/x.tif", ENOENT);
-  EXPECT_EQ(error.number(), ENOENT);
+  EXPECT_EQ(error.source(), ErrorSource::kSystem);
+  EXPECT_EQ(error.code(), ENOENT);
   EXPECT_EQ(error.description(), "open /srv/x.tif: No such file or directory");
+}
+
+TEST(ErrorTest, EachSourceNumbersInARangeOfItsOwn) {
+  // Every code a source can give: the program's own kinds, exit statuses,
+  // signals, errno values. No number may stand for two of them.
+  std::map<int32_t, std::string> seen;
+  const auto record = [&](const Error& error, const std::string& what) {
+    const auto [place, added] = seen.emplace(error.number(), what);
+    EXPECT_TRUE(added) << what << " and " << place->second << " share " << error.number();
+  };
+  for (const ErrorKind kind :
+       {ErrorKind::kInvalidArgument, ErrorKind::kOverflow, ErrorKind::kOutOfMemory,
+        ErrorKind::kSubscriptOutOfRange, ErrorKind::kTypeMismatch, ErrorKind::kInternalFailure}) {
+    record(Error(kind), Error(kind).description());
+  }
+  for (int32_t status = 1; status < 256; ++status) {
+    record(Error(ErrorSource::kConverterStatus, status, ""), "status " + std::to_string(status));
+  }
+  for (int32_t signal = 1; signal < 65; ++signal) {
+    record(Error(ErrorSource::kConverterSignal, signal, ""), "signal " + std::to_string(signal));
+  }
+  for (int32_t errno_value = 1; errno_value < 4096; ++errno_value) {
+    record(PosixError("x", errno_value), "errno " + std::to_string(errno_value));
+  }
+  // The program's own numbers are kept as they were.
+  EXPECT_EQ(Error(ErrorKind::kInvalidArgument).number(), 5);
+  EXPECT_EQ(Error(ErrorKind::kOverflow).number(), 6);
+  EXPECT_EQ(Error(ErrorKind::kOutOfMemory).number(), 7);
+  EXPECT_EQ(Error(ErrorKind::kSubscriptOutOfRange).number(), 9);
+  EXPECT_EQ(Error(ErrorKind::kTypeMismatch).number(), 13);
+  EXPECT_EQ(Error(ErrorKind::kInternalFailure).number(), 51);
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ TEST(ReadOnlyFileTest, ReadsWithBackslashPathsAndStopsAtTheEnd) {
 TEST(ReadOnlyFileTest, AMissingFileRaisesAndIsNotCreated) {
   testing::TemporaryDirectory dir;
   const Error error = testing::RaisedError([&] { ReadOnlyFile file(dir.PathOf("gone.gif")); });
-  EXPECT_EQ(error.number(), ENOENT);
+  EXPECT_EQ(error.code(), ENOENT);
   EXPECT_EQ(error.description(), "open " + dir.PathOf("gone.gif") + ": No such file or directory");
   EXPECT_FALSE(ReadOnlyFile::OpenIfExists(dir.PathOf("gone.gif")).has_value());
   EXPECT_FALSE(dir.Exists("gone.gif"));
@@ -75,7 +75,7 @@ TEST(ReadOnlyFileTest, RefusesWhatIsNoRegularFileWithoutWaiting) {
   for (const auto& c : cases) {
     const Error error =
         testing::RaisedError([&] { ReadOnlyFile file(dir.PathOf(c.name), c.links); });
-    EXPECT_EQ(error.number(), c.number) << c.name;
+    EXPECT_EQ(error.code(), c.number) << c.name;
     EXPECT_EQ(error.description(), c.description);
   }
   EXPECT_EQ(ReadOnlyFile(dir.PathOf("link")).ReadToEnd(), "GIF89a");

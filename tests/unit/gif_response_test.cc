@@ -81,7 +81,7 @@ TEST_F(GifResponseTest, StreamsTheFileUnchangedInChunksOfAtMost1024Bytes) {
 TEST_F(GifResponseTest, AMissingFileRaisesAfterTheHeaderAndIsNotCreated) {
   EXPECT_EQ(testing::RaisedError([&] {
               peer_.SendGifFile(dir_.WindowsPathOf("vanished.gif"), "");
-            }).number(),
+            }).code(),
             ENOENT);
   EXPECT_EQ(Writes().size(), 3u);
   EXPECT_FALSE(dir_.Exists("vanished.gif"));

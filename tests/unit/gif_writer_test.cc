@@ -35,7 +35,9 @@ TEST(GifWriterTest, WritesAPaddedPaletteAndTheTransparentEntry) {
 
 TEST(GifWriterTest, RaisesWhatTheSinkRaisedAndChecksTheRowCount) {
   // Enough rows of noise to fill more than one chunk.
-  const auto failing = [](std::string_view) { throw Error(28, "write /tmp/x: No space"); };
+  const auto failing = [](std::string_view) {
+    throw Error(ErrorSource::kSystem, 28, "write /tmp/x: No space");
+  };
   GifWriter gif(ImageSize{1000, 1000}, IndexedPalette{Palette(256), std::nullopt}, failing);
   std::vector<uint8_t> row(1000);
   try {
@@ -48,7 +50,7 @@ TEST(GifWriterTest, RaisesWhatTheSinkRaisedAndChecksTheRowCount) {
     gif.Finish();
     ADD_FAILURE();
   } catch (const Error& error) {
-    EXPECT_EQ(error.number(), 28);
+    EXPECT_EQ(error.number(), 1000 + 28);
     EXPECT_EQ(error.description(), "write /tmp/x: No space");
   }
   GifWriter short_of_rows(ImageSize{1, 2}, IndexedPalette{Palette(2), std::nullopt},

@@ -100,7 +100,7 @@ class ImageConversionTest : public ::testing::Test {
       Run(extra, tuning);
       ADD_FAILURE() << "converted: " << text;
     } catch (const Error& error) {
-      EXPECT_EQ(error.number(), static_cast<int32_t>(failure)) << error.description();
+      EXPECT_EQ(error.code(), static_cast<int32_t>(failure)) << error.description();
       EXPECT_NE(error.description().find(text), std::string::npos) << error.description();
     }
     EXPECT_EQ(directory_.List(), before) << text;
@@ -470,7 +470,7 @@ TEST_F(ImageConversionTest, AnUnwritableDestinationFailsBeforeDecoding) {
     ConvertImage(parameters);
     ADD_FAILURE();
   } catch (const Error& error) {
-    EXPECT_EQ(error.number(), static_cast<int32_t>(ConversionFailure::kCannotWriteDestination));
+    EXPECT_EQ(error.code(), static_cast<int32_t>(ConversionFailure::kCannotWriteDestination));
     EXPECT_EQ(error.description().rfind("create " + directory_.PathOf("no/.out.gif."), 0), 0u)
         << error.description();
   }
@@ -618,7 +618,7 @@ TEST(MemoryTiffReaderTest, DamagedBytesFailWithTheirKind) {
       ConvertInMemory(c.bytes);
       ADD_FAILURE() << "no failure for " << c.bytes.size() << " bytes";
     } catch (const Error& error) {
-      EXPECT_EQ(error.number(), ExitStatusFor(ConversionError(c.failure, "")))
+      EXPECT_EQ(ExitStatusFor(error), static_cast<int>(c.failure))
           << error.description();
     }
   }

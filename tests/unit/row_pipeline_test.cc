@@ -100,7 +100,7 @@ TEST(RowPipelineTest, WhatTheNextSinkRaisesOnTheWorkerIsRaisedToTheProducer) {
       pipeline.Finish();
       ADD_FAILURE() << "nothing raised";
     } catch (const Error& error) {
-      EXPECT_EQ(error.number(), static_cast<int32_t>(ConversionFailure::kCannotWriteDestination));
+      EXPECT_EQ(error.code(), static_cast<int32_t>(ConversionFailure::kCannotWriteDestination));
       EXPECT_EQ(error.description(), "write: No space");
     }
     EXPECT_EQ(raised_by_finish, c.raised_by_finish);
