@@ -1,0 +1,76 @@
+// Reduction by area averaging: each output pixel is the mean of the source
+// area it covers, source pixels cut by its edges counted by their share.
+// Source rows go in top to bottom as they are decoded; only the output rows
+// in progress are held.
+#ifndef OSTREL_CONVERTER_AREA_REDUCTION_H_
+#define OSTREL_CONVERTER_AREA_REDUCTION_H_
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "converter/orientation.h"
+
+namespace ostrel {
+
+class AreaReduction {
+ public:
+  // Takes each finished output row, top to bottom: per pixel (and channel,
+  // interleaved) the sum of the source values it covers, each weighted so
+  // that a whole output pixel's weights add up to total_weight(). The mean
+  // is sum / total_weight(), exactly.
+  using RowSink = std::function<void(std::span<const uint64_t> sums)>;
+
+  // From `source` to `target`, neither side larger than the source's;
+  // `channels` values a pixel (1, or 4 for AddRgbaRow).
+  AreaReduction(ImageSize source, ImageSize target, int channels, RowSink sink);
+
+  uint64_t total_weight() const { return total_weight_; }
+
+  // The next source row of 1-bit samples packed most significant bit
+  // first; the value of a pixel is its bit, so the mean is the share of
+  // ones. One channel.
+  void AddBitRow(std::span<const uint8_t> packed);
+
+  // The next source row, one value a pixel. One channel.
+  void AddByteRow(std::span<const uint8_t> values);
+
+  // The next source row, the four bytes of each value as four channels,
+  // least significant first. Four channels.
+  void AddRgbaRow(std::span<const uint32_t> pixels);
+
+ private:
+  // Takes row_sums_, the weighted sums of one source row across, into the
+  // output rows it covers, and hands on the output row it completes.
+  void AddRowSums();
+
+  ImageSize source_;
+  ImageSize target_;
+  int channels_;
+  RowSink sink_;
+  uint64_t total_weight_;
+
+  // Across, for each source column: the first output column it covers and
+  // its weight there (of target_.width); the rest goes to the next one.
+  std::vector<uint32_t> column_target_;
+  std::vector<uint32_t> column_weight_;
+  // Across, for each output column (1-bit rows): the first and last source
+  // columns it covers and their weights; those between weigh target_.width.
+  struct OutputSpan {
+    uint32_t first;
+    uint32_t last;
+    uint32_t first_weight;
+    uint32_t last_weight;
+  };
+  std::vector<OutputSpan> output_spans_;
+
+  std::vector<uint64_t> row_sums_;  // one source row; one spare output pixel
+  std::vector<uint64_t> current_;   // the output row in progress
+  std::vector<uint64_t> next_;      // the one after, which a source row may reach into
+  uint32_t source_row_ = 0;
+};
+
+}  // namespace ostrel
+
+#endif  // OSTREL_CONVERTER_AREA_REDUCTION_H_
