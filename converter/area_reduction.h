@@ -28,6 +28,15 @@ class AreaReduction {
 
   uint64_t total_weight() const { return total_weight_; }
 
+  // Across, for an output column: the first and last source columns it
+  // covers and their weights; those between weigh the output's width.
+  struct OutputSpan {
+    uint32_t first;
+    uint32_t last;
+    uint32_t first_weight;
+    uint32_t last_weight;
+  };
+
   // The next source row of 1-bit samples packed most significant bit
   // first; the value of a pixel is its bit, so the mean is the share of
   // ones. One channel.
@@ -55,20 +64,44 @@ class AreaReduction {
   // its weight there (of target_.width); the rest goes to the next one.
   std::vector<uint32_t> column_target_;
   std::vector<uint32_t> column_weight_;
-  // Across, for each output column (1-bit rows): the first and last source
-  // columns it covers and their weights; those between weigh target_.width.
-  struct OutputSpan {
-    uint32_t first;
-    uint32_t last;
-    uint32_t first_weight;
-    uint32_t last_weight;
-  };
-  std::vector<OutputSpan> output_spans_;
+  std::vector<OutputSpan> output_spans_;  // for 1-bit rows
+  std::vector<uint8_t> padded_row_;       // a 1-bit row and 8 zero bytes
 
   std::vector<uint64_t> row_sums_;  // one source row; one spare output pixel
   std::vector<uint64_t> current_;   // the output row in progress
   std::vector<uint64_t> next_;      // the one after, which a source row may reach into
   uint32_t source_row_ = 0;
+};
+
+// sum / total * top rounded to the nearest whole number, halves up, for
+// many sums over one total: the mean of AreaReduction's sums as a value
+// (top 1), or a share as one of top + 1 evenly spaced levels. Exact, and
+// without a division each: sum * top must stay below 2^51.
+class RoundedMeans {
+ public:
+  RoundedMeans(uint64_t total, uint64_t top)
+      : top_(top * 2),
+        total_(total),
+        denominator_(total * 2),
+        reciprocal_(1.0 / static_cast<double>(denominator_)) {}
+
+  uint64_t operator()(uint64_t sum) const {
+    const uint64_t numerator = sum * top_ + total_;
+    // The estimate is the quotient or one off it either way.
+    auto quotient = static_cast<uint64_t>(static_cast<double>(numerator) * reciprocal_);
+    if (quotient * denominator_ > numerator) {
+      --quotient;
+    } else if ((quotient + 1) * denominator_ <= numerator) {
+      ++quotient;
+    }
+    return quotient;
+  }
+
+ private:
+  uint64_t top_;
+  uint64_t total_;
+  uint64_t denominator_;
+  double reciprocal_;
 };
 
 }  // namespace ostrel

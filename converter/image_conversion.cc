@@ -169,13 +169,6 @@ void ConvertColorPage(TiffReader& reader, const ConversionOptions& parameters, u
   gif.Finish();
 }
 
-// `sum` / `total` * `top` rounded to the nearest whole number, halves up:
-// the mean of weighted sums as a value, or a share as one of top + 1 evenly
-// spaced levels. Exact, whatever the weights.
-inline uint64_t RoundedMean(uint64_t sum, uint64_t total, uint64_t top) {
-  return (sum * top * 2 + total) / (total * 2);
-}
-
 // Bilevel pages made smaller: the share of white in each output pixel,
 // rounded to one of `levels` evenly spaced grays, black and white among
 // them. The bits are counted as they are stored, without unpacking.
@@ -185,16 +178,17 @@ void ConvertReducedBilevelPage(TiffReader& reader, const ViewGeometry& view, int
   IndexedPalette palette;
   const auto top = static_cast<uint64_t>(levels - 1);
   for (uint64_t level = 0; level <= top; ++level) {
-    const auto gray = static_cast<uint8_t>(RoundedMean(level, top, 255));
+    const auto gray = static_cast<uint8_t>(RoundedMeans(top, 255)(level));
     palette.colors.push_back(Rgb{gray, gray, gray});
   }
   GifRows gif(view.orientation, view.reduced, palette, sink, tuning);
   std::vector<uint8_t> indices(view.reduced.width);
   const uint64_t total = uint64_t{page.width} * page.height;
+  const RoundedMeans level_of(total, top);
   AreaReduction reduction(view.stored, view.reduced, 1, [&](std::span<const uint64_t> ones) {
     for (size_t x = 0; x < indices.size(); ++x) {
       const uint64_t white = page.min_is_white ? total - ones[x] : ones[x];
-      indices[x] = static_cast<uint8_t>(RoundedMean(white, total, top));
+      indices[x] = static_cast<uint8_t>(level_of(white));
     }
     gif.PutRow(indices);
   });
@@ -226,10 +220,10 @@ void ConvertReducedGrayPage(TiffReader& reader, const ViewGeometry& view,
   }
   GifRows gif(view.orientation, view.reduced, palette, sink, tuning);
   std::vector<uint8_t> indices(view.reduced.width);
-  const uint64_t total = uint64_t{page.width} * page.height;
+  const RoundedMeans mean_of(uint64_t{page.width} * page.height, 1);
   AreaReduction reduction(view.stored, view.reduced, 1, [&](std::span<const uint64_t> sums) {
     for (size_t x = 0; x < indices.size(); ++x) {
-      indices[x] = static_cast<uint8_t>(RoundedMean(sums[x], total, 1));
+      indices[x] = static_cast<uint8_t>(mean_of(sums[x]));
     }
     gif.PutRow(indices);
   });
@@ -261,13 +255,12 @@ void ConvertReducedColorPage(TiffReader& reader, const ConversionOptions& parame
   const size_t width = view.reduced.width;
   std::vector<uint32_t> frame(width * view.reduced.height);
   size_t filled = 0;
-  const uint64_t total = uint64_t{page.width} * page.height;
+  const RoundedMeans mean_of(uint64_t{page.width} * page.height, 1);
   AreaReduction reduction(view.stored, view.reduced, 4, [&](std::span<const uint64_t> sums) {
     for (size_t x = 0; x < width; ++x) {
       uint32_t pixel = 0;
       for (int channel = 0; channel < 4; ++channel) {
-        pixel |= static_cast<uint32_t>(RoundedMean(sums[x * 4 + channel], total, 1))
-                 << (8 * channel);
+        pixel |= static_cast<uint32_t>(mean_of(sums[x * 4 + channel])) << (8 * channel);
       }
       frame[filled++] = pixel;
     }
