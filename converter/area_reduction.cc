@@ -54,11 +54,9 @@ AreaReduction::AreaReduction(ImageSize source, ImageSize target, int channels, R
       channels_(channels),
       sink_(std::move(sink)),
       total_weight_(uint64_t{source.width} * source.height),
-      column_target_(source.width),
-      column_weight_(source.width),
       output_spans_(target.width),
       padded_row_((size_t{source.width} + 7) / 8 + 8),
-      row_sums_((size_t{target.width} + 1) * channels),
+      row_sums_(size_t{target.width} * channels),
       current_(size_t{target.width} * channels),
       next_(size_t{target.width} * channels) {
   // Across, a source pixel is target.width units long and an output pixel
@@ -66,12 +64,6 @@ AreaReduction::AreaReduction(ImageSize source, ImageSize target, int channels, R
   // output column x covers [x * sw, (x + 1) * sw).
   const uint64_t tw = target.width;
   const uint64_t sw = source.width;
-  for (uint32_t i = 0; i < source.width; ++i) {
-    const uint64_t start = i * tw;
-    const uint64_t x = start / sw;
-    column_target_[i] = static_cast<uint32_t>(x);
-    column_weight_[i] = static_cast<uint32_t>(std::min(start + tw, (x + 1) * sw) - start);
-  }
   for (uint32_t x = 0; x < target.width; ++x) {
     const uint64_t start = x * sw;
     const uint64_t end = start + sw;
@@ -90,30 +82,47 @@ void AreaReduction::AddBitRow(std::span<const uint8_t> packed) {
 }
 
 void AreaReduction::AddByteRow(std::span<const uint8_t> values) {
-  std::fill(row_sums_.begin(), row_sums_.end(), 0);
   const uint64_t tw = target_.width;
-  uint64_t* sums = row_sums_.data();
-  for (uint32_t i = 0; i < source_.width; ++i) {
-    const uint32_t x = column_target_[i];
-    const uint64_t weighted = uint64_t{values[i]} * column_weight_[i];
-    sums[x] += weighted;
-    sums[x + 1] += values[i] * tw - weighted;  // the spare pixel takes a zero
+  for (size_t x = 0; x < output_spans_.size(); ++x) {
+    const OutputSpan& span = output_spans_[x];
+    // All covered values counted whole, less what the two end pixels lack.
+    uint32_t sum = 0;
+    for (uint32_t i = span.first; i <= span.last; ++i) {
+      sum += values[i];
+    }
+    const uint64_t first = values[span.first];
+    row_sums_[x] = span.first == span.last
+                       ? first * span.first_weight
+                       : sum * tw - first * (tw - span.first_weight) -
+                             uint64_t{values[span.last]} * (tw - span.last_weight);
   }
   AddRowSums();
 }
 
 void AreaReduction::AddRgbaRow(std::span<const uint32_t> pixels) {
-  std::fill(row_sums_.begin(), row_sums_.end(), 0);
   const uint64_t tw = target_.width;
-  uint64_t* sums = row_sums_.data();
-  for (uint32_t i = 0; i < source_.width; ++i) {
-    uint64_t* here = sums + size_t{column_target_[i]} * 4;
-    const uint64_t weight = column_weight_[i];
-    const uint32_t pixel = pixels[i];
+  for (size_t x = 0; x < output_spans_.size(); ++x) {
+    const OutputSpan& span = output_spans_[x];
+    // Likewise, each channel in a 32-bit lane of one of two sums: a row of
+    // at most 65535 pixels keeps each lane's sum below 2^24.
+    uint64_t even = 0;  // channels 0 and 2
+    uint64_t odd = 0;   // channels 1 and 3
+    for (uint32_t i = span.first; i <= span.last; ++i) {
+      const uint32_t pixel = pixels[i];
+      even += (pixel & 0xffu) | uint64_t{pixel & 0xff0000u} << 16;
+      odd += (pixel >> 8 & 0xffu) | uint64_t{pixel & 0xff000000u} << 8;
+    }
+    const uint64_t whole[4] = {even & 0xffffffff, odd & 0xffffffff, even >> 32, odd >> 32};
+    const uint32_t first = pixels[span.first];
+    const uint32_t last = pixels[span.last];
+    uint64_t* sums = row_sums_.data() + x * 4;
     for (int channel = 0; channel < 4; ++channel) {
-      const uint64_t value = (pixel >> (8 * channel)) & 0xff;
-      here[channel] += value * weight;
-      here[channel + 4] += value * (tw - weight);
+      const uint64_t first_value = (first >> (8 * channel)) & 0xff;
+      const uint64_t last_value = (last >> (8 * channel)) & 0xff;
+      sums[channel] = span.first == span.last
+                          ? first_value * span.first_weight
+                          : whole[channel] * tw - first_value * (tw - span.first_weight) -
+                                last_value * (tw - span.last_weight);
     }
   }
   AddRowSums();

@@ -22,8 +22,9 @@ class AreaReduction {
   // is sum / total_weight(), exactly.
   using RowSink = std::function<void(std::span<const uint64_t> sums)>;
 
-  // From `source` to `target`, neither side larger than the source's;
-  // `channels` values a pixel (1, or 4 for AddRgbaRow).
+  // From `source` to `target`, neither side larger than the source's and
+  // no side longer than 65535; `channels` values a pixel (1, or 4 for
+  // AddRgbaRow).
   AreaReduction(ImageSize source, ImageSize target, int channels, RowSink sink);
 
   uint64_t total_weight() const { return total_weight_; }
@@ -60,14 +61,10 @@ class AreaReduction {
   RowSink sink_;
   uint64_t total_weight_;
 
-  // Across, for each source column: the first output column it covers and
-  // its weight there (of target_.width); the rest goes to the next one.
-  std::vector<uint32_t> column_target_;
-  std::vector<uint32_t> column_weight_;
   std::vector<OutputSpan> output_spans_;  // for 1-bit rows
   std::vector<uint8_t> padded_row_;       // a 1-bit row and 8 zero bytes
 
-  std::vector<uint64_t> row_sums_;  // one source row; one spare output pixel
+  std::vector<uint64_t> row_sums_;  // one source row across
   std::vector<uint64_t> current_;   // the output row in progress
   std::vector<uint64_t> next_;      // the one after, which a source row may reach into
   uint32_t source_row_ = 0;
