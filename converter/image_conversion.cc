@@ -196,8 +196,9 @@ void ConvertReducedBilevelPage(TiffReader& reader, const ViewGeometry& view, int
   gif.Finish();
 }
 
-// The gray each stored sample of a bilevel, gray or palette page shows, as
-// libtiff's RGBA pixels give it; 16-bit samples rounded to 8 bits first.
+// The colour each stored sample of a bilevel, gray or palette page shows,
+// as a libtiff RGBA pixel (see TiffReader); 16-bit samples are rounded to 8
+// bits first.
 std::array<uint32_t, 256> SampleRgba(const TiffPage& page) {
   const Palette colors = SamplePalette(page).colors;
   std::array<uint32_t, 256> rgba{};
