@@ -426,7 +426,7 @@ std::vector<double> AreaAverage(const std::vector<double>& values, uint32_t widt
 
 TEST_F(ImageConversionTest, ReducedPagesAreTheAreaAverageOfTheirSource) {
   const struct {
-    const char* kind;  // bilevel, gray or rgb
+    const char* kind;  // bilevel, gray, rgb or palette
     uint32_t width;
     uint32_t height;
     const char* extra;
@@ -443,11 +443,12 @@ TEST_F(ImageConversionTest, ReducedPagesAreTheAreaAverageOfTheirSource) {
       {"gray", 64, 48, ", width=16, height=100", 16, 12, 0},  // exactly a quarter
       {"gray", 29, 53, ", width=50, height=11", 6, 11, 0},    // the height decides
       {"rgb", 31, 23, ", width=9", 9, 7, 0},
+      {"palette", 33, 21, ", width=10", 10, 6, 0},
   };
   for (const auto& c : cases) {
     for (const uint16_t photometric : {PHOTOMETRIC_MINISWHITE, PHOTOMETRIC_MINISBLACK}) {
       const std::string kind = c.kind;
-      if (kind == "rgb" && photometric == PHOTOMETRIC_MINISWHITE) {
+      if ((kind == "rgb" || kind == "palette") && photometric == PHOTOMETRIC_MINISWHITE) {
         continue;
       }
       SCOPED_TRACE(::testing::Message() << c.kind << " " << c.width << " x " << c.height << c.extra
@@ -464,6 +465,18 @@ TEST_F(ImageConversionTest, ReducedPagesAreTheAreaAverageOfTheirSource) {
         channels.resize(3);
         for (size_t i = 0; i < page.samples.size(); ++i) {
           channels[i % 3].push_back(page.samples[i]);
+        }
+      } else if (kind == "palette") {
+        page = PatternPage(c.width, c.height, 4, 16, &values);
+        page.photometric = PHOTOMETRIC_PALETTE;
+        channels.resize(3);
+        for (uint16_t entry = 0; entry < 3 * 16; ++entry) {
+          page.colormap.push_back(static_cast<uint16_t>(entry * 53 % 256 * 257));
+        }
+        for (const uint16_t value : values) {
+          for (int channel = 0; channel < 3; ++channel) {
+            channels[channel].push_back(page.colormap[channel * 16 + value] / 257);
+          }
         }
       } else {
         const int bits = kind == "bilevel" ? 1 : 8;
