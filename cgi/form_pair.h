@@ -53,6 +53,9 @@ class PairTable {
   }
   // Slot `index`, which must be held (below kHeldSlots).
   const FormPair& operator[](size_t index) const { return held_.at(index); }
+  // The held slots, from slot 0: all of them while size() is at most
+  // kHeldSlots.
+  const std::vector<FormPair>& held() const { return held_; }
 
  private:
   size_t size_ = 0;
