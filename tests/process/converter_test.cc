@@ -32,7 +32,7 @@ class ConverterTest : public ::testing::Test {
   ProgramSandbox sandbox_{OSTREL_CONVERTER};
 };
 
-TEST_F(ConverterTest, WritesTheGifPrintsZeroAndTheUmaskDecidesTheMode) {
+TEST_F(ConverterTest, WritesTheGifPrintsZeroAndOnlyItsOwnerMayReadIt) {
   const std::vector<uint16_t> values = PatternSamples(1728 * 40, 2, 1);
   WriteTiff(In(), {FixturePage{.width = 1728,
                                .height = 40,
@@ -50,7 +50,7 @@ TEST_F(ConverterTest, WritesTheGifPrintsZeroAndTheUmaskDecidesTheMode) {
   EXPECT_EQ(sandbox_.List(), (std::vector<std::string>{"Caskle.ClsCaskle", "in.tif", "out.gif"}));
   struct stat status {};
   ASSERT_EQ(stat(Out().c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 0777, 0640u);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
   const GifImage gif = DecodeGif(Out());
   ASSERT_EQ(gif.indices.size(), values.size());
   int differences = 0;
