@@ -25,7 +25,8 @@ constexpr ViewParameter kViewParameters[] = {
     {"Rotate", "rotate", 0, 270, 90, "0, 90, 180 or 270"},
 };
 
-bool Names(const std::vector<FormPair>& pairs, const std::string& name) {
+// Whether a pair after slot 0 is named `name`, letter case ignored.
+bool RequestNames(const std::vector<FormPair>& pairs, const std::string& name) {
   const std::string wanted = UpperCase(name);
   for (size_t slot = 1; slot < pairs.size(); ++slot) {
     if (UpperCase(pairs[slot].Name) == wanted) {
@@ -66,7 +67,7 @@ ViewRequest ReadViewRequest(const std::vector<FormPair>& pairs,
                             const std::function<std::string(const std::string&)>& lookup) {
   ViewRequest request;
   for (const ViewParameter& parameter : kViewParameters) {
-    const std::string value = Names(pairs, parameter.name) ? lookup(parameter.name) : "";
+    const std::string value = RequestNames(pairs, parameter.name) ? lookup(parameter.name) : "";
     if (value.empty()) {
       continue;
     }
@@ -76,7 +77,7 @@ ViewRequest ReadViewRequest(const std::vector<FormPair>& pairs,
     }
     request.items.append(parameter.item).append("=").append(std::to_string(number));
   }
-  request.describe = Names(pairs, "Info") && !lookup("Info").empty();
+  request.describe = RequestNames(pairs, "Info") && !lookup("Info").empty();
   return request;
 }
 
