@@ -1,6 +1,7 @@
 #include "conversion/view_request.h"
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/error.h"
 #include "shell/helpers/upper_case.h"
@@ -25,11 +26,12 @@ constexpr ViewParameter kViewParameters[] = {
     {"Rotate", "rotate", 0, 270, 90, "0, 90, 180 or 270"},
 };
 
-// Whether a pair after slot 0 is named `name`, letter case ignored.
-bool RequestNames(const std::vector<FormPair>& pairs, const std::string& name) {
+// Whether a held pair after slot 0 is named `name`, letter case ignored.
+bool RequestNames(const PairTable& pairs, const std::string& name) {
   const std::string wanted = UpperCase(name);
-  for (size_t slot = 1; slot < pairs.size(); ++slot) {
-    if (UpperCase(pairs[slot].Name) == wanted) {
+  const std::vector<FormPair>& held = pairs.held();
+  for (size_t slot = 1; slot < held.size(); ++slot) {
+    if (UpperCase(held[slot].Name) == wanted) {
       return true;
     }
   }
@@ -63,7 +65,7 @@ uint32_t CheckedValue(const ViewParameter& parameter, const std::string& value) 
 
 }  // namespace
 
-ViewRequest ReadViewRequest(const std::vector<FormPair>& pairs,
+ViewRequest ReadViewRequest(const PairTable& pairs,
                             const std::function<std::string(const std::string&)>& lookup) {
   ViewRequest request;
   for (const ViewParameter& parameter : kViewParameters) {

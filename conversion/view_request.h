@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "cgi/form_pair.h"
 
@@ -21,13 +20,13 @@ struct ViewRequest {
 };
 
 // Reads Page, Width, Height, Rotate and Info through `lookup`, which is
-// called only for the names that `pairs` holds (letter case ignored), so a
-// request naming none of them makes no lookup, and no lookup report, beyond
-// those of FN and Path. An empty value counts as absent. Raises an
+// called only for the names that the held slots of `pairs` hold (letter case
+// ignored), so a request naming none of them makes no lookup, and no lookup
+// report, beyond those of FN and Path. An empty value counts as absent. Raises an
 // invalid-argument error naming the parameter for a value that is not ASCII
 // digits alone or lies outside its range: Page 1 to 1000000, Width and
 // Height 1 to 65535, Rotate 0, 90, 180 or 270.
-ViewRequest ReadViewRequest(const std::vector<FormPair>& pairs,
+ViewRequest ReadViewRequest(const PairTable& pairs,
                             const std::function<std::string(const std::string&)>& lookup);
 
 }  // namespace ostrel

@@ -21,9 +21,9 @@ using Query = std::vector<std::pair<std::string, std::string>>;
 class ViewRequestTest : public ::testing::Test {
  protected:
   ViewRequest Read(const Query& query) {
-    peer_.context().Pairs.assign(1, FormPair{});
+    peer_.context().Pairs.Reset();
     for (const auto& [name, value] : query) {
-      peer_.context().Pairs.push_back({name, value});
+      peer_.context().Pairs.Append({name, value});
     }
     looked_up_.clear();
     return ReadViewRequest(peer_.context().Pairs, [this](const std::string& name) {
