@@ -12,6 +12,7 @@
 
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "platform/application_log.h"
 #include "platform/descriptor.h"
@@ -19,8 +20,6 @@
 #include "platform/error.h"
 #include "platform/termination_cleanup.h"
 #include "platform/timing.h"
-
-extern char** environ;
 
 namespace ostrel {
 namespace {
@@ -194,7 +193,18 @@ AutomationObject::AutomationObject(std::string_view directory,
 }
 
 std::string AutomationObject::CallMethod(std::string_view method, std::string_view argument,
+                                         const std::vector<std::string>& environment,
                                          std::chrono::seconds time_limit) const {
+  std::vector<std::string_view> texts = {method, argument};
+  texts.insert(texts.end(), environment.begin(), environment.end());
+  size_t argument_bytes = program_.size() + 1;
+  for (const std::string_view text : texts) {
+    if (text.find('\0') != std::string_view::npos) {
+      throw Error(ErrorKind::kInvalidArgument,
+                  "run " + program_ + ": an argument or environment entry holds a NUL byte");
+    }
+    argument_bytes += text.size() + 1;
+  }
   const double deadline = MonotonicSeconds() + static_cast<double>(time_limit.count());
   Pipe output_pipe = OpenPipe();
   Pipe error_pipe = OpenPipe();
@@ -207,13 +217,25 @@ std::string AutomationObject::CallMethod(std::string_view method, std::string_vi
   std::string method_text(method);
   std::string argument_text(argument);
   char* argv[] = {program.data(), method_text.data(), argument_text.data(), nullptr};
+  std::vector<std::string> environment_texts = environment;
+  std::vector<char*> envp;
+  for (std::string& entry : environment_texts) {
+    envp.push_back(entry.data());
+  }
+  envp.push_back(nullptr);
   int error_number = 0;
   const pid_t child = SpawnRecordedChild([&] {
     pid_t pid = 0;
     error_number =
-        posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv, environ);
+        posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv, envp.data());
     return error_number == 0 ? pid : 0;
   });
+  if (error_number == E2BIG) {
+    // The kernel's limit on one argument (128 KiB) or on all of them: the
+    // request asked for something too long, not for memory.
+    throw Error(ErrorKind::kInvalidArgument, "run " + program_ + ": argument list too long (" +
+                                                 std::to_string(argument_bytes) + " bytes)");
+  }
   if (error_number != 0) {
     throw PosixError("run " + program_, error_number);
   }
