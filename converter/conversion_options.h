@@ -19,6 +19,10 @@ struct ConversionOptions {
   int colors = 256;    // most palette entries, 2 to 256
   bool dither = true;  // error diffusion when colours must be reduced
   uint64_t max_pixels = kDefaultMaxPixels;
+  // Not an item: the program's AllowedImageDirectories value, from the
+  // environment; the source file opened must lie in one of them. Empty
+  // admits any file.
+  std::string allowed_directories;
 };
 
 // Parses items source=, dest= (each required once, not the same path),

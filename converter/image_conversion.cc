@@ -15,7 +15,9 @@
 #include "converter/row_pipeline.h"
 #include "converter/sample_indices.h"
 #include "converter/tiff_reader.h"
+#include "platform/allowed_directories.h"
 #include "platform/atomic_file.h"
+#include "platform/file.h"
 
 namespace ostrel {
 namespace {
@@ -165,6 +167,23 @@ void ConvertColorPage(TiffReader& reader, const ConversionOptions& parameters,
   gif.Finish();
 }
 
+// The source, refused unless the file actually opened lies in an allowed
+// directory. Its name was checked before the converter ran, but a link on
+// the way may have been re-pointed since; the open descriptor cannot be.
+ReadOnlyFile OpenAllowedSource(const ConversionOptions& parameters) {
+  ReadOnlyFile file = WithFailureKind(ConversionFailure::kCannotReadSource,
+                                      [&] { return ReadOnlyFile(parameters.source); });
+  if (!parameters.allowed_directories.empty()) {
+    const std::optional<std::string> resolved = file.ResolvedPath();
+    if (!resolved || !IsInAllowedDirectory(*resolved, parameters.allowed_directories)) {
+      throw ConversionError(
+          ConversionFailure::kCannotReadSource,
+          "source " + parameters.source + " is not in an allowed image directory");
+    }
+  }
+  return file;
+}
+
 }  // namespace
 
 void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
@@ -209,7 +228,7 @@ void ConvertImage(const ConversionOptions& parameters, const ConversionTuning& t
   const GifWriter::ByteSink sink = [&output](std::string_view bytes) {
     WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Write(bytes); });
   };
-  TiffReader reader(parameters.source, parameters.page);
+  TiffReader reader(OpenAllowedSource(parameters), parameters.source, parameters.page);
   ConvertPage(reader, parameters, sink, tuning);
   WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Commit(); });
 }

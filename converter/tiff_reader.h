@@ -13,6 +13,7 @@
 
 #include "converter/conversion_failure.h"
 #include "converter/indexed_rows.h"
+#include "platform/file.h"
 
 struct tiff;  // libtiff's TIFF
 
@@ -42,6 +43,8 @@ class TiffReader {
   // kCannotReadSource, kNotTiff, kDamagedTiff, kUnsupportedTiff or
   // kNoSuchPage.
   TiffReader(const std::string& path, uint32_t page_number);
+  // The same for `file`, opened already from `path`.
+  TiffReader(ReadOnlyFile file, const std::string& path, uint32_t page_number);
   // The same for a TIFF file held in memory, named `name` in messages;
   // `bytes` must outlive the reader.
   TiffReader(std::span<const uint8_t> bytes, const std::string& name, uint32_t page_number);
