@@ -9,6 +9,7 @@
 
 #include <tiffio.h>
 
+#include "converter/chunk_layout.h"
 #include "platform/file.h"
 
 namespace ostrel {
@@ -164,6 +165,10 @@ void TiffReader::Open(TIFF* handle, uint32_t page_number) {
     }
   }
   ReadPage();
+  if (ChunksOverlap(ChunkRanges(tiff_.get()))) {
+    throw ConversionError(ConversionFailure::kDamagedTiff,
+                          "strips or tiles that share bytes in " + path_);
+  }
 }
 
 TiffReader::~TiffReader() = default;
