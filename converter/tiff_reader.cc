@@ -109,13 +109,18 @@ struct TiffReader::MemoryFile {
   static void Unmap(thandle_t, void*, toff_t) {}
 };
 
-TiffReader::TiffReader(const std::string& path, uint32_t page_number)
-    : TiffReader(
-          WithFailureKind(ConversionFailure::kCannotReadSource, [&] { return ReadOnlyFile(path); }),
-          path, page_number) {}
+TiffReader::TiffReader(const std::string& path, uint32_t page_number) : path_(path) {
+  ReadOnlyFile file =
+      WithFailureKind(ConversionFailure::kCannotReadSource, [&] { return ReadOnlyFile(path); });
+  OpenFile(std::move(file), path, page_number);
+}
 
 TiffReader::TiffReader(ReadOnlyFile file, const std::string& path, uint32_t page_number)
     : path_(path) {
+  OpenFile(std::move(file), path, page_number);
+}
+
+void TiffReader::OpenFile(ReadOnlyFile file, const std::string& path, uint32_t page_number) {
   const std::string header =
       WithFailureKind(ConversionFailure::kCannotReadSource, [&] { return file.ReadPrefix(4); });
   if (!IsTiffHeader(header)) {

@@ -80,6 +80,8 @@ class TiffReader {
   };
 
  private:
+  // Opens `file`, read from `path`, as a TIFF file and selects the page.
+  void OpenFile(ReadOnlyFile file, const std::string& path, uint32_t page_number);
   // Takes over an opened handle (or raises for a null one), selects the
   // page and reads what it is.
   void Open(tiff* handle, uint32_t page_number);
