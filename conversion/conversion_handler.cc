@@ -140,7 +140,7 @@ void OstrelClass::CGI_Main() {
       result_code = TextToInt32(converter.CallMethod(
           view.describe ? "DescribeImage" : "ConvertImage",
           ConversionParameters(path, fn, temp_filename.path(), extra_parameters, view.items),
-          kConverterTimeLimit));
+          ConverterEnvironment(allowed), kConverterTimeLimit));
     }
     temp_filename.MarkConverted();
     AppendLogEntry(LogEntryType::kMessage, std::to_string(result_code));
