@@ -24,7 +24,6 @@ class OstrelClassPeer {
   void SendGifFile(std::string file_name, std::string fn) {
     instance_.SendGifFile(std::move(file_name), std::move(fn));
   }
-  void SendJsonFile(std::string file_name) { instance_.SendJsonFile(std::move(file_name)); }
 
  private:
   OstrelClass& instance_;

@@ -78,16 +78,6 @@ TEST_F(GifResponseTest, StreamsTheFileUnchangedInChunksOfAtMost1024Bytes) {
   EXPECT_FALSE(peer_.context().HtmlHeaderSent);
 }
 
-TEST_F(GifResponseTest, ADescriptionGoesOutAsUncachedJson) {
-  const std::string description = "{\"pages\":3,\"page\":[]}";
-  dir_.WriteFile("G.json", description);
-  peer_.SendJsonFile(dir_.WindowsPathOf("G.json"));
-  EXPECT_EQ(Writes(),
-            (std::vector<std::string>{"HTTP/1.0 200 OK\r\n", "Content-Type: application/json\r\n",
-                                      "Cache-Control: no-cache\r\n", "\r\n", description}));
-  EXPECT_FALSE(peer_.context().HtmlHeaderSent);
-}
-
 TEST_F(GifResponseTest, AMissingFileRaisesAfterTheHeaderAndIsNotCreated) {
   EXPECT_EQ(testing::RaisedError([&] {
               peer_.SendGifFile(dir_.WindowsPathOf("vanished.gif"), "");
