@@ -48,12 +48,12 @@ class Reference:
     """The first page of a TIFF file and its area averages, one per size."""
 
     def __init__(self, path):
-        image = Image.open(path)
-        self.kind = {"1": "bilevel", "L": "gray"}.get(image.mode, "colour")
-        if self.kind == "colour" and image.mode != "RGB":
-            image = image.convert("RGB")
-        self.width, self.height = image.size
-        self._pixels = np.asarray(image)  # bool for bilevel pages: True is paper
+        with Image.open(path) as image:
+            self.kind = {"1": "bilevel", "L": "gray"}.get(image.mode, "colour")
+            self.width, self.height = image.size
+            # bool for bilevel pages: True is paper
+            self._pixels = np.asarray(image if image.mode in ("1", "L", "RGB")
+                                      else image.convert("RGB"))
         self._columns = {}  # width -> every source row reduced to that width
         self._averages = {}
 
@@ -76,8 +76,8 @@ class Reference:
 
 def gif_pixels(path):
     """The GIF's colours over white, height x width x 3, as floating point."""
-    image = Image.open(path)
-    rgba = np.asarray(image.convert("RGBA"), dtype=np.float64)
+    with Image.open(path) as image:
+        rgba = np.asarray(image.convert("RGBA"), dtype=np.float64)
     alpha = rgba[:, :, 3:] / 255.0
     return rgba[:, :, :3] * alpha + 255.0 * (1.0 - alpha)
 
@@ -108,8 +108,9 @@ def check(reference, gif_path):
 def resolution(path):
     """(x, y) resolutions of the first page when both are present in inches
     or centimetres, else None."""
-    tags = Image.open(path).tag_v2
-    x, y, unit = tags.get(282), tags.get(283), tags.get(296, 2)
+    with Image.open(path) as image:
+        tags = image.tag_v2
+        x, y, unit = tags.get(282), tags.get(283), tags.get(296, 2)
     if x is None or y is None or unit not in (2, 3) or float(x) <= 0 or float(y) <= 0:
         return None
     return float(x), float(y)
