@@ -282,8 +282,9 @@ def scaled_cases(corpus_set):
 
 
 def scaled_dest(out_dir, tool, case_id):
-    return os.path.join(out_dir, "scaled", tool.replace(" ", "_").replace(",", ""),
-                        case_id + ".gif")
+    # Absolute: vipsthumbnail takes a relative output name as relative to its input.
+    return os.path.join(os.path.abspath(out_dir), "scaled",
+                        tool.replace(" ", "_").replace(",", ""), case_id + ".gif")
 
 
 def case_label(case):
@@ -318,7 +319,7 @@ def measure_scaled(build, corpus, out_dir, cases, rounds, log):
 
 
 def failure_text(record):
-    """Why a tool failed: its last line on stderr, from one more run."""
+    """Why a tool failed: its first line on stderr, from one more run."""
     status = next(s for s in record["status"] if s != 0) if any(record["status"]) else 0
     if status < 0:
         return f"killed by signal {-status}"
@@ -331,7 +332,7 @@ def failure_text(record):
         said = [str(error)]
     why = f"exit status {status}" if status else "no GIF written"
     if said:
-        why += ": " + said[-1][:160].replace("|", "/")
+        why += ": " + said[0][:160].replace("|", "/")
     return why
 
 
