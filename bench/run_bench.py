@@ -549,10 +549,10 @@ def write_report(path, args, files, results, requests, request_failures, stages,
     lines += ["", "The lower bound is `bench/lower_bound.cc`: libtiff decoding, the samples "
               "as indices (bilevel, gray, palette) or a crude fixed 3-3-2 palette (colour), "
               "giflib's encoder, one process.", ""]
-    lines += ["The converter's items for a file are followed by: " +
+    lines += ["The converter also gets " +
               "; ".join(f"`{items.lstrip(', ')}` on {name}"
                         for name, items in STORED_PIXELS_ITEMS.items()) +
-              " (the stored pixels, as the other tools draw them).", ""]
+              ": the stored pixels, as the other tools draw them.", ""]
 
     goals = []
     lines += ["## Per file", "",
