@@ -231,7 +231,8 @@ def profile(build, corpus, name, work, extra=""):
     report = subprocess.run(["perf", "report", "-i", data, "--stdio", "--no-children",
                              "--sort", "dso,symbol"], capture_output=True, text=True)
     rows = [l for l in report.stdout.splitlines() if re.match(r"^\s+\d+\.\d+%", l)]
-    return "\n".join(r.rstrip() for r in rows[:8])
+    # perf pads every row to the longest symbol (a lambda's runs to hundreds of characters).
+    return "\n".join(re.sub(r" {3,}", "  ", r.rstrip()) for r in rows[:8])
 
 
 # --- Reduced pages ------------------------------------------------------------
