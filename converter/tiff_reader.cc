@@ -10,6 +10,7 @@
 
 #include <tiffio.h>
 
+#include "converter/chunk_layout.h"
 #include "platform/file.h"
 
 namespace ostrel {
@@ -112,6 +113,15 @@ struct TiffReader::MemoryFile {
 TiffReader::TiffReader(const std::string& path, uint32_t page_number) : path_(path) {
   ReadOnlyFile file =
       WithFailureKind(ConversionFailure::kCannotReadSource, [&] { return ReadOnlyFile(path); });
+  OpenFile(std::move(file), path, page_number);
+}
+
+TiffReader::TiffReader(ReadOnlyFile file, const std::string& path, uint32_t page_number)
+    : path_(path) {
+  OpenFile(std::move(file), path, page_number);
+}
+
+void TiffReader::OpenFile(ReadOnlyFile file, const std::string& path, uint32_t page_number) {
   const std::string header =
       WithFailureKind(ConversionFailure::kCannotReadSource, [&] { return file.ReadPrefix(4); });
   if (!IsTiffHeader(header)) {
@@ -161,6 +171,10 @@ void TiffReader::Open(TIFF* handle, uint32_t page_number) {
     }
   }
   ReadPage();
+  if (ChunksOverlap(ChunkRanges(tiff_.get()))) {
+    throw ConversionError(ConversionFailure::kDamagedTiff,
+                          "strips or tiles that share bytes in " + path_);
+  }
 }
 
 TiffReader::~TiffReader() = default;
