@@ -1,6 +1,7 @@
 #include "converter/tiff_reader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include <tiffio.h>
 
+#include "converter/chunk_layout.h"
 #include "platform/file.h"
 
 namespace ostrel {
@@ -111,6 +113,15 @@ struct TiffReader::MemoryFile {
 TiffReader::TiffReader(const std::string& path, uint32_t page_number) : path_(path) {
   ReadOnlyFile file =
       WithFailureKind(ConversionFailure::kCannotReadSource, [&] { return ReadOnlyFile(path); });
+  OpenFile(std::move(file), path, page_number);
+}
+
+TiffReader::TiffReader(ReadOnlyFile file, const std::string& path, uint32_t page_number)
+    : path_(path) {
+  OpenFile(std::move(file), path, page_number);
+}
+
+void TiffReader::OpenFile(ReadOnlyFile file, const std::string& path, uint32_t page_number) {
   const std::string header =
       WithFailureKind(ConversionFailure::kCannotReadSource, [&] { return file.ReadPrefix(4); });
   if (!IsTiffHeader(header)) {
@@ -160,9 +171,30 @@ void TiffReader::Open(TIFF* handle, uint32_t page_number) {
     }
   }
   ReadPage();
+  if (ChunksOverlap(ChunkRanges(tiff_.get()))) {
+    throw ConversionError(ConversionFailure::kDamagedTiff,
+                          "strips or tiles that share bytes in " + path_);
+  }
 }
 
 TiffReader::~TiffReader() = default;
+
+uint32_t TiffReader::CountPages() { return TIFFNumberOfDirectories(tiff_.get()); }
+
+bool TiffReader::NextPage() {
+  messages_ = Messages{};
+  if (TIFFLastDirectory(tiff_.get()) != 0) {
+    return false;
+  }
+  rgba_.reset();
+  undoes_differencing_ = false;
+  if (TIFFReadDirectory(tiff_.get()) == 0) {
+    Fail(ConversionFailure::kDamagedTiff, "cannot read the next page of " + path_);
+  }
+  page_ = TiffPage{};
+  ReadPage();
+  return true;
+}
 
 void TiffReader::TiffCloser::operator()(TIFF* file) const { TIFFClose(file); }
 
@@ -215,6 +247,16 @@ void TiffReader::ReadPage() {
   page_.bits_per_sample = bits;
   page_.orientation = orientation >= 1 && orientation <= 8 ? orientation : ORIENTATION_TOPLEFT;
   page_.min_is_white = photometric == PHOTOMETRIC_MINISWHITE;
+  float resolution = 0;
+  if (TIFFGetField(tiff_.get(), TIFFTAG_XRESOLUTION, &resolution) != 0 && resolution > 0 &&
+      std::isfinite(resolution)) {
+    page_.x_resolution = resolution;
+  }
+  if (TIFFGetField(tiff_.get(), TIFFTAG_YRESOLUTION, &resolution) != 0 && resolution > 0 &&
+      std::isfinite(resolution)) {
+    page_.y_resolution = resolution;
+  }
+  TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_RESOLUTIONUNIT, &page_.resolution_unit);
   page_.kind = PageKind::kColor;
   const bool plain_samples =
       samples == 1 && (format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_VOID);

@@ -13,6 +13,7 @@
 
 #include "converter/conversion_failure.h"
 #include "converter/indexed_rows.h"
+#include "platform/file.h"
 
 struct tiff;  // libtiff's TIFF
 
@@ -30,6 +31,10 @@ struct TiffPage {
   bool min_is_white = false;  // kBilevel and kGray: sample 0 is white
   uint16_t orientation = 1;   // 1 to 8; any other value counts as 1
   Palette colormap;           // kPalette: 1 << bits_per_sample entries, 8 bits each
+  // Pixels per resolution unit, 0 where the tag is absent or not positive.
+  float x_resolution = 0;
+  float y_resolution = 0;
+  uint16_t resolution_unit = 2;  // 1 none, 2 inch (also when absent), 3 centimetre
 };
 
 class TiffReader {
@@ -42,6 +47,8 @@ class TiffReader {
   // kCannotReadSource, kNotTiff, kDamagedTiff, kUnsupportedTiff or
   // kNoSuchPage.
   TiffReader(const std::string& path, uint32_t page_number);
+  // The same for `file`, opened already from `path`.
+  TiffReader(ReadOnlyFile file, const std::string& path, uint32_t page_number);
   // The same for a TIFF file held in memory, named `name` in messages;
   // `bytes` must outlive the reader.
   TiffReader(std::span<const uint8_t> bytes, const std::string& name, uint32_t page_number);
@@ -50,6 +57,14 @@ class TiffReader {
   TiffReader& operator=(const TiffReader&) = delete;
 
   const TiffPage& page() const { return page_; }
+
+  // The number of pages in the file; walks its directories without reading
+  // them.
+  uint32_t CountPages();
+
+  // Selects the page after the current one and reads what it is, as the
+  // constructor does; false after the last page.
+  bool NextPage();
 
   // For every kind but kColor: visits the stored rows in order, each packed
   // as stored (1, 2, 4 or 8 bits a sample, or 16 bits in native byte order),
@@ -77,6 +92,8 @@ class TiffReader {
   };
 
  private:
+  // Opens `file`, read from `path`, as a TIFF file and selects the page.
+  void OpenFile(ReadOnlyFile file, const std::string& path, uint32_t page_number);
   // Takes over an opened handle (or raises for a null one), selects the
   // page and reads what it is.
   void Open(tiff* handle, uint32_t page_number);

@@ -13,9 +13,17 @@
 namespace ostrel {
 namespace {
 
+constexpr size_t kSuffixLength = 8;
+
+// `directory` (empty or ending in a separator) + "." + `name` + "." + `suffix`.
+std::string TemporaryName(std::string_view directory, std::string_view name,
+                          std::string_view suffix) {
+  return std::string(directory) + "." + std::string(name) + "." + std::string(suffix);
+}
+
 std::string RandomSuffix(std::random_device& random) {
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string suffix(8, ' ');
+  std::string suffix(kSuffixLength, ' ');
   for (char& letter : suffix) {
     letter = kLetters[random() % (sizeof kLetters - 1)];
   }
@@ -23,6 +31,13 @@ std::string RandomSuffix(std::random_device& random) {
 }
 
 }  // namespace
+
+std::string AtomicFileTemporaryPattern(std::string_view path) {
+  const size_t separator = path.find_last_of("\\/");
+  const size_t name_start = separator == std::string_view::npos ? 0 : separator + 1;
+  return TemporaryName(path.substr(0, name_start), path.substr(name_start),
+                       std::string(kSuffixLength, '?'));
+}
 
 AtomicFile::AtomicFile(std::string_view path) : path_(NativePath(path)), path_on_signal_(path_) {
   const size_t slash = path_.rfind('/');
@@ -34,20 +49,22 @@ AtomicFile::AtomicFile(std::string_view path) : path_(NativePath(path)), path_on
   // signal can split.
   WithTerminationSignalsBlocked([&] {
     // O_EXCL makes a name that another process took fail with EEXIST; a
-    // fresh suffix then gets another try. The mode is filtered by the umask.
+    // fresh suffix then gets another try. Owner-only whatever the umask.
     for (int attempt = 0; attempt < 100; ++attempt) {
-      temporary_path_ = directory + "." + name + "." + RandomSuffix(random);
-      descriptor_ = open(temporary_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      temporary_path_ = TemporaryName(directory, name, RandomSuffix(random));
+      descriptor_ = Descriptor(RetryOnInterrupt([&] {
+        return open(temporary_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      }));
       error_number = errno;
-      if (descriptor_ >= 0 || error_number != EEXIST) {
+      if (descriptor_.is_open() || error_number != EEXIST) {
         break;
       }
     }
-    if (descriptor_ >= 0) {
+    if (descriptor_.is_open()) {
       temporary_on_signal_ = std::make_unique<CleanupFile>(temporary_path_);
     }
   });
-  if (descriptor_ < 0) {
+  if (!descriptor_.is_open()) {
     throw PosixError("create " + temporary_path_, error_number);
   }
 }
@@ -58,20 +75,16 @@ AtomicFile::~AtomicFile() {
   }
   // Cleaning up after a failure that is already being reported: a file
   // that cannot be removed now cannot be reported either.
-  if (descriptor_ >= 0) {
-    (void)close(descriptor_);
-  }
+  descriptor_.Close();
   (void)unlink(temporary_path_.c_str());
   (void)unlink(path_.c_str());
 }
 
 void AtomicFile::Write(std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t written = write(descriptor_, bytes.data(), bytes.size());
+    const ssize_t written =
+        RetryOnInterrupt([&] { return write(descriptor_.get(), bytes.data(), bytes.size()); });
     if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
       throw PosixError("write " + temporary_path_, errno);
     }
     bytes.remove_prefix(static_cast<size_t>(written));
@@ -82,11 +95,7 @@ void AtomicFile::Commit() {
   // No fsync: the rename only has to keep other processes from seeing a
   // partial file, and they see the written data at once; surviving a power
   // failure is not asked of a file that lives for seconds.
-  const int descriptor = descriptor_;
-  descriptor_ = -1;
-  if (close(descriptor) != 0) {
-    throw PosixError("close " + temporary_path_, errno);
-  }
+  descriptor_.CloseChecked(temporary_path_);
   if (rename(temporary_path_.c_str(), path_.c_str()) != 0) {
     throw PosixError("rename " + temporary_path_ + " to " + path_, errno);
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/descriptor.h"
 #include "platform/termination_cleanup.h"
 
 namespace ostrel {
@@ -14,8 +15,10 @@ namespace ostrel {
 class AtomicFile {
  public:
   // Creates the temporary file beside `path` (a "\" counts as "/"), named
-  // "." + the file name + a random suffix, so that it matches no pattern
-  // that `path` would, with mode 0666 less the umask. Raises PosixError.
+  // "." + the file name + "." + a random suffix (see
+  // AtomicFileTemporaryPattern), so that it matches no pattern that `path`
+  // would, with mode 0600: the file holds a request's image, which no other
+  // user may read. Raises PosixError.
   explicit AtomicFile(std::string_view path);
   // Without Commit: removes the temporary file and whatever file lies at
   // `path`, so that a reader waiting for `path` cannot take an older file
@@ -41,9 +44,14 @@ class AtomicFile {
   CleanupFile path_on_signal_;
   std::string temporary_path_;
   std::unique_ptr<CleanupFile> temporary_on_signal_;  // once the file exists
-  int descriptor_ = -1;
+  Descriptor descriptor_;
   bool committed_ = false;
 };
+
+// A directory-search pattern that matches every temporary file an AtomicFile
+// for `path` may create: `path` with its file name NAME replaced by
+// ".NAME.????????". The directory part is kept as written.
+std::string AtomicFileTemporaryPattern(std::string_view path);
 
 }  // namespace ostrel
 
