@@ -316,7 +316,7 @@ TEST_F(ImageConversionTest, AFrameTooLargeToHoldIsDecodedTwiceToTheSameGif) {
     testing::WriteTiff(In(), {page});
     const ConversionOptions parameters =
         ParseConversionOptions("source=" + In() + ", dest=" + Out() +
-                                  (page.photometric == PHOTOMETRIC_RGB ? ", colors=64" : ""));
+                               (page.photometric == PHOTOMETRIC_RGB ? ", colors=64" : ""));
     ConvertImage(parameters);
     const std::string held = directory_.ReadFile("out.gif");
     ConvertImage(parameters, {.max_held_pixels = 100});
@@ -390,6 +390,295 @@ TEST_F(ImageConversionTest, OrientationPutsTheFirstStoredRowWhereTheTagSays) {
       EXPECT_EQ(first[0], 0) << orientation;
       EXPECT_EQ(end[0], 255) << orientation;
     }
+  }
+}
+
+// The bits of `value` as a float of 1 sign bit, `exponent_bits` and
+// `fraction_bits` (IEEE half precision: 5 and 10); `value` must be exact.
+uint32_t SmallFloatBits(double value, int exponent_bits, int fraction_bits) {
+  if (value == 0) {
+    return 0;
+  }
+  const uint32_t sign = value < 0 ? 1u << (exponent_bits + fraction_bits) : 0;
+  int exponent = 0;
+  const double fraction = std::frexp(std::fabs(value), &exponent);  // value = fraction * 2^exponent
+  const int bias = (1 << (exponent_bits - 1)) - 1;
+  const auto stored_fraction = static_cast<uint32_t>(std::ldexp(fraction * 2 - 1, fraction_bits));
+  return sign | static_cast<uint32_t>(exponent - 1 + bias) << fraction_bits | stored_fraction;
+}
+
+// `values` as stored samples of `bits` bits of `format`, rows of `row_samples`.
+std::vector<uint8_t> StoredSamples(const std::vector<double>& values, int bits, uint16_t format,
+                                   uint32_t row_samples) {
+  if (format == SAMPLEFORMAT_IEEEFP) {
+    if (bits == 32) {
+      return testing::NativeBytes<float>(values);
+    }
+    if (bits == 64) {
+      return testing::NativeBytes<double>(values);
+    }
+    std::vector<uint32_t> packed;
+    for (const double value : values) {
+      packed.push_back(bits == 16 ? SmallFloatBits(value, 5, 10) : SmallFloatBits(value, 7, 16));
+    }
+    std::vector<uint8_t> bytes;
+    for (const uint32_t value : packed) {  // little-endian host: the low bytes first
+      const auto* first = reinterpret_cast<const uint8_t*>(&value);
+      bytes.insert(bytes.end(), first, first + bits / 8);
+    }
+    return bytes;
+  }
+  if (bits == 32) {
+    return format == SAMPLEFORMAT_INT ? testing::NativeBytes<int32_t>(values)
+                                      : testing::NativeBytes<uint32_t>(values);
+  }
+  if (bits == 16) {
+    return format == SAMPLEFORMAT_INT ? testing::NativeBytes<int16_t>(values)
+                                      : testing::NativeBytes<uint16_t>(values);
+  }
+  std::vector<uint16_t> levels(values.begin(), values.end());
+  return testing::PackSamples(levels, bits, row_samples);
+}
+
+TEST_F(ImageConversionTest, SamplesOfEveryDepthAndFormatMapToEightBits) {
+  using Rule = int (*)(double value, double low, double high);  // low, high: the page's own
+  const Rule full_12 = [](double v, double, double) { return int(std::lround(v * 255 / 4095)); };
+  const Rule full_5 = [](double v, double, double) { return int(std::lround(v * 255 / 31)); };
+  const Rule full_16 = [](double v, double, double) { return int(std::lround(v * 255 / 65535)); };
+  const Rule full_32 = [](double v, double, double) {
+    return int(std::lround(v * 255 / 4294967295.0));
+  };
+  const Rule stretch = [](double v, double low, double high) {
+    return int(std::lround((v - low) * 255 / (high - low)));
+  };
+  const Rule unit = [](double v, double, double) { return int(std::lround(v * 255)); };
+  const Rule declared = [](double v, double, double) {  // SMinSampleValue -1000, SMax 1000
+    return int(std::clamp(std::lround((v + 1000) * 255 / 2000), 0L, 255L));
+  };
+  const struct Case {
+    const char* name;
+    int bits;
+    uint16_t format;
+    uint16_t photometric;
+    bool alpha;                       // unassociated, all or nothing
+    double (*value)(uint32_t level);  // a stored value for a level in 0..255
+    Rule rule;
+    FixturePage layout;
+  } cases[] = {
+      {"12-bit gray",
+       12,
+       SAMPLEFORMAT_UINT,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k * 16.0 + k % 16; },
+       full_12,
+       {.compression = COMPRESSION_LZW}},
+      {"12-bit white-is-zero, tiled",
+       12,
+       SAMPLEFORMAT_UINT,
+       PHOTOMETRIC_MINISWHITE,
+       false,
+       [](uint32_t k) { return k * 16.0; },
+       full_12,
+       {.tile_width = 16, .tile_height = 16}},
+      {"5-bit gray",
+       5,
+       SAMPLEFORMAT_UINT,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k / 8.0 - k % 8 / 8.0; },
+       full_5,
+       {.rows_per_strip = 7}},
+      {"16-bit signed gray",
+       16,
+       SAMPLEFORMAT_INT,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k * 100.0 - 20000; },
+       stretch,
+       {.compression = COMPRESSION_ADOBE_DEFLATE}},
+      {"16-bit signed gray, declared range",
+       16,
+       SAMPLEFORMAT_INT,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k * 10.0 - 1400; },
+       declared,
+       {.smin = -1000, .smax = 1000}},
+      {"32-bit gray",
+       32,
+       SAMPLEFORMAT_UINT,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k * 16843009.0 + k; },
+       full_32,
+       {.compression = COMPRESSION_LZW, .predictor = PREDICTOR_HORIZONTAL}},
+      {"32-bit signed gray",
+       32,
+       SAMPLEFORMAT_INT,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k * 1e6 - 2e8; },
+       stretch,
+       {.rows_per_strip = 5}},
+      {"32-bit float gray in 0..1",
+       32,
+       SAMPLEFORMAT_IEEEFP,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k / 255.0; },
+       unit,
+       {.compression = COMPRESSION_ADOBE_DEFLATE, .predictor = PREDICTOR_FLOATINGPOINT}},
+      {"32-bit float gray beyond 0..1",
+       32,
+       SAMPLEFORMAT_IEEEFP,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k * 0.37 - 3.5; },
+       stretch,
+       {.tile_width = 32, .tile_height = 16}},
+      {"64-bit float gray, declared range",
+       64,
+       SAMPLEFORMAT_IEEEFP,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k * 9.0 - 1200; },
+       declared,
+       {.smin = -1000, .smax = 1000}},
+      {"16-bit float gray",
+       16,
+       SAMPLEFORMAT_IEEEFP,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k / 256.0; },
+       unit,
+       {}},
+      {"24-bit float gray",
+       24,
+       SAMPLEFORMAT_IEEEFP,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k / 64.0 - 2; },
+       stretch,
+       {}},
+      {"12-bit RGB, tiled",
+       12,
+       SAMPLEFORMAT_UINT,
+       PHOTOMETRIC_RGB,
+       false,
+       [](uint32_t k) { return k * 16.0 + 15; },
+       full_12,
+       {.tile_width = 16, .tile_height = 32}},
+      {"16-bit signed RGB and alpha, planes",
+       16,
+       SAMPLEFORMAT_INT,
+       PHOTOMETRIC_RGB,
+       true,
+       [](uint32_t k) { return k * 50.0 - 6000; },
+       stretch,
+       {.rows_per_strip = 6, .separate_planes = true}},
+      {"32-bit float RGB, tiled planes",
+       32,
+       SAMPLEFORMAT_IEEEFP,
+       PHOTOMETRIC_RGB,
+       false,
+       [](uint32_t k) { return k / 255.0; },
+       unit,
+       {.tile_width = 16, .tile_height = 16, .separate_planes = true}},
+      {"32-bit float gray and alpha",
+       32,
+       SAMPLEFORMAT_IEEEFP,
+       PHOTOMETRIC_MINISBLACK,
+       true,
+       [](uint32_t k) { return k / 255.0; },
+       unit,
+       {}},
+      {"16-bit CMYK",
+       16,
+       SAMPLEFORMAT_UINT,
+       PHOTOMETRIC_SEPARATED,
+       false,
+       [](uint32_t k) { return k * 257.0; },
+       full_16,
+       {.compression = COMPRESSION_LZW}},
+      {"16-bit CMYK and alpha",
+       16,
+       SAMPLEFORMAT_UINT,
+       PHOTOMETRIC_SEPARATED,
+       true,
+       [](uint32_t k) { return k * 257.0; },
+       full_16,
+       {}},
+  };
+  constexpr uint32_t kWidth = 48;
+  constexpr uint32_t kHeight = 20;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int channels = c.photometric == PHOTOMETRIC_RGB         ? 3
+                         : c.photometric == PHOTOMETRIC_SEPARATED ? 4
+                                                                  : 1;
+    const int samples = channels + (c.alpha ? 1 : 0);
+    // Few distinct colours, so that colour pages keep theirs too.
+    const std::vector<uint16_t> levels = testing::PatternSamples(kWidth * kHeight, 40, c.bits);
+    std::vector<double> values;
+    for (uint32_t i = 0; i < kWidth * kHeight; ++i) {
+      for (int s = 0; s < channels; ++s) {
+        values.push_back(c.value((levels[i] * 6 + s * 13 * (levels[i] % 3)) % 256));
+      }
+      if (c.alpha) {
+        const bool opaque = i % 5 != 0;
+        values.push_back(c.format == SAMPLEFORMAT_IEEEFP ? opaque
+                         : c.format == SAMPLEFORMAT_INT  ? opaque * ((1 << (c.bits - 1)) - 1)
+                                                         : opaque * ((1 << c.bits) - 1));
+      }
+    }
+    double low = INFINITY;
+    double high = -INFINITY;
+    for (size_t i = 0; i < values.size(); ++i) {
+      if (!c.alpha || i % samples != static_cast<size_t>(channels)) {
+        low = std::min(low, values[i]);
+        high = std::max(high, values[i]);
+      }
+    }
+    FixturePage page = c.layout;
+    page.width = kWidth;
+    page.height = kHeight;
+    page.bits_per_sample = static_cast<uint16_t>(c.bits);
+    page.samples_per_pixel = static_cast<uint16_t>(samples);
+    page.photometric = c.photometric;
+    page.sample_format = c.format;
+    if (c.alpha) {
+      page.extra_samples = {EXTRASAMPLE_UNASSALPHA};
+    }
+    page.samples = StoredSamples(values, c.bits, c.format, kWidth * samples);
+    const GifImage gif = Convert({page});
+    ASSERT_EQ(gif.width, kWidth);
+    ASSERT_EQ(gif.height, kHeight);
+    if (channels == 1 && !c.alpha) {
+      EXPECT_EQ(gif.palette.size(), 256u);  // every gray, as an 8-bit page has
+    }
+    int differences = 0;
+    for (uint32_t i = 0; i < kWidth * kHeight; ++i) {
+      const double* pixel = &values[i * samples];
+      int mapped[4];
+      for (int s = 0; s < channels; ++s) {
+        mapped[s] = c.rule(pixel[s], low, high);
+      }
+      GifColor want = Gray(c.photometric == PHOTOMETRIC_MINISWHITE ? 255 - mapped[0] : mapped[0]);
+      if (channels == 3) {
+        want = {uint8_t(mapped[0]), uint8_t(mapped[1]), uint8_t(mapped[2])};
+      } else if (channels == 4) {
+        for (int s = 0; s < 3; ++s) {
+          want[s] = static_cast<uint8_t>((255 - mapped[3]) * (255 - mapped[s]) / 255);
+        }
+      }
+      const bool transparent = c.alpha && i % 5 == 0;
+      if (gif.TransparentAt(i % kWidth, i / kWidth) != transparent ||
+          (!transparent && gif.ColorAt(i % kWidth, i / kWidth) != want)) {
+        ++differences;
+      }
+    }
+    EXPECT_EQ(differences, 0);
   }
 }
 
