@@ -36,8 +36,11 @@ const char* DamagedLineOf(const char* text) {
 // Warnings about how the file was written, which lose no pixels: the data
 // that follows decodes in full.
 bool IsWritingStyleWarning(const char* text) {
+  // Old-style JPEG takes the sampling from the JPEG stream when the tag
+  // does not fit the page.
   return StartsWith(text, "Deprecated and troublesome old-style JPEG") ||
-         StartsWith(text, "Old-style LZW codes");
+         StartsWith(text, "Old-style LZW codes") ||
+         StartsWith(text, "Subsampling tag not appropriate");
 }
 
 // libtiff calls these from C: they must not throw, so they write into fixed
@@ -49,8 +52,10 @@ void KeepMessage(TiffReader::Messages& messages, char* slot, const char* module,
   char text[kCapacity];
   (void)std::vsnprintf(text, kCapacity, format, arguments);
   if (const char* line = DamagedLineOf(text)) {
-    const size_t key_length =
-        std::min(std::strcspn(line, "("), sizeof messages.last_damaged_line - 1);
+    size_t key_length = std::min(std::strcspn(line, "("), sizeof messages.last_damaged_line - 1);
+    while (key_length > 0 && line[key_length - 1] == ' ') {
+      --key_length;
+    }
     if (std::strncmp(messages.last_damaged_line, line, key_length) != 0 ||
         messages.last_damaged_line[key_length] != '\0') {
       std::memcpy(messages.last_damaged_line, line, key_length);
@@ -252,6 +257,9 @@ void TiffReader::Fail(ConversionFailure failure, const std::string& what) {
   const char* message = messages_.error[0] != '\0' ? messages_.error : messages_.warning;
   if (message[0] != '\0') {
     description.append(": ").append(message);
+  } else if (messages_.last_damaged_line[0] != '\0') {
+    // A fax decoder that ran out of data reports the line it stopped in.
+    description.append(": the data breaks off ").append(messages_.last_damaged_line);
   }
   ClearMessages();
   throw ConversionError(failure, std::move(description));

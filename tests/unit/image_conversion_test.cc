@@ -682,6 +682,75 @@ TEST_F(ImageConversionTest, SamplesOfEveryDepthAndFormatMapToEightBits) {
   }
 }
 
+TEST_F(ImageConversionTest, OldStyleCodesAndSchemesConvertInFull) {
+  std::vector<uint16_t> values;
+  FixturePage lzw = PatternPage(120, 50, 8, 256, &values);
+  lzw.compression = COMPRESSION_LZW;
+  lzw.old_style = true;
+  lzw.rows_per_strip = 40;  // a full code table, cleared, in the first strip
+  std::vector<uint16_t> jpeg_values;
+  FixturePage jpeg = PatternPage(64, 40, 8, 256, &jpeg_values);
+  for (uint32_t i = 0; i < 64 * 40; ++i) {  // smooth, as photographs are
+    jpeg.samples[i] = static_cast<uint8_t>((i % 64) * 3 + (i / 64) * 2 + jpeg.samples[i] % 8);
+  }
+  jpeg.compression = COMPRESSION_OJPEG;
+  jpeg.old_style = true;
+  for (const FixturePage& page : {lzw, jpeg}) {
+    SCOPED_TRACE(page.compression);
+    const GifImage gif = Convert({page});
+    const std::vector<uint8_t> want =
+        page.compression == COMPRESSION_OJPEG
+            ? testing::DecodeJpeg(testing::GrayJpeg(64, 40, page.samples))
+            : page.samples;
+    ASSERT_EQ(gif.indices.size(), want.size());
+    int differences = 0;
+    for (size_t i = 0; i < want.size(); ++i) {
+      differences += gif.ColorAt(static_cast<uint32_t>(i % page.width),
+                                 static_cast<uint32_t>(i / page.width)) != Gray(want[i]);
+    }
+    EXPECT_EQ(differences, 0);
+  }
+}
+
+TEST_F(ImageConversionTest, AFaxWithDamagedLinesConvertsAndCountsThem) {
+  std::vector<uint16_t> values;
+  FixturePage fax = PatternPage(203, 60, 1, 2, &values);
+  fax.compression = COMPRESSION_CCITTFAX3;
+  testing::WriteTiff(In(), {fax});
+  const uint32_t start = testing::TagValue(In(), TIFFTAG_STRIPOFFSETS);
+  const uint32_t size = testing::TagValue(In(), TIFFTAG_STRIPBYTECOUNTS);
+  std::string bytes = directory_.ReadFile("in.tif");
+  for (const uint32_t at : {size / 3, size / 3 + 1, size * 2 / 3}) {
+    bytes[start + at] = static_cast<char>(~bytes[start + at]);
+  }
+  directory_.WriteFile("in.tif", bytes);
+  const std::string note =
+      ConvertImage(ParseConversionOptions("source=" + In() + ", dest=" + Out()));
+  const GifImage gif = testing::DecodeGif(Out());
+  ASSERT_EQ(gif.height, 60u);
+  // Every line but the damaged ones as written.
+  uint32_t damaged_rows = 0;
+  for (uint32_t y = 0; y < 60; ++y) {
+    for (uint32_t x = 0; x < 203; ++x) {
+      if (gif.ColorAt(x, y) != Gray(values[y * 203 + x] * 255)) {
+        ++damaged_rows;
+        break;
+      }
+    }
+  }
+  // A flipped byte may also decode to valid codes of a wrong line, unseen.
+  const std::string tail = " of " + In() + " filled in";
+  ASSERT_TRUE(note.ends_with(tail)) << note;
+  const int counted = std::stoi(note);
+  EXPECT_GE(counted, 1) << note;
+  EXPECT_LE(damaged_rows, 6u);
+  EXPECT_GE(damaged_rows, static_cast<uint32_t>(counted));
+  // A page whose data ends early is refused still.
+  testing::WriteTiff(In(), {fax});
+  testing::SetTagValue(In(), TIFFTAG_STRIPBYTECOUNTS, size / 2);
+  ExpectFailure("", ConversionFailure::kDamagedTiff, "cannot read the pixels of " + In() + ": ");
+}
+
 TEST_F(ImageConversionTest, PageAndColorsItemsChooseThePageAndLimitThePalette) {
   std::vector<uint16_t> values;
   const std::vector<FixturePage> pages = {PatternPage(20, 10, 1, 2, &values),
