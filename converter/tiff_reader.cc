@@ -1,6 +1,7 @@
 #include "converter/tiff_reader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -127,6 +128,55 @@ Palette ColormapOf(const uint16_t* red, const uint16_t* green, const uint16_t* b
   return palette;
 }
 
+// A linear light level, 0 to 1, as an 8-bit sRGB level.
+uint8_t SrgbLevel(double linear) {
+  if (!(linear > 0)) {
+    return 0;
+  }
+  const double encoded =
+      linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+  return static_cast<uint8_t>(std::lround(std::min(encoded, 1.0) * 255));
+}
+
+// CIE XYZ relative to white D65 (Y of white 1) in sRGB.
+Rgb SrgbOfXyz(const double xyz[3]) {
+  const double x = xyz[0];
+  const double y = xyz[1];
+  const double z = xyz[2];
+  return Rgb{SrgbLevel(3.2406 * x - 1.5372 * y - 0.4986 * z),
+             SrgbLevel(-0.9689 * x + 1.8758 * y + 0.0415 * z),
+             SrgbLevel(0.0557 * x - 0.2040 * y + 1.0570 * z)};
+}
+
+struct Lab {
+  double lightness;  // 0 to 100
+  double a;
+  double b;
+};
+
+// CIELab samples as stored: 8-bit L* of 0 to 255 for 0 to 100 and signed
+// a* and b*; 16-bit L* of 0 to 65535 and a* and b* in 256ths.
+Lab LabOf(double lightness, double a, double b, int bits) {
+  const double half = bits == 8 ? 128 : 32768;
+  const auto signed_value = [half](double value) {
+    return value >= half ? value - 2 * half : value;
+  };
+  const double step = bits == 8 ? 1 : 256;
+  return Lab{lightness * 100 / (2 * half - 1), signed_value(a) / step, signed_value(b) / step};
+}
+
+// Lab taken relative to the display's white, D65, so that neutral stays gray.
+void LabToXyz(const Lab& lab, double xyz[3]) {
+  constexpr double kDelta = 6.0 / 29;
+  const auto inverse = [](double t) {
+    return t > kDelta ? t * t * t : 3 * kDelta * kDelta * (t - 4.0 / 29);
+  };
+  const double fy = (lab.lightness + 16) / 116;
+  xyz[0] = 0.95047 * inverse(fy + lab.a / 500);
+  xyz[1] = inverse(fy);
+  xyz[2] = 1.08883 * inverse(fy - lab.b / 200);
+}
+
 std::string PageCount(tdir_t count) {
   return std::to_string(count) + (count == 1 ? " page" : " pages");
 }
@@ -169,8 +219,11 @@ struct TiffReader::MemoryFile {
 struct TiffReader::StoredSamples {
   SampleType type;
   uint16_t samples_per_pixel = 1;
-  uint16_t color_channels = 1;  // 1 gray, 3 RGB, 4 CMYK
-  int alpha = -1;               // the alpha sample's index, if any
+  // How the colour samples are read: kGray, kRgb and kCmyk by the scales,
+  // the others by their colour spaces' own formulas.
+  enum class Space { kGray, kRgb, kCmyk, kLab, kLuminance, kXyz } space = Space::kGray;
+  uint16_t color_channels = 1;
+  int alpha = -1;  // the alpha sample's index, if any
   bool associated_alpha = false;
   bool separate_planes = false;
   bool min_is_white = false;
@@ -339,7 +392,7 @@ void TiffReader::ReadPage() {
     page_.kind = PageKind::kPalette;
     page_.colormap = ColormapOf(red, green, blue, size_t{1} << bits);
   } else if (MapsSamplesItself(photometric, compression)) {
-    if (stored_->color_channels == 1 && stored_->alpha < 0) {
+    if (stored_->color_channels == 1 && stored_->alpha < 0) {  // gray or luminance
       page_.kind = PageKind::kGray;
       page_.bits_per_sample = 8;
     }
@@ -498,6 +551,14 @@ void TiffReader::ReadRgbaRows(uint32_t top, std::span<uint32_t> pixels) {
 }
 
 bool TiffReader::MapsSamplesItself(uint16_t photometric, uint16_t compression) {
+  using Space = StoredSamples::Space;
+  const bool log_luminance =
+      (photometric == PHOTOMETRIC_LOGL || photometric == PHOTOMETRIC_LOGLUV) &&
+      (compression == COMPRESSION_SGILOG || compression == COMPRESSION_SGILOG24);
+  // SGILog data decoded to floats: Y, or CIE XYZ.
+  if (log_luminance && TIFFSetField(tiff_.get(), TIFFTAG_SGILOGDATAFMT, SGILOGDATAFMT_FLOAT) == 0) {
+    Fail(ConversionFailure::kUnsupportedTiff, "unsupported SGILog data in " + path_);
+  }
   uint16_t samples = 1;
   uint16_t bits = 1;
   uint16_t format = SAMPLEFORMAT_UINT;
@@ -512,18 +573,29 @@ bool TiffReader::MapsSamplesItself(uint16_t photometric, uint16_t compression) {
   TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_INKSET, &inkset);
   TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_EXTRASAMPLES, &extra_count, &extra_kinds);
   const bool gray = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
-  const uint16_t channels = gray                                                            ? 1
-                            : photometric == PHOTOMETRIC_RGB                                ? 3
-                            : photometric == PHOTOMETRIC_SEPARATED && inkset == INKSET_CMYK ? 4
-                                                                                            : 0;
-  if (channels == 0 || samples < channels || compression == COMPRESSION_JPEG ||
-      compression == COMPRESSION_OJPEG) {
+  Space space = Space::kGray;
+  if (log_luminance) {
+    space = photometric == PHOTOMETRIC_LOGL ? Space::kLuminance : Space::kXyz;
+  } else if (photometric == PHOTOMETRIC_CIELAB && (bits == 8 || bits == 16)) {
+    space = Space::kLab;
+  } else if (photometric == PHOTOMETRIC_RGB) {
+    space = Space::kRgb;
+  } else if (photometric == PHOTOMETRIC_SEPARATED && inkset == INKSET_CMYK) {
+    space = Space::kCmyk;
+  } else if (!gray) {
     return false;
   }
-  // What libtiff's renderer draws exactly stays with it.
+  const uint16_t channels = space == Space::kGray || space == Space::kLuminance ? 1
+                            : space == Space::kCmyk                             ? 4
+                                                                                : 3;
+  if (samples < channels || compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG) {
+    return false;
+  }
+  // What libtiff's renderer draws exactly stays with it; its CIELab and
+  // SGILog colours are tinted (neutral samples do not come out gray).
   const bool unsigned_samples = format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_VOID;
   const bool renderer_depth = channels == 4 ? bits == 8 && samples == 4 : bits == 8 || bits == 16;
-  if (unsigned_samples && renderer_depth) {
+  if (unsigned_samples && renderer_depth && space != Space::kLab) {
     return false;
   }
   auto stored = std::make_unique<StoredSamples>();
@@ -539,6 +611,7 @@ bool TiffReader::MapsSamplesItself(uint16_t photometric, uint16_t compression) {
   }
   stored->samples_per_pixel = samples;
   stored->color_channels = channels;
+  stored->space = space;
   stored->separate_planes = planar == PLANARCONFIG_SEPARATE && samples > 1;
   stored->min_is_white = photometric == PHOTOMETRIC_MINISWHITE;
   // The first extra sample is alpha as libtiff's renderer takes it: marked
@@ -641,7 +714,10 @@ void TiffReader::ChooseScales() {
     return;
   }
   SampleRange seen;
-  if (SampleScale::NeedsSeenRange(stored.type, stored.declared)) {
+  const bool own_formula = stored.space == StoredSamples::Space::kLab ||
+                           stored.space == StoredSamples::Space::kLuminance ||
+                           stored.space == StoredSamples::Space::kXyz;
+  if (!own_formula && SampleScale::NeedsSeenRange(stored.type, stored.declared)) {
     // A first pass over the page for its lowest and highest values.
     std::vector<std::span<const uint8_t>> rows(stored.planes.size());
     for (uint32_t y = 0; y < page_.height; ++y) {
@@ -668,7 +744,10 @@ void TiffReader::ReadMappedGrayRows(const std::function<void(std::span<const uin
   for (uint32_t y = 0; y < page_.height; ++y) {
     rows[0] = DecodedRow(y, 0);
     for (uint32_t x = 0; x < page_.width; ++x) {
-      stored.mapped[x] = stored.color_scale.Map(stored.Sample(rows, x, 0));
+      const double value = stored.Sample(rows, x, 0);
+      stored.mapped[x] = stored.space == StoredSamples::Space::kLuminance
+                             ? SrgbLevel(value)
+                             : stored.color_scale.Map(value);
     }
     visit(stored.mapped);
   }
@@ -692,7 +771,28 @@ void TiffReader::ReadMappedRgbaRows(uint32_t top, std::span<uint32_t> pixels) {
       uint32_t red = value[0];
       uint32_t green = value[0];
       uint32_t blue = value[0];
-      if (stored.color_channels == 1 && stored.min_is_white) {
+      if (stored.space == StoredSamples::Space::kLab ||
+          stored.space == StoredSamples::Space::kXyz ||
+          stored.space == StoredSamples::Space::kLuminance) {
+        double xyz[3] = {};
+        if (stored.space == StoredSamples::Space::kLab) {
+          LabToXyz(LabOf(stored.Sample(rows, x, 0), stored.Sample(rows, x, 1),
+                         stored.Sample(rows, x, 2), stored.type.bits),
+                   xyz);
+        } else {
+          for (int channel = 0; channel < stored.color_channels; ++channel) {
+            xyz[channel] = stored.Sample(rows, x, channel);
+          }
+        }
+        if (stored.space == StoredSamples::Space::kLuminance) {
+          red = green = blue = SrgbLevel(xyz[0]);
+        } else {
+          const Rgb rgb = SrgbOfXyz(xyz);
+          red = rgb.red;
+          green = rgb.green;
+          blue = rgb.blue;
+        }
+      } else if (stored.color_channels == 1 && stored.min_is_white) {
         red = green = blue = 255u - value[0];
       } else if (stored.color_channels == 3) {
         green = value[1];

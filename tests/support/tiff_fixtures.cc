@@ -124,6 +124,18 @@ void WritePage(TIFF* tiff, const FixturePage& page) {
   if (page.separate_planes) {
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_SEPARATE);
   }
+  if (page.compression == COMPRESSION_SGILOG || page.compression == COMPRESSION_SGILOG24) {
+    TIFFSetField(tiff, TIFFTAG_SGILOGDATAFMT, SGILOGDATAFMT_FLOAT);
+  }
+  if (page.subsampled) {
+    TIFFSetField(tiff, TIFFTAG_YCBCRSUBSAMPLING, 2, 2);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, page.height);
+    Require(TIFFWriteRawStrip(tiff, 0, const_cast<uint8_t*>(page.samples.data()),
+                              static_cast<tmsize_t>(page.samples.size())) >= 0,
+            "raw strip");
+    Require(TIFFWriteDirectory(tiff) != 0, "directory");
+    return;
+  }
   const size_t row_bytes =
       (static_cast<size_t>(page.width) * page.bits_per_sample * page.samples_per_pixel + 7) / 8;
   Require(page.samples.size() == row_bytes * page.height, "sample count");

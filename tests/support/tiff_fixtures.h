@@ -38,6 +38,9 @@ struct FixturePage {
   // first, wider one code late); COMPRESSION_OJPEG: each strip one whole
   // baseline JPEG stream, of an 8-bit gray page.
   bool old_style = false;
+  // PHOTOMETRIC_YCBCR without JPEG: chroma of 2 x 2 pixels shared, the
+  // samples stored in blocks of four Y, then Cb and Cr, as they are written.
+  bool subsampled = false;
   // Rows top to bottom as stored: samples interleaved, each row starting on a
   // byte, 16-, 24-, 32- and 64-bit samples in native byte order.
   std::vector<uint8_t> samples{};

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -749,6 +750,118 @@ TEST_F(ImageConversionTest, AFaxWithDamagedLinesConvertsAndCountsThem) {
   testing::WriteTiff(In(), {fax});
   testing::SetTagValue(In(), TIFFTAG_STRIPBYTECOUNTS, size / 2);
   ExpectFailure("", ConversionFailure::kDamagedTiff, "cannot read the pixels of " + In() + ": ");
+}
+
+// Colour spaces beyond RGB, each checked against the textbook formula for
+// the samples written: lightness and luminance in sRGB, neutral samples gray;
+// YCbCr by its coefficients.
+TEST_F(ImageConversionTest, OtherColorSpacesFollowTheirFormulas) {
+  constexpr uint32_t kWidth = 32;
+  constexpr uint32_t kHeight = 16;
+  const std::vector<uint16_t> levels = testing::PatternSamples(kWidth * kHeight, 40, 9);
+  const auto level = [&](uint32_t x, uint32_t y) { return levels[y * kWidth + x] / 39.0; };
+  const auto gray = [](double linear) {  // sRGB's transfer curve
+    const double encoded =
+        linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+    return Gray(static_cast<int>(std::lround(255 * std::min(encoded, 1.0))));
+  };
+  struct Case {
+    const char* name;
+    FixturePage page;
+    std::function<GifColor(uint32_t x, uint32_t y)> want;
+    int tolerance;
+  };
+  std::vector<Case> cases;
+  for (const int bits : {8, 16}) {
+    // Neutral lightness: a* = b* = 0.
+    FixturePage lab{.width = kWidth,
+                    .height = kHeight,
+                    .bits_per_sample = static_cast<uint16_t>(bits),
+                    .samples_per_pixel = 3,
+                    .photometric = PHOTOMETRIC_CIELAB};
+    std::vector<double> values;
+    for (uint32_t i = 0; i < kWidth * kHeight; ++i) {
+      values.insert(values.end(), {levels[i] * (bits == 8 ? 6.0 : 1600.0), 0, 0});
+    }
+    lab.samples = StoredSamples(values, bits, SAMPLEFORMAT_UINT, kWidth * 3);
+    cases.push_back({bits == 8 ? "8-bit CIELab" : "16-bit CIELab", lab,
+                     [&, bits](uint32_t x, uint32_t y) {
+                       const double lightness =
+                           levels[y * kWidth + x] * (bits == 8 ? 6.0 / 255 : 1600.0 / 65535) * 100;
+                       const double f = (lightness + 16) / 116;
+                       return gray(lightness > 8 ? f * f * f : lightness / 903.3);
+                     },
+                     1});
+  }
+  FixturePage log_l{.width = kWidth,
+                    .height = kHeight,
+                    .bits_per_sample = 32,
+                    .photometric = PHOTOMETRIC_LOGL,
+                    .compression = COMPRESSION_SGILOG,
+                    .sample_format = SAMPLEFORMAT_IEEEFP};
+  FixturePage log_luv = log_l;
+  log_luv.photometric = PHOTOMETRIC_LOGLUV;
+  log_luv.samples_per_pixel = 3;
+  std::vector<double> luminance;
+  std::vector<double> xyz;
+  for (uint32_t y = 0; y < kHeight; ++y) {
+    for (uint32_t x = 0; x < kWidth; ++x) {
+      const double value = 0.02 + 0.9 * level(x, y);
+      luminance.push_back(value);
+      xyz.insert(xyz.end(), {0.9505 * value, value, 1.089 * value});  // D65 white
+    }
+  }
+  log_l.samples = testing::NativeBytes<float>(luminance);
+  log_luv.samples = testing::NativeBytes<float>(xyz);
+  // The encodings keep luminance to within about 1 %.
+  const auto log_gray = [&](uint32_t x, uint32_t y) { return gray(0.02 + 0.9 * level(x, y)); };
+  cases.push_back({"LogL", log_l, log_gray, 2});
+  cases.push_back({"LogLuv", log_luv, log_gray, 2});
+  // Blocks of 2 x 2: four Y, then Cb and Cr.
+  FixturePage ycbcr{.width = kWidth,
+                    .height = kHeight,
+                    .samples_per_pixel = 3,
+                    .photometric = PHOTOMETRIC_YCBCR,
+                    .subsampled = true};
+  for (uint32_t y = 0; y < kHeight; y += 2) {
+    for (uint32_t x = 0; x < kWidth; x += 2) {
+      for (uint32_t i = 0; i < 4; ++i) {
+        ycbcr.samples.push_back(static_cast<uint8_t>(40 + 160 * level(x + i % 2, y + i / 2)));
+      }
+      ycbcr.samples.push_back(static_cast<uint8_t>(128 + (x % 8) * 8 - 24));
+      ycbcr.samples.push_back(static_cast<uint8_t>(128 - (y % 8) * 6 + 12));
+    }
+  }
+  cases.push_back({"YCbCr, subsampled", ycbcr,
+                   [&](uint32_t x, uint32_t y) {
+                     const double luma = static_cast<uint8_t>(40 + 160 * level(x, y));
+                     const double cb = static_cast<int>(x / 2 * 2 % 8) * 8 - 24;
+                     const double cr = 12 - static_cast<int>(y / 2 * 2 % 8) * 6.0;
+                     const auto clamp = [](double v) {
+                       return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+                     };
+                     return GifColor{clamp(luma + 1.402 * cr),
+                                     clamp(luma - 0.344136 * cb - 0.714136 * cr),
+                                     clamp(luma + 1.772 * cb)};
+                   },
+                   3});  // libtiff's integer tables
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const GifImage gif = Convert({c.page});
+    ASSERT_EQ(gif.width, kWidth);
+    ASSERT_EQ(gif.height, kHeight);
+    int worst = 0;
+    for (uint32_t y = 0; y < kHeight; ++y) {
+      for (uint32_t x = 0; x < kWidth; ++x) {
+        const GifColor got = gif.ColorAt(x, y);
+        const GifColor want = c.want(x, y);
+        for (int channel = 0; channel < 3; ++channel) {
+          worst = std::max(worst, std::abs(got[channel] - want[channel]));
+        }
+      }
+    }
+    EXPECT_LE(worst, c.tolerance);
+  }
 }
 
 TEST_F(ImageConversionTest, PageAndColorsItemsChooseThePageAndLimitThePalette) {
