@@ -317,6 +317,53 @@ std::vector<uint8_t> DecodeJpeg(const std::vector<uint8_t>& stream) {
   return samples;
 }
 
+// The bits of `value` as a float of 1 sign bit, `exponent_bits` and
+// `fraction_bits` (IEEE half precision: 5 and 10); `value` must be exact.
+static uint32_t SmallFloatBits(double value, int exponent_bits, int fraction_bits) {
+  if (value == 0) {
+    return 0;
+  }
+  const uint32_t sign = value < 0 ? 1u << (exponent_bits + fraction_bits) : 0;
+  int exponent = 0;
+  const double fraction = std::frexp(std::fabs(value), &exponent);  // value = fraction * 2^exponent
+  const int bias = (1 << (exponent_bits - 1)) - 1;
+  const auto stored_fraction = static_cast<uint32_t>(std::ldexp(fraction * 2 - 1, fraction_bits));
+  return sign | static_cast<uint32_t>(exponent - 1 + bias) << fraction_bits | stored_fraction;
+}
+
+// `values` as stored samples of `bits` bits of `format`, rows of `row_samples`.
+std::vector<uint8_t> EncodeSamples(const std::vector<double>& values, int bits, uint16_t format,
+                                   uint32_t row_samples) {
+  if (format == SAMPLEFORMAT_IEEEFP) {
+    if (bits == 32) {
+      return NativeBytes<float>(values);
+    }
+    if (bits == 64) {
+      return NativeBytes<double>(values);
+    }
+    std::vector<uint32_t> packed;
+    for (const double value : values) {
+      packed.push_back(bits == 16 ? SmallFloatBits(value, 5, 10) : SmallFloatBits(value, 7, 16));
+    }
+    std::vector<uint8_t> bytes;
+    for (const uint32_t value : packed) {  // little-endian host: the low bytes first
+      const auto* first = reinterpret_cast<const uint8_t*>(&value);
+      bytes.insert(bytes.end(), first, first + bits / 8);
+    }
+    return bytes;
+  }
+  if (bits == 32) {
+    return format == SAMPLEFORMAT_INT ? NativeBytes<int32_t>(values)
+                                      : NativeBytes<uint32_t>(values);
+  }
+  if (bits == 16) {
+    return format == SAMPLEFORMAT_INT ? NativeBytes<int16_t>(values)
+                                      : NativeBytes<uint16_t>(values);
+  }
+  std::vector<uint16_t> levels(values.begin(), values.end());
+  return PackSamples(levels, bits, row_samples);
+}
+
 std::vector<uint8_t> PackSamples(const std::vector<uint16_t>& values, int bits,
                                  uint32_t row_samples) {
   std::vector<uint8_t> packed;

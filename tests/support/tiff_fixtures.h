@@ -65,6 +65,12 @@ std::vector<uint8_t> NativeBytes(const std::vector<Value>& values) {
   return bytes;
 }
 
+// `values` as stored samples of `bits` bits (1 to 16, 32, or a float's 16,
+// 24, 32 or 64) of sample `format`, rows of `row_samples`; floats of 16 and
+// 24 bits must be exact in them.
+std::vector<uint8_t> EncodeSamples(const std::vector<double>& values, int bits, uint16_t format,
+                                   uint32_t row_samples);
+
 // `data` compressed as pre-1991 LZW encoders did: codes packed least
 // significant bit first, each code widened one entry later than now.
 std::vector<uint8_t> OldStyleLzw(const std::vector<uint8_t>& data);
