@@ -237,7 +237,9 @@ struct TiffReader::StoredSamples {
   uint32_t band_rows = 0;
   size_t stride = 0;
   size_t row_bytes = 0;  // of one plane's row
-  std::vector<std::vector<uint8_t>> planes;
+  uint16_t plane_count = 1;
+  size_t tile_size = 0;
+  std::vector<std::vector<uint8_t>> planes;  // allocated on first use
   std::vector<uint8_t> tile;
   std::vector<uint8_t> mapped;  // one row of 8-bit gray
 
@@ -627,7 +629,8 @@ bool TiffReader::MapsSamplesItself(uint16_t photometric, uint16_t compression) {
   double low = 0;
   double high = 0;
   if (TIFFGetField(tiff_.get(), TIFFTAG_SMINSAMPLEVALUE, &low) != 0 &&
-      TIFFGetField(tiff_.get(), TIFFTAG_SMAXSAMPLEVALUE, &high) != 0 && high > low) {
+      TIFFGetField(tiff_.get(), TIFFTAG_SMAXSAMPLEVALUE, &high) != 0 && std::isfinite(low) &&
+      std::isfinite(high) && high > low) {
     stored->declared = SampleRange{low, high, false};
   }
 
@@ -646,7 +649,7 @@ bool TiffReader::MapsSamplesItself(uint16_t photometric, uint16_t compression) {
         static_cast<uint64_t>(tile_row_bytes) * band_rows > static_cast<uint64_t>(tile_size)) {
       Fail(ConversionFailure::kDamagedTiff, "bad tile size in " + path_);
     }
-    stored->tile.resize(static_cast<size_t>(tile_size));
+    stored->tile_size = static_cast<size_t>(tile_size);
     stored->stride =
         (page_.width + tile_width - 1) / tile_width * static_cast<size_t>(tile_row_bytes);
   } else {
@@ -661,13 +664,12 @@ bool TiffReader::MapsSamplesItself(uint16_t photometric, uint16_t compression) {
   }
   band_rows = std::clamp<uint32_t>(band_rows, 1, page_.height);
   const uint64_t band_bytes = uint64_t{band_rows} * stored->stride;
-  if (band_bytes > kMaxLibraryAllocation) {
+  stored->plane_count = stored->separate_planes ? samples : 1;
+  if (band_bytes * stored->plane_count > kMaxLibraryAllocation) {
     throw ConversionError(
         ConversionFailure::kUnsupportedTiff,
         "strips of more than " + std::to_string(kMaxLibraryAllocation) + " bytes in " + path_);
   }
-  stored->planes.assign(stored->separate_planes ? samples : 1,
-                        std::vector<uint8_t>(static_cast<size_t>(band_bytes)));
   stored->band_rows = band_rows;
   stored_ = std::move(stored);
   return true;
@@ -675,6 +677,11 @@ bool TiffReader::MapsSamplesItself(uint16_t photometric, uint16_t compression) {
 
 std::span<const uint8_t> TiffReader::DecodedRow(uint32_t row, uint16_t plane) {
   StoredSamples& stored = *stored_;
+  if (stored.planes.empty()) {  // only now: the page's size has been checked
+    stored.planes.assign(stored.plane_count,
+                         std::vector<uint8_t>(stored.band_rows * stored.stride));
+    stored.tile.resize(stored.tile_size);
+  }
   const uint32_t top = row / stored.band_rows * stored.band_rows;
   if (stored.band_top != top) {
     stored.band_top = UINT32_MAX;  // until the whole band is in
@@ -719,7 +726,7 @@ void TiffReader::ChooseScales() {
                            stored.space == StoredSamples::Space::kXyz;
   if (!own_formula && SampleScale::NeedsSeenRange(stored.type, stored.declared)) {
     // A first pass over the page for its lowest and highest values.
-    std::vector<std::span<const uint8_t>> rows(stored.planes.size());
+    std::vector<std::span<const uint8_t>> rows(stored.plane_count);
     for (uint32_t y = 0; y < page_.height; ++y) {
       for (uint16_t p = 0; p < rows.size(); ++p) {
         rows[p] = DecodedRow(y, p);
@@ -740,7 +747,7 @@ void TiffReader::ReadMappedGrayRows(const std::function<void(std::span<const uin
   ChooseScales();
   StoredSamples& stored = *stored_;
   stored.mapped.resize(page_.width);
-  std::vector<std::span<const uint8_t>> rows(stored.planes.size());
+  std::vector<std::span<const uint8_t>> rows(stored.plane_count);
   for (uint32_t y = 0; y < page_.height; ++y) {
     rows[0] = DecodedRow(y, 0);
     for (uint32_t x = 0; x < page_.width; ++x) {
@@ -756,7 +763,7 @@ void TiffReader::ReadMappedGrayRows(const std::function<void(std::span<const uin
 void TiffReader::ReadMappedRgbaRows(uint32_t top, std::span<uint32_t> pixels) {
   ChooseScales();
   const StoredSamples& stored = *stored_;
-  std::vector<std::span<const uint8_t>> rows(stored.planes.size());
+  std::vector<std::span<const uint8_t>> rows(stored.plane_count);
   const size_t row_count = pixels.size() / page_.width;
   for (size_t r = 0; r < row_count; ++r) {
     for (uint16_t p = 0; p < rows.size(); ++p) {
