@@ -1,29 +1,62 @@
 // The request's form input: the POST body and the query string decoded into
 // the pair table, and lookups in it.
+#include <chrono>
 #include <cstdint>
-#include <memory>
+#include <string>
+#include <utility>
 
 #include "platform/error.h"
 #include "platform/standard_io.h"
+#include "shell/helpers/number_conversion.h"
 #include "shell/helpers/percent_decode.h"
+#include "shell/helpers/read_ini_value.h"
 #include "shell/helpers/upper_case.h"
 #include "shell/ostrel_class.h"
 
 namespace ostrel {
 namespace {
 
-// Reads until `content_length` bytes have arrived or the input ends, so that
-// a body reaching the pipe in pieces arrives whole; a shorter body is taken
-// as it is. The buffer is allocated but not touched, so a large announced
-// length costs no memory before the bytes themselves arrive.
+// The largest body read unless the configuration's MaxRequestBody says
+// otherwise: far beyond any form naming an image, far below what a process
+// per request may cost.
+constexpr int32_t kDefaultMaxRequestBody = 1 << 20;
+
+// How long the whole body may take to arrive.
+constexpr std::chrono::seconds kBodyTimeLimit{30};
+
+// MaxRequestBody from the configuration, in bytes, or the default. Raises a
+// type-mismatch error for a value that is no number and an invalid-argument
+// error for a negative one.
+int32_t MaxRequestBody() {
+  const std::string value = ReadIniValue("Varnow.ini", "Converter", "MaxRequestBody", "");
+  if (value.empty()) {
+    return kDefaultMaxRequestBody;
+  }
+  const int32_t limit = TextToInt32(value);
+  if (limit < 0) {
+    throw Error(ErrorKind::kInvalidArgument, "MaxRequestBody is negative");
+  }
+  return limit;
+}
+
+// Refuses a body announced larger than the limit before reading any of it,
+// then reads until `content_length` bytes have arrived or the input ends, so
+// that a body reaching the pipe in pieces arrives whole; a shorter body is
+// taken as it is. The bytes land in the text that is returned: the body is
+// held once.
 std::string ReadPostBody(FileHandle input, int32_t content_length) {
   if (content_length < 0) {
     throw Error(ErrorKind::kInvalidArgument, "CONTENT_LENGTH is negative");
   }
-  const auto length = static_cast<size_t>(content_length);
-  const std::unique_ptr<char[]> buffer(new char[length]);
-  const size_t count = ReadUpTo(input, buffer.get(), length);
-  return std::string(buffer.get(), count);
+  const int32_t limit = MaxRequestBody();
+  if (content_length > limit) {
+    throw Error(ErrorKind::kInvalidArgument, "a request body of " + std::to_string(content_length) +
+                                                 " bytes is over the limit of " +
+                                                 std::to_string(limit) + " bytes");
+  }
+  std::string body(static_cast<size_t>(content_length), '\0');
+  body.resize(ReadUpTo(input, body.data(), body.size(), kBodyTimeLimit));
+  return body;
 }
 
 }  // namespace
@@ -41,7 +74,9 @@ void OstrelClass::ReadFormInput() {
 // The table grows by one slot for every "=" in `text`. The text is split on
 // its raw "=" and "&" first and each part decoded afterwards, so an encoded
 // "=" or "&" never splits anything. A value runs to the next "&", "=" signs
-// included; the slots that such values leave over stay empty.
+// included; the slots that such values leave over stay empty. Pairs beyond
+// the slots the table holds are still decoded, so that a malformed escape
+// anywhere is refused.
 void OstrelClass::ParseNameValuePairs(std::string_view text) {
   size_t count = 0;
   for (const char character : text) {
@@ -51,7 +86,7 @@ void OstrelClass::ParseNameValuePairs(std::string_view text) {
     return;
   }
   const size_t first_new = context_.Pairs.size();
-  context_.Pairs.resize(first_new + count);
+  context_.Pairs.Grow(count);
   size_t start = 0;
   for (size_t slot = first_new; slot < context_.Pairs.size(); ++slot) {
     const size_t equals = text.find('=', start);
@@ -62,8 +97,11 @@ void OstrelClass::ParseNameValuePairs(std::string_view text) {
     if (ampersand == std::string_view::npos) {
       ampersand = text.size();
     }
-    context_.Pairs[slot].Name = PercentDecode(text.substr(start, equals - start));
-    context_.Pairs[slot].Value = PercentDecode(text.substr(equals + 1, ampersand - equals - 1));
+    std::string name = PercentDecode(text.substr(start, equals - start));
+    // The name stays filled in when its value then fails to decode.
+    context_.Pairs.Fill(slot, {name, ""});
+    std::string value = PercentDecode(text.substr(equals + 1, ampersand - equals - 1));
+    context_.Pairs.Fill(slot, {std::move(name), std::move(value)});
     start = ampersand + 1;
   }
 }

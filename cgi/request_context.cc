@@ -41,7 +41,7 @@ void OstrelClass::CaptureRequest() {
     context_.*variable.field = GetEnvironmentVariable(variable.name);
   }
   context_.ContentLength = ContentLengthFromText(context_.CONTENT_LENGTH);
-  context_.Pairs.assign(1, FormPair{});
+  context_.Pairs.Reset();
 }
 
 }  // namespace ostrel

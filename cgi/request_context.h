@@ -43,7 +43,7 @@ struct RequestContext {
   std::string PostBody;
   // The decoded form input, indexed from 0; slot 0 is never filled, so the
   // table's upper bound is Pairs.size() - 1.
-  std::vector<FormPair> Pairs;
+  PairTable Pairs;
 };
 
 struct CgiVariable {

@@ -8,11 +8,13 @@
 #include "conversion/allowed_directories.h"
 #include "conversion/conversion_request.h"
 #include "platform/application_log.h"
+#include "platform/atomic_file.h"
 #include "platform/automation.h"
 #include "platform/directory_search.h"
 #include "platform/environment.h"
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/private_directory.h"
 #include "platform/termination_cleanup.h"
 #include "platform/timing.h"
 #include "shell/helpers/number_conversion.h"
@@ -36,9 +38,8 @@ constexpr std::chrono::seconds kConverterTimeLimit{30};
 // The temporary GIF, removed on every way out of CGI_Main and by the
 // termination handler, whatever ended the request: the client going away,
 // a failure while streaming, a converter that failed. After a failure the
-// converter's own temporary files for it (AtomicFile's ".NAME.xxxxxxxx"
-// beside it) go too, in case the converter was killed before it could
-// remove them.
+// converter's own temporary files for it (AtomicFile's, beside it) go too,
+// in case the converter was killed before it could remove them.
 class TemporaryGif {
  public:
   explicit TemporaryGif(std::string path) : path_(std::move(path)), on_signal_(path_) {}
@@ -63,9 +64,8 @@ class TemporaryGif {
 
  private:
   void RemoveConverterLeftovers() const {
-    const size_t slash = path_.rfind('\\');
-    const std::string directory = path_.substr(0, slash + 1);
-    const std::string pattern = directory + "." + path_.substr(slash + 1) + ".????????";
+    const std::string directory = path_.substr(0, path_.rfind('\\') + 1);
+    const std::string pattern = AtomicFileTemporaryPattern(path_);
     // Bounded: each pass removes the entry it found.
     std::string name = ProbeFile(pattern, kAttributeHidden);
     for (int removed = 0; !name.empty() && removed < 100; ++removed) {
@@ -80,7 +80,9 @@ class TemporaryGif {
 };
 
 // The configuration's TempDir, else TEMP, else TMP, else "\TEMP\"; always
-// ending in a backslash.
+// ending in a backslash. When other users can write there, this user's own
+// subdirectory of it, so that they can neither read, replace nor block the
+// request's files.
 std::string TemporaryDirectory() {
   std::string directory = ReadIniValue(kConfigurationFile, kConfigurationSection, "TempDir", "");
   for (const char* variable : {"TEMP", "TMP"}) {
@@ -91,7 +93,7 @@ std::string TemporaryDirectory() {
   if (directory.empty()) {
     directory = "\\TEMP\\";
   }
-  return WithTrailingBackslash(directory);
+  return PrivateWorkingDirectory(WithTrailingBackslash(directory));
 }
 
 // Waits up to about five seconds for the converter's file, probing at about
@@ -121,7 +123,7 @@ void OstrelClass::CGI_Main() {
     CheckRequestParameters(fn, path);
     path = WithTrailingBackslash(ReplaceText(path, "/", "\\", true));
     const std::string allowed =
-        ReadIniValue(kConfigurationFile, kConfigurationSection, "AllowedImageDirectories", "");
+        ReadWholeIniValue(kConfigurationFile, kConfigurationSection, "AllowedImageDirectories", "");
     if (!allowed.empty()) {
       CheckSourceAllowed(path, fn, allowed);
     }
@@ -141,8 +143,7 @@ void OstrelClass::CGI_Main() {
     // The last probe alone decides; if the file is not there, nothing at all
     // is written.
     if (!ProbeFile(temp_filename.path()).empty()) {
-      SendGifFile(temp_filename.path(), fn);
-      DeleteFile(temp_filename.path());
+      SendGifFile(temp_filename.path(), fn);  // removes the file once it is open
     }
   } catch (...) {  // the handler: any failure of the conversion is answered with the error page
     SendErrorPage("CGI_Main: FN = " + fn + ", " + ReportTail(CurrentError()));

@@ -10,19 +10,37 @@
 namespace ostrel {
 namespace {
 
-enum class Key { kSource, kDest, kPage, kColors, kDither, kMaxPixels };
+enum class Key {
+  kSource,
+  kDest,
+  kPage,
+  kColors,
+  kDither,
+  kMaxPixels,
+  kWidth,
+  kHeight,
+  kRotate,
+  kAspect,
+  kGrays
+};
 
 struct KeyName {
   Key key;
   std::string_view name;
+  bool last_counts;  // a view item: repeating it replaces the earlier value
 };
 
-constexpr std::array<KeyName, 6> kKeys = {{{Key::kSource, "source"},
-                                           {Key::kDest, "dest"},
-                                           {Key::kPage, "page"},
-                                           {Key::kColors, "colors"},
-                                           {Key::kDither, "dither"},
-                                           {Key::kMaxPixels, "maxpixels"}}};
+constexpr std::array<KeyName, 11> kKeys = {{{Key::kSource, "source", false},
+                                            {Key::kDest, "dest", false},
+                                            {Key::kPage, "page", true},
+                                            {Key::kColors, "colors", false},
+                                            {Key::kDither, "dither", false},
+                                            {Key::kMaxPixels, "maxpixels", false},
+                                            {Key::kWidth, "width", true},
+                                            {Key::kHeight, "height", true},
+                                            {Key::kRotate, "rotate", true},
+                                            {Key::kAspect, "aspect", true},
+                                            {Key::kGrays, "grays", false}}};
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
   const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
@@ -99,7 +117,7 @@ ConversionOptions ParseConversionOptions(std::string_view text) {
       throw BadParameter("unknown parameter: \"" + std::string(key) + "\"");
     }
     bool& already = seen[static_cast<size_t>(known - kKeys.begin())];
-    if (already) {
+    if (already && !known->last_counts) {
       throw BadParameter("repeated parameter: " + std::string(known->name));
     }
     already = true;
@@ -126,6 +144,30 @@ ConversionOptions ParseConversionOptions(std::string_view text) {
       case Key::kMaxPixels:
         // Beyond 65535 x 65535 the GIF format's own limit decides.
         parameters.max_pixels = NumberValue(known->name, value, 1, 65535ULL * 65535ULL);
+        break;
+      case Key::kWidth:
+        parameters.box_width = static_cast<uint32_t>(NumberValue(known->name, value, 1, 65535));
+        break;
+      case Key::kHeight:
+        parameters.box_height = static_cast<uint32_t>(NumberValue(known->name, value, 1, 65535));
+        break;
+      case Key::kRotate: {
+        const std::optional<uint64_t> degrees = ParseNumber(value, 0, 270);
+        if (!degrees || *degrees % 90 != 0) {
+          throw BadValue(known->name, value, "0, 90, 180 or 270");
+        }
+        parameters.rotate = static_cast<uint16_t>(*degrees);
+        break;
+      }
+      case Key::kAspect:
+        if (EqualIgnoringCase(value, "auto") || EqualIgnoringCase(value, "none")) {
+          parameters.square_pixels = EqualIgnoringCase(value, "auto");
+        } else {
+          throw BadValue(known->name, value, "auto or none");
+        }
+        break;
+      case Key::kGrays:
+        parameters.grays = static_cast<int>(NumberValue(known->name, value, 2, 256));
         break;
     }
     if (end == std::string_view::npos) {

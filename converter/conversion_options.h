@@ -19,12 +19,21 @@ struct ConversionOptions {
   int colors = 256;    // most palette entries, 2 to 256
   bool dither = true;  // error diffusion when colours must be reduced
   uint64_t max_pixels = kDefaultMaxPixels;
+  // How the page is shown. A box side of 0 leaves that side unbounded.
+  uint32_t box_width = 0;     // width=, 1 to 65535
+  uint32_t box_height = 0;    // height=, likewise
+  uint16_t rotate = 0;        // 0, 90, 180 or 270 degrees clockwise
+  bool square_pixels = true;  // aspect=auto (true) or none
+  int grays = 16;             // levels of a reduced bilevel page, 2 to 256
 };
 
 // Parses items source=, dest= (each required once, not the same path),
-// page=, colors=, dither= (on or off) and maxpixels=; keys ignore letter
-// case. Raises a kBadParameter error naming the unknown, repeated or missing
-// key, the item without "=" or the bad value.
+// page=, colors=, dither= (on or off), maxpixels=, width=, height=, rotate=,
+// aspect= (auto or none) and grays=; keys ignore letter case. The view items
+// page, width, height, rotate and aspect may be repeated, and the last one
+// counts, so that a caller can append them to fixed items; any other key
+// given twice is refused. Raises a kBadParameter error naming the unknown,
+// repeated or missing key, the item without "=" or the bad value.
 ConversionOptions ParseConversionOptions(std::string_view text);
 
 }  // namespace ostrel

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "converter/area_reduction.h"
 #include "converter/background_survey.h"
 #include "converter/color_reduction.h"
 #include "converter/conversion_failure.h"
@@ -15,6 +16,7 @@
 #include "converter/row_pipeline.h"
 #include "converter/sample_indices.h"
 #include "converter/tiff_reader.h"
+#include "converter/view_geometry.h"
 #include "platform/atomic_file.h"
 
 namespace ostrel {
@@ -25,15 +27,16 @@ namespace {
 // starting one.
 class GifRows {
  public:
-  GifRows(const TiffPage& page, const IndexedPalette& palette, const GifWriter::ByteSink& sink,
-          const ConversionTuning& tuning)
-      : display_(DisplaySize(page.orientation, {page.width, page.height})),
+  // Rows of `rows` size, shown as `orientation` says.
+  GifRows(uint16_t orientation, ImageSize rows, const IndexedPalette& palette,
+          const GifWriter::ByteSink& sink, const ConversionTuning& tuning)
+      : display_(DisplaySize(orientation, rows)),
         gif_(display_, palette, sink),
         pipeline_(
-            uint64_t{page.width} * page.height >= tuning.min_pipelined_pixels
+            uint64_t{rows.width} * rows.height >= tuning.min_pipelined_pixels
                 ? std::make_unique<RowPipeline>(display_.width, gif_, tuning.pipeline_block_bytes)
                 : nullptr),
-        oriented_(page.orientation, {page.width, page.height}, Encoder()) {}
+        oriented_(orientation, rows, Encoder()) {}
 
   void PutRow(std::span<const uint8_t> stored_row) { oriented_.PutRow(stored_row); }
 
@@ -62,10 +65,10 @@ class GifRows {
 
 // Bilevel, gray and palette pages: stored rows, unpacked, straight into the
 // encoder, one scanline or row of tiles at a time.
-void ConvertSamplePage(TiffReader& reader, const GifWriter::ByteSink& sink,
+void ConvertSamplePage(TiffReader& reader, uint16_t orientation, const GifWriter::ByteSink& sink,
                        const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
-  GifRows gif(page, SamplePalette(page), sink, tuning);
+  GifRows gif(orientation, {page.width, page.height}, SamplePalette(page), sink, tuning);
   std::vector<uint8_t> indices(page.width);
   reader.ReadSampleRows([&](std::span<const uint8_t> samples) {
     UnpackSamples(samples, page.bits_per_sample, indices);
@@ -80,7 +83,7 @@ void ConvertSamplePage(TiffReader& reader, const GifWriter::ByteSink& sink,
 // to `tuning.max_held_pixels`, and never beyond kMaxHeldPalettePixels, it is held,
 // one byte a pixel, and read once; a larger one is read twice, so that its
 // memory does not grow with its size.
-void ConvertPalettePage(TiffReader& reader, const GifWriter::ByteSink& sink,
+void ConvertPalettePage(TiffReader& reader, uint16_t orientation, const GifWriter::ByteSink& sink,
                         const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
   const size_t width = page.width;
@@ -96,7 +99,8 @@ void ConvertPalettePage(TiffReader& reader, const GifWriter::ByteSink& sink,
     }
   });
   const CutColormap cut = CutToUsedColors(page.colormap, used);
-  GifRows gif(page, IndexedPalette{cut.colors, std::nullopt}, sink, tuning);
+  GifRows gif(orientation, {page.width, page.height}, IndexedPalette{cut.colors, std::nullopt},
+              sink, tuning);
   std::vector<uint8_t> indices(width);
   const auto put = [&](std::span<const uint8_t> samples) {
     for (size_t x = 0; x < width; ++x) {
@@ -116,7 +120,7 @@ void ConvertPalettePage(TiffReader& reader, const GifWriter::ByteSink& sink,
 
 // Everything else: rendered to RGBA by libtiff, surveyed for a palette, then
 // mapped to it.
-void ConvertColorPage(TiffReader& reader, const ConversionOptions& parameters,
+void ConvertColorPage(TiffReader& reader, const ConversionOptions& parameters, uint16_t orientation,
                       const GifWriter::ByteSink& sink, const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
   const size_t width = page.width;
@@ -150,7 +154,7 @@ void ConvertColorPage(TiffReader& reader, const ConversionOptions& parameters,
   if (survey) {
     survey->Finish();
   }
-  GifRows gif(page, reduction.ChoosePalette(), sink, tuning);
+  GifRows gif(orientation, {page.width, page.height}, reduction.ChoosePalette(), sink, tuning);
   std::vector<uint8_t> indices(width);
   for (uint32_t top = 0; top < page.height; top += band_rows) {
     const std::span<uint32_t> band = band_at(top);
@@ -161,6 +165,137 @@ void ConvertColorPage(TiffReader& reader, const ConversionOptions& parameters,
       reduction.MapRow(band.subspan(start, width), indices);
       gif.PutRow(indices);
     }
+  }
+  gif.Finish();
+}
+
+// Bilevel pages made smaller: the share of white in each output pixel,
+// rounded to one of `levels` evenly spaced grays, black and white among
+// them. The bits are counted as they are stored, without unpacking.
+void ConvertReducedBilevelPage(TiffReader& reader, const ViewGeometry& view, int levels,
+                               const GifWriter::ByteSink& sink, const ConversionTuning& tuning) {
+  const TiffPage& page = reader.page();
+  IndexedPalette palette;
+  const auto top = static_cast<uint64_t>(levels - 1);
+  for (uint64_t level = 0; level <= top; ++level) {
+    const auto gray = static_cast<uint8_t>(RoundedMeans(top, 255)(level));
+    palette.colors.push_back(Rgb{gray, gray, gray});
+  }
+  GifRows gif(view.orientation, view.reduced, palette, sink, tuning);
+  std::vector<uint8_t> indices(view.reduced.width);
+  const uint64_t total = uint64_t{page.width} * page.height;
+  const RoundedMeans level_of(total, top);
+  AreaReduction reduction(view.stored, view.reduced, 1, [&](std::span<const uint64_t> ones) {
+    for (size_t x = 0; x < indices.size(); ++x) {
+      const uint64_t white = page.min_is_white ? total - ones[x] : ones[x];
+      indices[x] = static_cast<uint8_t>(level_of(white));
+    }
+    gif.PutRow(indices);
+  });
+  reader.ReadSampleRows([&](std::span<const uint8_t> samples) { reduction.AddBitRow(samples); });
+  gif.Finish();
+}
+
+// The colour each stored sample of a bilevel, gray or palette page shows,
+// as a libtiff RGBA pixel (see TiffReader); 16-bit samples are rounded to 8
+// bits first.
+std::array<uint32_t, 256> SampleRgba(const TiffPage& page) {
+  const Palette colors = SamplePalette(page).colors;
+  std::array<uint32_t, 256> rgba{};
+  for (size_t i = 0; i < colors.size() && i < rgba.size(); ++i) {
+    rgba[i] = 0xff000000u | uint32_t{colors[i].blue} << 16 | uint32_t{colors[i].green} << 8 |
+              colors[i].red;
+  }
+  return rgba;
+}
+
+// Gray pages made smaller keep 256 levels: each output pixel the rounded
+// mean of the grays it covers, its own palette entry.
+void ConvertReducedGrayPage(TiffReader& reader, const ViewGeometry& view,
+                            const GifWriter::ByteSink& sink, const ConversionTuning& tuning) {
+  const TiffPage& page = reader.page();
+  IndexedPalette palette;
+  for (int level = 0; level < 256; ++level) {
+    const auto gray = static_cast<uint8_t>(level);
+    palette.colors.push_back(Rgb{gray, gray, gray});
+  }
+  GifRows gif(view.orientation, view.reduced, palette, sink, tuning);
+  std::vector<uint8_t> indices(view.reduced.width);
+  const RoundedMeans mean_of(uint64_t{page.width} * page.height, 1);
+  AreaReduction reduction(view.stored, view.reduced, 1, [&](std::span<const uint64_t> sums) {
+    for (size_t x = 0; x < indices.size(); ++x) {
+      indices[x] = static_cast<uint8_t>(mean_of(sums[x]));
+    }
+    gif.PutRow(indices);
+  });
+  std::array<uint8_t, 256> gray_of{};
+  const std::array<uint32_t, 256> rgba = SampleRgba(page);
+  for (size_t i = 0; i < gray_of.size(); ++i) {
+    gray_of[i] = static_cast<uint8_t>(rgba[i]);
+  }
+  std::vector<uint8_t> values(page.width);
+  reader.ReadSampleRows([&](std::span<const uint8_t> samples) {
+    UnpackSamples(samples, page.bits_per_sample, values);
+    for (uint8_t& value : values) {
+      value = gray_of[value];
+    }
+    reduction.AddByteRow(values);
+  });
+  gif.Finish();
+}
+
+// Palette and colour pages, and gray ones allowed fewer than 256 colours,
+// made smaller: averaged in RGB (and alpha), then reduced to a palette like
+// a colour page. Palette and gray samples are looked up row by row; colour
+// pages are rendered by libtiff in bands. The reduced frame is held for the
+// palette's survey.
+void ConvertReducedColorPage(TiffReader& reader, const ConversionOptions& parameters,
+                             const ViewGeometry& view, const GifWriter::ByteSink& sink,
+                             const ConversionTuning& tuning) {
+  const TiffPage& page = reader.page();
+  const size_t width = view.reduced.width;
+  std::vector<uint32_t> frame(width * view.reduced.height);
+  size_t filled = 0;
+  const RoundedMeans mean_of(uint64_t{page.width} * page.height, 1);
+  AreaReduction reduction(view.stored, view.reduced, 4, [&](std::span<const uint64_t> sums) {
+    for (size_t x = 0; x < width; ++x) {
+      uint32_t pixel = 0;
+      for (int channel = 0; channel < 4; ++channel) {
+        pixel |= static_cast<uint32_t>(mean_of(sums[x * 4 + channel])) << (8 * channel);
+      }
+      frame[filled++] = pixel;
+    }
+  });
+  if (page.kind == PageKind::kColor) {
+    const uint32_t band_rows = reader.RgbaBandRows();
+    std::vector<uint32_t> band(size_t{page.width} * band_rows);
+    for (uint32_t top = 0; top < page.height; top += band_rows) {
+      const size_t rows = std::min(band_rows, page.height - top);
+      const std::span<uint32_t> pixels = std::span<uint32_t>(band).first(rows * page.width);
+      reader.ReadRgbaRows(top, pixels);
+      for (size_t start = 0; start < pixels.size(); start += page.width) {
+        reduction.AddRgbaRow(pixels.subspan(start, page.width));
+      }
+    }
+  } else {
+    const std::array<uint32_t, 256> rgba = SampleRgba(page);
+    std::vector<uint8_t> indices(page.width);
+    std::vector<uint32_t> pixels(page.width);
+    reader.ReadSampleRows([&](std::span<const uint8_t> samples) {
+      UnpackSamples(samples, page.bits_per_sample, indices);
+      for (size_t x = 0; x < indices.size(); ++x) {
+        pixels[x] = rgba[indices[x]];
+      }
+      reduction.AddRgbaRow(pixels);
+    });
+  }
+  ColorReduction colors(parameters.colors, parameters.dither, view.reduced.width);
+  colors.Survey(frame);
+  GifRows gif(view.orientation, view.reduced, colors.ChoosePalette(), sink, tuning);
+  std::vector<uint8_t> indices(width);
+  for (size_t start = 0; start < frame.size(); start += width) {
+    colors.MapRow(std::span<const uint32_t>(frame).subspan(start, width), indices);
+    gif.PutRow(indices);
   }
   gif.Finish();
 }
@@ -187,17 +322,29 @@ void ConvertPage(TiffReader& reader, const ConversionOptions& parameters,
                  const GifWriter::ByteSink& sink, const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
   CheckImageSize(page.width, page.height, parameters.max_pixels, parameters.source);
+  const ViewGeometry view = PlanView(page, parameters);
+  if (view.reduces()) {
+    if (page.kind == PageKind::kBilevel) {
+      ConvertReducedBilevelPage(reader, view, std::min(parameters.grays, parameters.colors), sink,
+                                tuning);
+    } else if (page.kind == PageKind::kGray && parameters.colors >= 256) {
+      ConvertReducedGrayPage(reader, view, sink, tuning);
+    } else {
+      ConvertReducedColorPage(reader, parameters, view, sink, tuning);
+    }
+    return;
+  }
   // Pages that need more palette entries than allowed take the colour path,
   // which reduces them.
   const int sample_entries = page.kind == PageKind::kColor ? 257
                              : page.bits_per_sample >= 8   ? 256
                                                            : 1 << page.bits_per_sample;
   if (sample_entries > parameters.colors) {
-    ConvertColorPage(reader, parameters, sink, tuning);
+    ConvertColorPage(reader, parameters, view.orientation, sink, tuning);
   } else if (page.kind == PageKind::kPalette && page.bits_per_sample == 8) {
-    ConvertPalettePage(reader, sink, tuning);
+    ConvertPalettePage(reader, view.orientation, sink, tuning);
   } else {
-    ConvertSamplePage(reader, sink, tuning);
+    ConvertSamplePage(reader, view.orientation, sink, tuning);
   }
 }
 

@@ -1,4 +1,6 @@
-// The converter component: Caskle.ClsCaskle ConvertImage "<parameters>".
+// The converter component: Caskle.ClsCaskle ConvertImage "<parameters>"
+// writes a GIF of a page; Caskle.ClsCaskle DescribeImage "<parameters>"
+// writes a description of the file as JSON instead (see image_description.h).
 //
 // On success it prints "0" and exits 0, after a line on standard error when
 // a fax page had damaged lines that were filled in. On failure it writes one line on
@@ -6,17 +8,18 @@
 // status of the kind of failure, which the calling program reports as the
 // error number:
 //
-//   2   usage: a method other than ConvertImage, or not exactly one argument
+//   2   usage: a method other than ConvertImage or DescribeImage, or not
+//       exactly one argument
 //   3   bad parameter text: unknown, repeated or missing key, an item
 //       without "=", a bad value
 //   20  the source cannot be opened or read (the OS says why)
 //   21  the source is not a TIFF file
 //   22  the TIFF file is damaged or truncated
 //   23  the TIFF image is of a kind that cannot be rendered
-//   24  the page asked for does not exist
+//   24  the page asked for does not exist (the message says how many do)
 //   25  the image is too large: more pixels than maxpixels, or a side
 //       longer than 65535
-//   30  the GIF cannot be written
+//   30  the GIF or the description cannot be written
 //   40  out of memory
 //   41  internal failure
 #include <cstdint>
@@ -27,6 +30,7 @@
 #include "converter/conversion_failure.h"
 #include "converter/conversion_options.h"
 #include "converter/image_conversion.h"
+#include "converter/image_description.h"
 #include "platform/application_log.h"
 #include "platform/error.h"
 #include "platform/process_limits.h"
@@ -34,7 +38,8 @@
 
 namespace {
 
-constexpr std::string_view kMethod = "ConvertImage";
+constexpr std::string_view kConvertMethod = "ConvertImage";
+constexpr std::string_view kDescribeMethod = "DescribeImage";
 
 // Far above what the largest image the converter accepts needs (a 10000 x
 // 14000 drawing takes under 10 MiB of address space, a 4096 x 4096 tiled
@@ -67,18 +72,25 @@ std::string Run(int argc, char** argv) {
   ConfineConverter();
   if (argc < 2) {
     throw ConversionError(ConversionFailure::kUsage,
-                          "no method given: usage is Caskle.ClsCaskle ConvertImage \"source=FILE, "
-                          "dest=FILE[, more items]\"");
+                          "no method given: usage is Caskle.ClsCaskle ConvertImage|DescribeImage "
+                          "\"source=FILE, dest=FILE[, more items]\"");
   }
-  if (argv[1] != kMethod) {
-    throw ConversionError(ConversionFailure::kUsage,
-                          "unknown method \"" + std::string(argv[1]) + "\": only ConvertImage");
+  const std::string_view method = argv[1];
+  if (method != kConvertMethod && method != kDescribeMethod) {
+    throw ConversionError(ConversionFailure::kUsage, "unknown method \"" + std::string(method) +
+                                                         "\": only ConvertImage or DescribeImage");
   }
   if (argc != 3) {
-    throw ConversionError(ConversionFailure::kUsage,
-                          "ConvertImage takes one argument, not " + std::to_string(argc - 2));
+    throw ConversionError(
+        ConversionFailure::kUsage,
+        std::string(method) + " takes one argument, not " + std::to_string(argc - 2));
   }
-  return ostrel::ConvertImage(ostrel::ParseConversionOptions(argv[2]));
+  const ostrel::ConversionOptions options = ostrel::ParseConversionOptions(argv[2]);
+  if (method == kDescribeMethod) {
+    ostrel::DescribeImage(options);
+    return {};
+  }
+  return ostrel::ConvertImage(options);
 }
 
 }  // namespace
@@ -97,7 +109,7 @@ int main(int argc, char** argv) {
   if (!note.empty()) {
     (void)std::fputs((ostrel::EscapeControlCharacters(note) + "\n").c_str(), stderr);
   }
-  // The result code. The GIF is in place already: a caller that cannot
+  // The result code. The output is in place already: a caller that cannot
   // read this has gone, and nothing would be gained by failing now.
   (void)std::fputs("0\n", stdout);
   return 0;

@@ -20,6 +20,10 @@ struct ImageSize {
 // orientations 5 to 8, whose stored rows are displayed as columns.
 ImageSize DisplaySize(uint16_t orientation, ImageSize stored);
 
+// The orientation that shows an image as `orientation` does, then turned
+// `degrees` (0, 90, 180 or 270) clockwise.
+uint16_t TurnedClockwise(uint16_t orientation, uint16_t degrees);
+
 // Takes the stored rows top to bottom and passes the display rows on to
 // `display`. Orientations 1 and 2 (plain and mirrored) go row by row. The
 // others need stored rows that have not arrived yet: they hold the indexed

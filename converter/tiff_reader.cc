@@ -305,6 +305,23 @@ void TiffReader::Open(TIFF* handle, uint32_t page_number) {
 
 TiffReader::~TiffReader() = default;
 
+uint32_t TiffReader::CountPages() { return TIFFNumberOfDirectories(tiff_.get()); }
+
+bool TiffReader::NextPage() {
+  messages_ = Messages{};
+  if (TIFFLastDirectory(tiff_.get()) != 0) {
+    return false;
+  }
+  rgba_.reset();
+  undoes_differencing_ = false;
+  if (TIFFReadDirectory(tiff_.get()) == 0) {
+    Fail(ConversionFailure::kDamagedTiff, "cannot read the next page of " + path_);
+  }
+  page_ = TiffPage{};
+  ReadPage();
+  return true;
+}
+
 void TiffReader::TiffCloser::operator()(TIFF* file) const { TIFFClose(file); }
 
 void TiffReader::Fail(ConversionFailure failure, const std::string& what) {
@@ -375,6 +392,16 @@ void TiffReader::ReadPage() {
   page_.bits_per_sample = bits;
   page_.orientation = orientation >= 1 && orientation <= 8 ? orientation : ORIENTATION_TOPLEFT;
   page_.min_is_white = photometric == PHOTOMETRIC_MINISWHITE;
+  float resolution = 0;
+  if (TIFFGetField(tiff_.get(), TIFFTAG_XRESOLUTION, &resolution) != 0 && resolution > 0 &&
+      std::isfinite(resolution)) {
+    page_.x_resolution = resolution;
+  }
+  if (TIFFGetField(tiff_.get(), TIFFTAG_YRESOLUTION, &resolution) != 0 && resolution > 0 &&
+      std::isfinite(resolution)) {
+    page_.y_resolution = resolution;
+  }
+  TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_RESOLUTIONUNIT, &page_.resolution_unit);
   page_.kind = PageKind::kColor;
   // Old-style JPEG goes through libtiff's renderer, which sets up its
   // decoder for whole strips.

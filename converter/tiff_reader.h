@@ -32,6 +32,10 @@ struct TiffPage {
   bool min_is_white = false;  // kBilevel and kGray: sample 0 is white
   uint16_t orientation = 1;   // 1 to 8; any other value counts as 1
   Palette colormap;           // kPalette: 1 << bits_per_sample entries, 8 bits each
+  // Pixels per resolution unit, 0 where the tag is absent or not positive.
+  float x_resolution = 0;
+  float y_resolution = 0;
+  uint16_t resolution_unit = 2;  // 1 none, 2 inch (also when absent), 3 centimetre
 };
 
 class TiffReader {
@@ -52,6 +56,14 @@ class TiffReader {
   TiffReader& operator=(const TiffReader&) = delete;
 
   const TiffPage& page() const { return page_; }
+
+  // The number of pages in the file; walks its directories without reading
+  // them.
+  uint32_t CountPages();
+
+  // Selects the page after the current one and reads what it is, as the
+  // constructor does; false after the last page.
+  bool NextPage();
 
   // For every kind but kColor: visits the stored rows in order, each packed
   // as stored (1, 2, 4 or 8 bits a sample, or 16 bits in native byte order),

@@ -13,9 +13,17 @@
 namespace ostrel {
 namespace {
 
+constexpr size_t kSuffixLength = 8;
+
+// `directory` (empty or ending in a separator) + "." + `name` + "." + `suffix`.
+std::string TemporaryName(std::string_view directory, std::string_view name,
+                          std::string_view suffix) {
+  return std::string(directory) + "." + std::string(name) + "." + std::string(suffix);
+}
+
 std::string RandomSuffix(std::random_device& random) {
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string suffix(8, ' ');
+  std::string suffix(kSuffixLength, ' ');
   for (char& letter : suffix) {
     letter = kLetters[random() % (sizeof kLetters - 1)];
   }
@@ -23,6 +31,13 @@ std::string RandomSuffix(std::random_device& random) {
 }
 
 }  // namespace
+
+std::string AtomicFileTemporaryPattern(std::string_view path) {
+  const size_t separator = path.find_last_of("\\/");
+  const size_t name_start = separator == std::string_view::npos ? 0 : separator + 1;
+  return TemporaryName(path.substr(0, name_start), path.substr(name_start),
+                       std::string(kSuffixLength, '?'));
+}
 
 AtomicFile::AtomicFile(std::string_view path) : path_(NativePath(path)), path_on_signal_(path_) {
   const size_t slash = path_.rfind('/');
@@ -34,10 +49,10 @@ AtomicFile::AtomicFile(std::string_view path) : path_(NativePath(path)), path_on
   // signal can split.
   WithTerminationSignalsBlocked([&] {
     // O_EXCL makes a name that another process took fail with EEXIST; a
-    // fresh suffix then gets another try. The mode is filtered by the umask.
+    // fresh suffix then gets another try. Owner-only whatever the umask.
     for (int attempt = 0; attempt < 100; ++attempt) {
-      temporary_path_ = directory + "." + name + "." + RandomSuffix(random);
-      descriptor_ = open(temporary_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      temporary_path_ = TemporaryName(directory, name, RandomSuffix(random));
+      descriptor_ = open(temporary_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
       error_number = errno;
       if (descriptor_ >= 0 || error_number != EEXIST) {
         break;

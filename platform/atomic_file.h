@@ -14,8 +14,10 @@ namespace ostrel {
 class AtomicFile {
  public:
   // Creates the temporary file beside `path` (a "\" counts as "/"), named
-  // "." + the file name + a random suffix, so that it matches no pattern
-  // that `path` would, with mode 0666 less the umask. Raises PosixError.
+  // "." + the file name + "." + a random suffix (see
+  // AtomicFileTemporaryPattern), so that it matches no pattern that `path`
+  // would, with mode 0600: the file holds a request's image, which no other
+  // user may read. Raises PosixError.
   explicit AtomicFile(std::string_view path);
   // Without Commit: removes the temporary file and whatever file lies at
   // `path`, so that a reader waiting for `path` cannot take an older file
@@ -44,6 +46,11 @@ class AtomicFile {
   int descriptor_ = -1;
   bool committed_ = false;
 };
+
+// A directory-search pattern that matches every temporary file an AtomicFile
+// for `path` may create: `path` with its file name NAME replaced by
+// ".NAME.????????". The directory part is kept as written.
+std::string AtomicFileTemporaryPattern(std::string_view path);
 
 }  // namespace ostrel
 

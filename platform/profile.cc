@@ -68,6 +68,9 @@ std::string ReadProfileString(std::string_view section, std::string_view key,
   std::optional<ReadOnlyFile> file = ReadOnlyFile::OpenIfExists(file_name);
   const std::string contents = file ? file->ReadToEnd() : std::string();
   std::string_view value = FindValue(contents, section, key).value_or(default_value);
+  // Cut where a zero-terminated buffer would end it: a NUL inside a value
+  // would otherwise reach file names and arguments that stop there.
+  value = value.substr(0, value.find('\0'));
   return std::string(value.substr(0, capacity == 0 ? 0 : capacity - 1));
 }
 

@@ -1,9 +1,14 @@
 #include "platform/standard_io.h"
 
 #include <errno.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/types.h>
 #include <unistd.h>
+
+#include <string>
+
+#include "platform/error.h"
 
 namespace ostrel {
 
@@ -19,9 +24,28 @@ size_t ReadOnce(FileHandle handle, char* buffer, size_t count) {
   return got < 0 ? 0 : static_cast<size_t>(got);
 }
 
-size_t ReadUpTo(FileHandle handle, char* buffer, size_t count) {
+size_t ReadUpTo(FileHandle handle, char* buffer, size_t count,
+                std::chrono::milliseconds time_limit) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + time_limit;
   size_t total = 0;
+  // poll() would wait out the time limit on a descriptor that is not open;
+  // the read fails at once.
+  const bool pollable = handle.descriptor >= 0;
   while (total < count) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) {
+      throw Error(ETIMEDOUT, "read standard input: " + std::to_string(count) +
+                                 " bytes did not arrive within " +
+                                 std::to_string(time_limit.count() / 1000) + " s");
+    }
+    // poll() only waits; what it reports (data, end, an error, a closed
+    // descriptor) is left for the read to find out.
+    pollfd ready{handle.descriptor, POLLIN, 0};
+    const int polled = pollable ? poll(&ready, 1, static_cast<int>(left)) : 1;
+    if (polled == 0 || (polled < 0 && errno == EINTR)) {
+      continue;
+    }
     const size_t got = ReadOnce(handle, buffer + total, count - total);
     if (got == 0) {
       break;

@@ -2,6 +2,7 @@
 #ifndef OSTREL_PLATFORM_STANDARD_IO_H_
 #define OSTREL_PLATFORM_STANDARD_IO_H_
 
+#include <chrono>
 #include <cstddef>
 #include <string_view>
 
@@ -21,8 +22,11 @@ size_t ReadOnce(FileHandle handle, char* buffer, size_t count);
 
 // Reads into `buffer` until `count` bytes have arrived or the input ends or
 // fails, however many pieces they come in; never more than `count`. Returns
-// the number of bytes read.
-size_t ReadUpTo(FileHandle handle, char* buffer, size_t count);
+// the number of bytes read. Raises a timeout error (ETIMEDOUT) when
+// `time_limit` passes first, so that a writer that keeps the input open
+// without sending cannot hold the process.
+size_t ReadUpTo(FileHandle handle, char* buffer, size_t count,
+                std::chrono::milliseconds time_limit);
 
 // Writes every byte, continuing short writes. Always makes at least one
 // write(2), even for no bytes. Returns false when a write fails.

@@ -24,7 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (parameters.source.empty() || parameters.dest.empty() ||
       parameters.source == parameters.dest || parameters.page < 1 || parameters.colors < 2 ||
-      parameters.colors > 256 || parameters.max_pixels < 1) {
+      parameters.colors > 256 || parameters.max_pixels < 1 || parameters.box_width > 65535 ||
+      parameters.box_height > 65535 || parameters.rotate % 90 != 0 || parameters.rotate > 270 ||
+      parameters.grays < 2 || parameters.grays > 256) {
     std::abort();
   }
   return 0;

@@ -22,15 +22,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ostrel::OstrelClassPeer peer(instance);
   // Standard output stays closed (-1): the error page of a failed lookup
   // goes nowhere.
-  peer.context().Pairs.assign(1, ostrel::FormPair{});
+  peer.context().Pairs.Reset();
   try {
     peer.ParseNameValuePairs(std::string(body));
     peer.ParseNameValuePairs(std::string(query));
   } catch (const ostrel::Error&) {  // a malformed escape refuses the whole input
     return 0;
   }
-  const size_t expected_slots = 1 + static_cast<size_t>(std::count(body.begin(), body.end(), '=') +
-                                                        std::count(query.begin(), query.end(), '='));
+  const size_t expected_slots =
+      1 + static_cast<size_t>(std::count(body.begin(), body.end(), '=') +
+                              std::count(query.begin(), query.end(), '='));
   if (peer.context().Pairs.size() != expected_slots) {
     std::abort();
   }

@@ -199,15 +199,18 @@ void Print(const std::string& server, PhaseResult& phase) {
       percentile(99), percentile(100));
 }
 
-// What the run left: files in the temporary directory and processes of the
+// What the run left: files in the temporary directory tree and processes of the
 // installed tree, after up to ten seconds for the last ones to finish.
 int CountLeftovers(const std::string& site) {
   const std::string temp = site + "/tmp";
   std::vector<std::string> files;
   for (int attempt = 0; attempt < 100; ++attempt) {
     files.clear();
-    for (const auto& entry : fs::directory_iterator(temp)) {
-      files.push_back(entry.path().filename().string());
+    // Directories do not count: the server's user may keep a private one there.
+    for (const auto& entry : fs::recursive_directory_iterator(temp)) {
+      if (!entry.is_directory()) {
+        files.push_back(fs::relative(entry.path(), temp).string());
+      }
     }
     if (files.empty()) {
       break;

@@ -32,7 +32,7 @@ class ConverterTest : public ::testing::Test {
   ProgramSandbox sandbox_{OSTREL_CONVERTER};
 };
 
-TEST_F(ConverterTest, WritesTheGifPrintsZeroAndTheUmaskDecidesTheMode) {
+TEST_F(ConverterTest, WritesTheGifPrintsZeroAndOnlyItsOwnerMayReadIt) {
   const std::vector<uint16_t> values = PatternSamples(1728 * 40, 2, 1);
   WriteTiff(In(), {FixturePage{.width = 1728,
                                .height = 40,
@@ -50,7 +50,7 @@ TEST_F(ConverterTest, WritesTheGifPrintsZeroAndTheUmaskDecidesTheMode) {
   EXPECT_EQ(sandbox_.List(), (std::vector<std::string>{"Caskle.ClsCaskle", "in.tif", "out.gif"}));
   struct stat status {};
   ASSERT_EQ(stat(Out().c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 0777, 0640u);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
   const GifImage gif = DecodeGif(Out());
   ASSERT_EQ(gif.indices.size(), values.size());
   int differences = 0;
@@ -75,11 +75,18 @@ TEST_F(ConverterTest, FailuresExitWithTheirKindAndOneLineNamingTheFile) {
   } cases[] = {
       {{},
        2,
-       "no method given: usage is Caskle.ClsCaskle ConvertImage \"source=FILE, "
+       "no method given: usage is Caskle.ClsCaskle ConvertImage|DescribeImage \"source=FILE, "
        "dest=FILE[, more items]\""},
       {{"convertimage", "source=a, dest=b"},
        2,
-       "unknown method \"convertimage\": only ConvertImage"},
+       "unknown method \"convertimage\": only ConvertImage or DescribeImage"},
+      {{"DescribeImage", "source=a, dest=b", "x"}, 2, "DescribeImage takes one argument, not 2"},
+      {{"DescribeImage", "source=" + In() + dest + ", width=0"},
+       3,
+       "bad value for width: \"0\" (a whole number from 1 to 65535)"},
+      {{"DescribeImage", "source=" + sandbox_.PathOf("text.tif") + dest},
+       21,
+       "not a TIFF file: " + sandbox_.PathOf("text.tif")},
       {{"ConvertImage"}, 2, "ConvertImage takes one argument, not 0"},
       {{"ConvertImage", "source=a, dest=b", "x"}, 2, "ConvertImage takes one argument, not 2"},
       {{"ConvertImage", "source=a,dest=b"}, 3, "missing parameter: dest"},
@@ -98,6 +105,9 @@ TEST_F(ConverterTest, FailuresExitWithTheirKindAndOneLineNamingTheFile) {
       {{"ConvertImage", "source=" + In() + dest + ", page=2"},
        24,
        "page 2 does not exist: " + In() + " has 1 page"},
+      {{"ConvertImage", "source=" + In() + dest + ", page=1, page=2"},
+       24,
+       "page 2 does not exist: " + In() + " has 1 page"},
       {{"ConvertImage", "source=" + In() + dest + ", maxpixels=3"},
        25,
        "image too large: 2 x 2 pixels in " + In() + ", the limit is 3"},
@@ -114,6 +124,54 @@ TEST_F(ConverterTest, FailuresExitWithTheirKindAndOneLineNamingTheFile) {
   EXPECT_EQ(result.exit_status, 30);
   ASSERT_EQ(result.log_lines.size(), 1u);
   EXPECT_EQ(result.log_lines[0].rfind("create " + sandbox_.PathOf("no/.out.gif."), 0), 0u);
+}
+
+TEST_F(ConverterTest, DescribeImageWritesEachPagesSizeAndKindAsJson) {
+  // A fax at 204 x 98 pixels a centimetre, a gray page turned by its tag
+  // without a resolution, a palette page at a resolution that is not whole.
+  const std::vector<uint16_t> fax = PatternSamples(1728 * 1123, 2, 1);
+  FixturePage gray{.width = 30, .height = 20, .orientation = 6};
+  gray.samples.assign(30 * 20, 128);
+  FixturePage palette{.width = 16,
+                      .height = 4,
+                      .bits_per_sample = 4,
+                      .photometric = PHOTOMETRIC_PALETTE,
+                      .x_resolution = 72.5,
+                      .y_resolution = 72.5};
+  palette.samples.assign(8 * 4, 0x12);
+  palette.colormap.assign(3 * 16, 0);
+  WriteTiff(In(), {FixturePage{.width = 1728,
+                               .height = 1123,
+                               .bits_per_sample = 1,
+                               .photometric = PHOTOMETRIC_MINISWHITE,
+                               .compression = COMPRESSION_CCITTFAX4,
+                               .x_resolution = 204,
+                               .y_resolution = 98,
+                               .samples = PackSamples(fax, 1, 1728)},
+                   gray, palette});
+  SetTagValue(In(), TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);  // the first page's
+  const std::string json = sandbox_.PathOf("in.json");
+  const RunResult result = sandbox_.Run(
+      {.arguments = {"DescribeImage", "source=" + In() + ", dest=" + json + ", page=9, width=4"}});
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(result.output, "0\n");
+  EXPECT_TRUE(result.log_lines.empty());
+  EXPECT_EQ(sandbox_.ReadFile("in.json"),
+            "{\"pages\":3,\"page\":["
+            "{\"width\":1728,\"height\":1123,\"x_resolution\":204,\"y_resolution\":98,"
+            "\"resolution_unit\":\"centimetre\",\"kind\":\"bilevel\",\"view_width\":830,"
+            "\"view_height\":1123},"
+            "{\"width\":30,\"height\":20,\"x_resolution\":null,\"y_resolution\":null,"
+            "\"resolution_unit\":null,\"kind\":\"gray\",\"view_width\":20,\"view_height\":30},"
+            "{\"width\":16,\"height\":4,\"x_resolution\":72.5,\"y_resolution\":72.5,"
+            "\"resolution_unit\":\"inch\",\"kind\":\"palette\",\"view_width\":16,"
+            "\"view_height\":4}]}");
+  // The GIF of the fax has the size the description gives.
+  ASSERT_EQ(Convert("source=" + In() + ", dest=" + Out()).exit_status, 0);
+  const GifImage gif = DecodeGif(Out());
+  EXPECT_EQ(gif.width, 830u);
+  EXPECT_EQ(gif.height, 1123u);
+  EXPECT_EQ(gif.palette.size(), 16u);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -107,14 +108,12 @@ class HostileInputTest : public ::testing::Test {
     return sandbox_.Run(options);
   }
   RunResult Post(const std::string& content_length, std::vector<InputChunk> body,
-                 const std::string& query = "") const {
-    return sandbox_.Run({.environment = {{"REQUEST_METHOD", "POST"},
-                                         {"CONTENT_LENGTH", content_length},
-                                         {"CONTENT_TYPE", kUrlEncoded},
-                                         {"QUERY_STRING", query},
-                                         {"SCRIPT_NAME", "/cgi-bin/ostrel"},
-                                         {"TEMP", sandbox_.TempDirectory()}},
-                         .input = std::move(body)});
+                 const std::string& query = "", RunOptions options = {}) const {
+    options.environment = {{"REQUEST_METHOD", "POST"},         {"CONTENT_LENGTH", content_length},
+                           {"CONTENT_TYPE", kUrlEncoded},      {"QUERY_STRING", query},
+                           {"SCRIPT_NAME", "/cgi-bin/ostrel"}, {"TEMP", sandbox_.TempDirectory()}};
+    options.input = std::move(body);
+    return sandbox_.Run(options);
   }
   static std::string Page(const std::string& message) {
     return ExpectedErrorResponse("/cgi-bin/ostrel", message);
@@ -261,38 +260,67 @@ TEST_F(HostileInputTest, MarkupFromTheRequestShowsAsText) {
       << run.output;
 }
 
-TEST_F(HostileInputTest, ContentLengthsAreReadOnlyForWhatTheyHonestlyAnnounce) {
+TEST_F(HostileInputTest, BodiesAreReadOnlyUpToTheLimitAndHeldOnce) {
 #ifdef OSTREL_SANITIZE
-  // AddressSanitizer writes one shadow byte for every eight bytes of the
-  // 2 GiB buffer, though the program never touches it.
-  constexpr long kShadowKib = (long{2} << 30) / 8 / 1024;
+  // AddressSanitizer keeps freed blocks in quarantine and pads every block.
+  constexpr long kMaxRssKib = 256 * 1024;
 #else
-  constexpr long kShadowKib = 0;
+  constexpr long kMaxRssKib = 64 * 1024;
 #endif
-  Configure();
   const std::string gif = GifResponse("scan01");
+  const auto over = [](const std::string& length, const std::string& limit) {
+    return Page("Invalid argument: a request body of " + length + " bytes is over the limit of " +
+                limit + " bytes Error Number =  5");
+  };
+  const std::string equals(16 << 20, '=');
   const struct {
-    const char* content_length;
+    std::string content_length;
+    std::string_view body;
+    const char* configuration;
     std::string output;
+    bool whole;  // else the output starts with it
   } cases[] = {
-      {"-1", Page("Invalid argument: CONTENT_LENGTH is negative Error Number =  5")},
-      {"2147483648", Page("Overflow Error Number =  6")},
-      {"99999999999", Page("Overflow Error Number =  6")},
-      {"-2147483649", Page("Overflow Error Number =  6")},
-      {"abc", gif},  // no body is read; the query string names the image
-      {"12abc", gif},
-      {"2147483647", gif},  // announced, never sent: what arrives is taken
+      {"-1", "x=1", "", Page("Invalid argument: CONTENT_LENGTH is negative Error Number =  5"),
+       true},
+      {"2147483648", "x=1", "", Page("Overflow Error Number =  6"), true},
+      {"99999999999", "x=1", "", Page("Overflow Error Number =  6"), true},
+      {"-2147483649", "x=1", "", Page("Overflow Error Number =  6"), true},
+      {"abc", "x=1", "", gif, true},  // no body is read; the query string names the image
+      {"12abc", "x=1", "", gif, true},
+      {"1048576", "x=1", "", gif, true},  // at the limit: what arrives is taken
+      // Over it: refused before a byte is read, however little arrives.
+      {"1048577", "x=1", "", over("1048577", "1048576"), true},
+      {"2147483647", "x=1", "", over("2147483647", "1048576"), true},
+      {"2097152", "x=1", "MaxRequestBody=2097151\n", over("2097152", "2097151"), true},
+      {"12", "x=1", "MaxRequestBody=abc\n", Page("Type mismatch Error Number =  13"), true},
+      {"2097152", "x=1", "MaxRequestBody=2097152\n", gif, true},
+      // 16 Mi slots announced by "=", one value of 16 MiB: the table holds
+      // what the lookup can reach, which then reports the overflow.
+      {std::to_string(equals.size()), equals, "MaxRequestBody=67108864\n",
+       Page("GetCgiValue: cgiName = FN, Overflow Error Number =  6"), false},
   };
   for (const auto& c : cases) {
-    const RunResult run =
-        Post(c.content_length, {{milliseconds(0), "x=1"}}, "FN=scan01&Path=" + Images());
-    EXPECT_EQ(run.output, c.output) << c.content_length;
-    // 2 GiB announced, a few bytes held: the buffer is never touched.
-    EXPECT_LT(run.max_rss_kib, 64 * 1024 + kShadowKib) << c.content_length;
+    Configure(c.configuration);
+    const RunResult run = Post(c.content_length, {{milliseconds(0), std::string(c.body)}},
+                               "FN=scan01&Path=" + Images());
+    EXPECT_EQ(c.whole ? run.output : run.output.substr(0, c.output.size()), c.output)
+        << c.content_length << " " << c.configuration;
+    // 16 MiB of "=" once cost 2 GB.
+    EXPECT_LT(run.max_rss_kib, kMaxRssKib) << c.content_length;
   }
 }
 
+TEST_F(HostileInputTest, ABodyThatStopsArrivingIsAnsweredAtItsTimeLimit) {
+  const RunResult run = Post("100", {{milliseconds(0), "FN=scan01"}, {milliseconds(60000), "&"}},
+                             "", {.timeout = milliseconds(45000)});
+  EXPECT_EQ(run.output,
+            Page("read standard input: 100 bytes did not arrive within 30 s Error Number =  110"));
+  EXPECT_FALSE(run.timed_out);
+  EXPECT_GE(run.elapsed, milliseconds(30000));
+}
+
 TEST_F(HostileInputTest, AHundredThousandParametersAreAnsweredWithinASecond) {
+  Configure("MaxRequestBody=4194304\n");
   std::string body;
   for (int i = 0; i < 100000; ++i) {
     body += "p" + std::to_string(i) + "=" + std::to_string(i) + "&";
@@ -528,6 +556,126 @@ TEST_F(HostileInputTest, ASymlinkPlantedAtTheGifsNameIsReplacedNeverFollowed) {
       EXPECT_EQ(run.exit_status, 20) << source;
     }
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dest))) << source;
+  }
+}
+
+TEST_F(HostileInputTest, AVarnowIniThatCannotBeReadEndsTheRequest) {
+  sandbox_.InstallComponent(component_action::kWriteGif);
+  const std::string ini = sandbox_.PathOf("Varnow.ini");
+  const struct {
+    const char* what;
+    void (*make)(const std::string& path);
+    std::string failure;
+  } cases[] = {
+      {"directory", [](const std::string& path) { std::filesystem::create_directory(path); },
+       "open " + ini + ": Is a directory Error Number =  21"},
+      {"fifo", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0644), 0); },
+       "open " + ini + ": not a regular file Error Number =  22"},
+  };
+  for (const auto& c : cases) {
+    c.make(ini);
+    EXPECT_EQ(Get("FN=scan01&Path=/srv/").output, Page("CGI_Main: FN = scan01, " + c.failure))
+        << c.what;
+    // A POST reads it for the body's limit before anything else.
+    EXPECT_EQ(Post("3", {{milliseconds(0), "x=1"}}, "FN=scan01&Path=/srv/").output, Page(c.failure))
+        << c.what;
+    EXPECT_EQ(sandbox_.Arguments(), "(not called)") << c.what;
+    std::filesystem::remove(ini);
+  }
+}
+
+TEST_F(HostileInputTest, ALongAllowListIsReadWhole) {
+  std::filesystem::create_directory(sandbox_.PathOf("images/inner"));
+  WriteGray(Image("inner/scan02"), 8, 8);
+  // Cut after 2045 characters, the list would end in the images directory
+  // itself instead of its subdirectory.
+  const std::string images = sandbox_.PathOf("images");
+  const std::string padding = "/" + std::string(2045 - images.size() - 2, 'x') + ";";
+  Configure("AllowedImageDirectories=" + padding + images + "/inner\n");
+  std::string source = Images() + "scan01.tif";
+  std::replace(source.begin(), source.end(), '/', '\\');
+  EXPECT_EQ(Get("FN=scan01&Path=" + Images()).output,
+            Page("CGI_Main: FN = scan01, Invalid argument: source " + source +
+                 " is not in an allowed image directory Error Number =  5"));
+  EXPECT_EQ(Get("FN=scan02&Path=" + Images() + "inner/").output.substr(0, kGifHeader.size() + 6),
+            kGifHeader + "GIF89a");
+}
+
+TEST_F(HostileInputTest, TheGifIsGoneOnceStreamingBeganWhateverEndsTheProgram) {
+  // More than a pipe holds, so that the program waits in a write.
+  sandbox_.WriteFile("image.gif", Garbage(1 << 20, 3));
+  sandbox_.InstallComponent(component_action::kWriteGif);
+  for (const int signal : {SIGKILL, SIGQUIT, SIGUSR1, SIGALRM}) {
+    const RunResult run = Get(
+        "FN=scan01&Path=/srv/",
+        {.terminate_after = milliseconds(2000), .terminate_signal = signal, .stall_output = true});
+    EXPECT_EQ(run.signal, signal);
+    EXPECT_EQ(run.output.substr(0, kGifHeader.size()), kGifHeader) << signal;
+    EXPECT_EQ(sandbox_.TempFiles(), Lines{}) << signal;
+  }
+}
+
+TEST_F(HostileInputTest, ASharedTempDirIsUsedOnlyThroughThisUsersPrivateSubdirectory) {
+  sandbox_.InstallComponent(component_action::kWriteGif);
+  Configure();
+  const std::string temp = sandbox_.TempDirectory();
+  const std::string own = temp + "/ostrel-" + std::to_string(geteuid());
+  const auto refused = [](const std::string& what) {
+    return Page("CGI_Main: FN = scan01, Invalid argument: temporary directory " + what +
+                " Error Number =  5");
+  };
+  const struct {
+    mode_t mode;
+    const char* plant;  // what stands at the private subdirectory's name
+    std::string dest_directory;
+    std::string refusal;
+  } cases[] = {
+      // Only this user can write there: today's names.
+      {0755, "", temp + "\\", ""},
+      {01777, "", temp + "\\ostrel-" + std::to_string(geteuid()) + "\\", ""},
+      {01770, "", temp + "\\ostrel-" + std::to_string(geteuid()) + "\\", ""},
+      {01777, "0755", "", refused(own + " is not a private directory (owner 0, mode 0755)")},
+      {01777, "nobody", "", refused(own + " is not a private directory (owner 65534, mode 0700)")},
+      {01777, "link", "",
+       refused(own + " is not a private directory (not a directory, owner 0, mode 0777)")},
+      // Without the sticky bit anyone may rename what lies there.
+      {0777, "", "",
+       refused(temp + "/ can be changed by other users (owner 0, mode 0777) and has no private "
+                      "subdirectory")},
+  };
+  for (const auto& c : cases) {
+    const std::string plant = c.plant;
+    if (plant == "0755" || plant == "nobody") {
+      ASSERT_EQ(mkdir(own.c_str(), 0700), 0);
+      ASSERT_EQ(chmod(own.c_str(), plant == "0755" ? 0755 : 0700), 0);
+      if (plant == "nobody") {
+        ASSERT_EQ(chown(own.c_str(), 65534, 65534), 0);
+      }
+    } else if (plant == "link") {
+      std::filesystem::create_directory(sandbox_.PathOf("elsewhere"));
+      std::filesystem::permissions(sandbox_.PathOf("elsewhere"), std::filesystem::perms(0700));
+      std::filesystem::create_directory_symlink(sandbox_.PathOf("elsewhere"), own);
+    }
+    ASSERT_EQ(chmod(temp.c_str(), c.mode), 0);
+    const RunResult run = Get("FN=scan01&Path=/srv/");
+    ASSERT_EQ(chmod(temp.c_str(), 0755), 0);
+    if (c.refusal.empty()) {
+      EXPECT_EQ(run.output, kGifHeader + sandbox_.image()) << c.mode;
+      EXPECT_EQ(sandbox_.Arguments(), "source=\\srv\\scan01.tif, dest=" + c.dest_directory +
+                                          "Gscan01_" + std::to_string(run.pid) + ".gif")
+          << c.mode;
+    } else {
+      EXPECT_EQ(run.output, c.refusal) << c.mode << " " << plant;
+      EXPECT_EQ(sandbox_.Arguments(), "(not called)");
+    }
+    struct stat status {};
+    if (lstat(own.c_str(), &status) == 0 && plant.empty()) {
+      EXPECT_TRUE(S_ISDIR(status.st_mode));
+      EXPECT_EQ(status.st_mode & 07777, 0700u);
+      EXPECT_TRUE(std::filesystem::is_empty(own));
+    }
+    std::filesystem::remove(own);
+    std::filesystem::remove(sandbox_.PathOf("arguments"));
   }
 }
 

@@ -235,7 +235,7 @@ RunResult ProgramSandbox::Run(const RunOptions& options) const {
     if (options.terminate_after.count() > 0 && !terminated && !reaped &&
         now >= start + options.terminate_after) {
       terminated = true;
-      kill(child, SIGTERM);
+      kill(child, options.terminate_signal);
     }
     if (loop.input_write >= 0 && now >= next_chunk_at) {
       const std::string& bytes = options.input[next_chunk].bytes;
@@ -252,7 +252,9 @@ RunResult ProgramSandbox::Run(const RunOptions& options) const {
       const pid_t done = wait4(child, &status, WNOHANG, &usage);
       reaped = done == child;
     }
-    pollfd fds[2] = {{loop.output_read, POLLIN, 0}, {loop.log_read, POLLIN, 0}};
+    const bool output_stalled = options.stall_output && !reaped;
+    pollfd fds[2] = {{output_stalled ? -1 : loop.output_read, POLLIN, 0},
+                     {loop.log_read, POLLIN, 0}};
     int wait_ms = 20;
     if (loop.input_write >= 0) {
       const auto until_chunk =

@@ -33,9 +33,13 @@ struct RunOptions {
   // right behind them.
   std::string output_file_prefill{};
   std::chrono::milliseconds timeout{20000};
-  // When set, SIGTERM is sent to the program after this long, as a web
-  // server does when the client goes away.
+  // When set, `terminate_signal` is sent to the program after this long, as
+  // a web server sends SIGTERM when the client goes away.
   std::chrono::milliseconds terminate_after{0};
+  int terminate_signal = 15;  // SIGTERM
+  // kPipe only: standard output is not read until the program has ended, so
+  // that a program writing more than the pipe holds waits in the write.
+  bool stall_output = false;
 };
 
 struct RunResult {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/directory_search.h"
 #include "platform/error.h"
 #include "tests/support/process_harness.h"
 
@@ -22,10 +23,10 @@ mode_t ModeOf(const std::string& path) {
   return status.st_mode & 07777;
 }
 
-TEST(AtomicFileTest, TheFileAppearsOnlyWhenCommittedWithTheUmasksMode) {
+TEST(AtomicFileTest, TheFileAppearsOnlyWhenCommittedReadableByItsOwnerAlone) {
   TemporaryDirectory directory;
   directory.WriteFile("out.gif", "old");
-  const mode_t saved = umask(027);
+  const mode_t saved = umask(022);
   {
     AtomicFile file(directory.PathOf("out.gif"));
     file.Write("new ");
@@ -33,13 +34,20 @@ TEST(AtomicFileTest, TheFileAppearsOnlyWhenCommittedWithTheUmasksMode) {
     // The temporary file is a dot-file beside the destination.
     ASSERT_EQ(directory.List().size(), 2u);
     EXPECT_EQ(directory.List()[0].rfind(".out.gif.", 0), 0u);
+    EXPECT_EQ(ModeOf(file.temporary_path()), 0600u);
+    // The pattern that finds leftovers finds it, in either path form.
+    for (const std::string& path :
+         {directory.PathOf("out.gif"), directory.WindowsPathOf("out.gif")}) {
+      EXPECT_EQ(FindFirstMatch(AtomicFileTemporaryPattern(path), kAttributeHidden),
+                directory.List()[0]);
+    }
     EXPECT_EQ(directory.ReadFile("out.gif"), "old");
     file.Commit();
   }
   umask(saved);
   EXPECT_EQ(directory.List(), std::vector<std::string>{"out.gif"});
   EXPECT_EQ(directory.ReadFile("out.gif"), "new " + std::string(100000, 'x'));
-  EXPECT_EQ(ModeOf(directory.PathOf("out.gif")), 0640u);
+  EXPECT_EQ(ModeOf(directory.PathOf("out.gif")), 0600u);
 }
 
 TEST(AtomicFileTest, WithoutCommitNothingIsLeftNotEvenAnOlderFile) {

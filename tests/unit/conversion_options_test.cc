@@ -12,13 +12,18 @@ namespace {
 TEST(ConversionOptionsTest, ReadsEveryItemIgnoringKeyCase) {
   const ConversionOptions p = ParseConversionOptions(
       "source=d:\\images\\scan01.tif, dest=\\tmp\\Gscan01_1234.gif, PAGE=3, Colors=16, "
-      "dither=OFF, maxPixels=1000");
+      "dither=OFF, maxPixels=1000, WIDTH=640, height=480, rotate=270, aspect=None, grays=4");
   EXPECT_EQ(p.source, "d:/images/scan01.tif");
   EXPECT_EQ(p.dest, "/tmp/Gscan01_1234.gif");
   EXPECT_EQ(p.page, 3u);
   EXPECT_EQ(p.colors, 16);
   EXPECT_FALSE(p.dither);
   EXPECT_EQ(p.max_pixels, 1000u);
+  EXPECT_EQ(p.box_width, 640u);
+  EXPECT_EQ(p.box_height, 480u);
+  EXPECT_EQ(p.rotate, 270);
+  EXPECT_FALSE(p.square_pixels);
+  EXPECT_EQ(p.grays, 4);
 
   const ConversionOptions defaults = ParseConversionOptions("dest=b=c, source=a");
   EXPECT_EQ(defaults.source, "a");
@@ -27,6 +32,22 @@ TEST(ConversionOptionsTest, ReadsEveryItemIgnoringKeyCase) {
   EXPECT_EQ(defaults.colors, 256);
   EXPECT_TRUE(defaults.dither);
   EXPECT_EQ(defaults.max_pixels, 268435456u);
+  EXPECT_EQ(defaults.box_width, 0u);
+  EXPECT_EQ(defaults.box_height, 0u);
+  EXPECT_EQ(defaults.rotate, 0);
+  EXPECT_TRUE(defaults.square_pixels);
+  EXPECT_EQ(defaults.grays, 16);
+}
+
+TEST(ConversionOptionsTest, TheLastOfARepeatedViewItemCounts) {
+  const ConversionOptions p = ParseConversionOptions(
+      "source=a, dest=b, page=2, width=100, height=50, rotate=90, aspect=none, page=3, "
+      "width=200, Height=60, ROTATE=0, aspect=auto");
+  EXPECT_EQ(p.page, 3u);
+  EXPECT_EQ(p.box_width, 200u);
+  EXPECT_EQ(p.box_height, 60u);
+  EXPECT_EQ(p.rotate, 0);
+  EXPECT_TRUE(p.square_pixels);
 }
 
 TEST(ConversionOptionsTest, AcceptsTheBoundsOfEachNumber) {
@@ -35,6 +56,11 @@ TEST(ConversionOptionsTest, AcceptsTheBoundsOfEachNumber) {
   EXPECT_EQ(ParseConversionOptions("source=a, dest=b, page=2147483647").page, 2147483647u);
   EXPECT_EQ(ParseConversionOptions("source=a, dest=b, maxpixels=4294836225").max_pixels,
             4294836225u);
+  EXPECT_EQ(ParseConversionOptions("source=a, dest=b, width=1").box_width, 1u);
+  EXPECT_EQ(ParseConversionOptions("source=a, dest=b, height=65535").box_height, 65535u);
+  EXPECT_EQ(ParseConversionOptions("source=a, dest=b, rotate=180").rotate, 180);
+  EXPECT_EQ(ParseConversionOptions("source=a, dest=b, grays=2").grays, 2);
+  EXPECT_EQ(ParseConversionOptions("source=a, dest=b, grays=256").grays, 256);
 }
 
 TEST(ConversionOptionsTest, NamesWhatIsWrong) {
@@ -50,6 +76,9 @@ TEST(ConversionOptionsTest, NamesWhatIsWrong) {
       {"source=a, dest=b, size=2", "unknown parameter: \"size\""},
       {"source=a, dest=b, =2", "unknown parameter: \"\""},
       {"source=a, dest=b, Source=c", "repeated parameter: source"},
+      {"source=a, dest=b, colors=4, colors=4", "repeated parameter: colors"},
+      {"source=a, dest=b, grays=4, Grays=8", "repeated parameter: grays"},
+      {"source=a, dest=b, dest=c", "repeated parameter: dest"},
       {"source=d:\\a.tif, dest=d:/a.tif", "source and dest are the same file: d:/a.tif"},
       {"source=, dest=b", "bad value for source: \"\" (a file path)"},
       {"source=a, dest=\\tmp\\", "bad value for dest: \"\\tmp\\\" (a file path, not a directory)"},
@@ -67,6 +96,17 @@ TEST(ConversionOptionsTest, NamesWhatIsWrong) {
       {"source=a, dest=b, colors=99999999999999999999999",
        "bad value for colors: \"99999999999999999999999\" (a whole number from 2 to 256)"},
       {"source=a, dest=b, dither=yes", "bad value for dither: \"yes\" (on or off)"},
+      {"source=a, dest=b, width=0", "bad value for width: \"0\" (a whole number from 1 to 65535)"},
+      {"source=a, dest=b, height=65536",
+       "bad value for height: \"65536\" (a whole number from 1 to 65535)"},
+      {"source=a, dest=b, width=", "bad value for width: \"\" (a whole number from 1 to 65535)"},
+      {"source=a, dest=b, rotate=45", "bad value for rotate: \"45\" (0, 90, 180 or 270)"},
+      {"source=a, dest=b, rotate=360", "bad value for rotate: \"360\" (0, 90, 180 or 270)"},
+      {"source=a, dest=b, rotate=-90", "bad value for rotate: \"-90\" (0, 90, 180 or 270)"},
+      {"source=a, dest=b, aspect=square", "bad value for aspect: \"square\" (auto or none)"},
+      {"source=a, dest=b, grays=1", "bad value for grays: \"1\" (a whole number from 2 to 256)"},
+      {"source=a, dest=b, grays=257",
+       "bad value for grays: \"257\" (a whole number from 2 to 256)"},
       {"source=a, dest=b, maxpixels=0",
        "bad value for maxpixels: \"0\" (a whole number from 1 to 4294836225)"},
   };

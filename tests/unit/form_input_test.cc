@@ -18,7 +18,7 @@ using Table = std::vector<std::pair<std::string, std::string>>;
 
 class FormInputTest : public ::testing::Test {
  protected:
-  void SetUp() override { peer_.context().Pairs.assign(1, FormPair{}); }
+  void SetUp() override { peer_.context().Pairs.Reset(); }
   // The slots after slot 0.
   Table Pairs() {
     Table pairs;
@@ -80,11 +80,11 @@ TEST_F(FormInputTest, LookupIgnoresCaseAndJoinsOnWhatWasGathered) {
   };
   for (const auto& c : cases) {
     SetUp();
-    std::vector<FormPair>& pairs = peer_.context().Pairs;
-    pairs.push_back({"Path", "p"});
+    PairTable& pairs = peer_.context().Pairs;
+    pairs.Append({"Path", "p"});
     const char* names[] = {"FN", "fn", "Fn"};
     for (size_t i = 0; i < c.values.size(); ++i) {
-      pairs.push_back({names[i % 3], c.values[i]});
+      pairs.Append({names[i % 3], c.values[i]});
     }
     for (const char* name : {"FN", "fn", "fN"}) {
       EXPECT_EQ(peer_.GetCgiValue(name), c.joined) << name;

@@ -3,6 +3,7 @@
 #include "converter/image_conversion.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -14,6 +15,8 @@
 #include <tiffio.h>
 
 #include "converter/conversion_failure.h"
+#include "converter/image_description.h"
+#include "converter/orientation.h"
 #include "platform/error.h"
 #include "tests/support/gif_image.h"
 #include "tests/support/process_harness.h"
@@ -144,8 +147,8 @@ TEST_F(ImageConversionTest, BilevelAndGrayPagesAreExact) {
       page.rows_per_strip = c.rows_per_strip;
       page.group3_options = c.group3_options;
       page.predictor = c.predictor;
-      page.x_resolution = 204;  // a fax's resolution: the pixels stay as they are
-      page.y_resolution = 98;
+      page.x_resolution = 204;  // a fine fax's resolution: the pixels stay as they are
+      page.y_resolution = 196;
       const GifImage gif = Convert({page});
       ASSERT_EQ(gif.width, 203u);
       ASSERT_EQ(gif.height, 37u);
@@ -815,6 +818,217 @@ TEST_F(ImageConversionTest, OtherColorSpacesFollowTheirFormulas) {
     }
     EXPECT_LE(worst, c.tolerance);
   }
+}
+
+// The exact area average of `values` (`width` x `height`, row by row) at
+// `out_width` x `out_height`, in floating point: each output pixel the
+// mean of the rectangle it covers, source pixels weighted by their overlap.
+std::vector<double> AreaAverage(const std::vector<double>& values, uint32_t width, uint32_t height,
+                                uint32_t out_width, uint32_t out_height) {
+  const double step_x = static_cast<double>(width) / out_width;
+  const double step_y = static_cast<double>(height) / out_height;
+  std::vector<double> result;
+  for (uint32_t y = 0; y < out_height; ++y) {
+    for (uint32_t x = 0; x < out_width; ++x) {
+      double sum = 0;
+      for (uint32_t sy = 0; sy < height; ++sy) {
+        const double overlap_y =
+            std::min<double>(sy + 1, (y + 1) * step_y) - std::max<double>(sy, y * step_y);
+        for (uint32_t sx = 0; overlap_y > 0 && sx < width; ++sx) {
+          const double overlap_x =
+              std::min<double>(sx + 1, (x + 1) * step_x) - std::max<double>(sx, x * step_x);
+          if (overlap_x > 0) {
+            sum += values[sy * width + sx] * overlap_x * overlap_y;
+          }
+        }
+      }
+      result.push_back(sum / (step_x * step_y));
+    }
+  }
+  return result;
+}
+
+TEST_F(ImageConversionTest, ReducedPagesAreTheAreaAverageOfTheirSource) {
+  const struct {
+    const char* kind;  // bilevel, gray, rgb or palette
+    uint32_t width;
+    uint32_t height;
+    const char* extra;
+    uint32_t out_width;
+    uint32_t out_height;
+    int levels;  // grays of a bilevel page
+  } cases[] = {
+      {"bilevel", 61, 37, ", width=20", 20, 12, 16},  // fractional both ways
+      {"bilevel", 60, 36, ", width=20", 20, 12, 16},  // exactly a third
+      {"bilevel", 203, 101, ", height=7, grays=5", 14, 7, 5},
+      {"bilevel", 45, 33, ", width=44, grays=256", 44, 32, 256},  // barely smaller
+      {"bilevel", 45, 33, ", width=30, grays=256, colors=4", 30, 22, 4},
+      {"gray", 61, 37, ", width=20", 20, 12, 0},
+      {"gray", 64, 48, ", width=16, height=100", 16, 12, 0},  // exactly a quarter
+      {"gray", 29, 53, ", width=50, height=11", 6, 11, 0},    // the height decides
+      {"rgb", 31, 23, ", width=9", 9, 7, 0},
+      {"palette", 33, 21, ", width=10", 10, 6, 0},
+  };
+  for (const auto& c : cases) {
+    for (const uint16_t photometric : {PHOTOMETRIC_MINISWHITE, PHOTOMETRIC_MINISBLACK}) {
+      const std::string kind = c.kind;
+      if ((kind == "rgb" || kind == "palette") && photometric == PHOTOMETRIC_MINISWHITE) {
+        continue;
+      }
+      SCOPED_TRACE(::testing::Message() << c.kind << " " << c.width << " x " << c.height << c.extra
+                                        << ", photometric " << photometric);
+      std::vector<uint16_t> values;
+      FixturePage page;
+      std::vector<std::vector<double>> channels;  // per channel, the displayed values
+      if (kind == "rgb") {
+        page = FixturePage{.width = c.width,
+                           .height = c.height,
+                           .samples_per_pixel = 3,
+                           .photometric = PHOTOMETRIC_RGB,
+                           .samples = testing::PhotoSamples(c.width, c.height)};
+        channels.resize(3);
+        for (size_t i = 0; i < page.samples.size(); ++i) {
+          channels[i % 3].push_back(page.samples[i]);
+        }
+      } else if (kind == "palette") {
+        page = PatternPage(c.width, c.height, 4, 16, &values);
+        page.photometric = PHOTOMETRIC_PALETTE;
+        channels.resize(3);
+        for (uint16_t entry = 0; entry < 3 * 16; ++entry) {
+          page.colormap.push_back(static_cast<uint16_t>(entry * 53 % 256 * 257));
+        }
+        for (const uint16_t value : values) {
+          for (int channel = 0; channel < 3; ++channel) {
+            channels[channel].push_back(page.colormap[channel * 16 + value] / 257);
+          }
+        }
+      } else {
+        const int bits = kind == "bilevel" ? 1 : 8;
+        page = PatternPage(c.width, c.height, bits, 1u << bits, &values);
+        page.photometric = photometric;
+        channels.resize(1);
+        for (const uint16_t value : values) {  // white as 1 or 255
+          const double shown = bits == 1 ? value : value / 255.0;
+          channels[0].push_back((photometric == PHOTOMETRIC_MINISWHITE ? 1 - shown : shown) *
+                                (bits == 1 ? 1 : 255));
+        }
+      }
+      const GifImage gif = Convert({page}, c.extra);
+      ASSERT_EQ(gif.width, c.out_width);
+      ASSERT_EQ(gif.height, c.out_height);
+      int misses = 0;
+      for (size_t channel = 0; channel < channels.size(); ++channel) {
+        const std::vector<double> want =
+            AreaAverage(channels[channel], c.width, c.height, c.out_width, c.out_height);
+        for (size_t i = 0; i < want.size(); ++i) {
+          const GifColor got = gif.palette[gif.indices[i]];
+          double distance;
+          if (kind == "bilevel") {  // the nearest level; the palette is the levels in order
+            distance = std::abs(gif.indices[i] - want[i] * (c.levels - 1));
+            if (got !=
+                Gray(static_cast<int>(std::lround(gif.indices[i] * 255.0 / (c.levels - 1))))) {
+              distance = 1;
+            }
+          } else {  // the nearest whole value
+            distance = std::abs(got[channel] - want[i]);
+          }
+          if (distance > 0.5 + 1e-9) {
+            ++misses;
+          }
+        }
+      }
+      EXPECT_EQ(misses, 0);
+      if (kind == "bilevel") {
+        EXPECT_EQ(gif.palette.size(), std::bit_ceil(static_cast<unsigned>(c.levels)));
+      }
+    }
+  }
+}
+
+TEST_F(ImageConversionTest, UnevenResolutionsGiveSquarePixelsFromAFactorOf1Point2) {
+  const struct {
+    float x_resolution;
+    float y_resolution;
+    const char* extra;
+    uint32_t width;
+    uint32_t height;
+  } cases[] = {
+      {204, 98, "", 29, 20},   // a fax: 61 * 98 / 204 = 29.3
+      {98, 204, "", 61, 10},   // the other way: 20 * 98 / 204 = 9.6
+      {120, 100, "", 51, 20},  // exactly the factor: 61 / 1.2 = 50.8
+      {119, 100, "", 61, 20},  // just below it
+      {204, 196, "", 61, 20},  // a fine fax
+      {204, 98, ", aspect=none", 61, 20},
+      {204, 98, ", width=20", 20, 14},  // the box fits the square-pixel picture
+      {0, 0, "", 61, 20},
+  };
+  std::vector<uint16_t> values;
+  for (const uint16_t bits : {1, 8}) {
+    for (const auto& c : cases) {
+      FixturePage page = PatternPage(61, 20, bits, 1u << bits, &values);
+      page.x_resolution = c.x_resolution;
+      page.y_resolution = c.y_resolution;
+      const GifImage gif = Convert({page}, c.extra);
+      EXPECT_EQ(gif.width, c.width) << c.x_resolution << " x " << c.y_resolution << c.extra;
+      EXPECT_EQ(gif.height, c.height) << c.x_resolution << " x " << c.y_resolution << c.extra;
+    }
+  }
+}
+
+TEST_F(ImageConversionTest, ATurnComposesWithTheOrientationTag) {
+  // Turning a page `degrees` clockwise gives the GIF of the page tagged
+  // with the orientation that does both, reduced or not: unreduced, the
+  // exact pixels that orientation gives.
+  std::vector<uint16_t> values;
+  for (const int bits : {1, 8}) {
+    FixturePage page = PatternPage(23, 9, bits, 1u << bits, &values);
+    for (const std::string box : {"", ", width=7"}) {
+      for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
+        for (const uint16_t degrees : {90, 180, 270}) {
+          SCOPED_TRACE(::testing::Message() << bits << " bits" << box << ", orientation "
+                                            << orientation << " turned " << degrees);
+          page.orientation = orientation;
+          testing::WriteTiff(In(), {page});
+          Run(box + ", rotate=" + std::to_string(degrees));
+          const std::string turned = directory_.ReadFile("out.gif");
+          page.orientation = TurnedClockwise(orientation, degrees);
+          testing::WriteTiff(In(), {page});
+          Run(box);
+          EXPECT_EQ(turned, directory_.ReadFile("out.gif"));
+        }
+      }
+    }
+  }
+}
+
+TEST_F(ImageConversionTest, ABoxLargerThanThePageChangesNothing) {
+  std::vector<uint16_t> values;
+  for (const int bits : {1, 8}) {
+    testing::WriteTiff(In(), {PatternPage(40, 30, bits, 1u << bits, &values)});
+    Run("");
+    const std::string plain = directory_.ReadFile("out.gif");
+    for (const char* box :
+         {", width=40", ", height=30", ", width=500, height=30", ", rotate=0, aspect=none"}) {
+      Run(box);
+      EXPECT_EQ(directory_.ReadFile("out.gif"), plain) << bits << box;
+    }
+  }
+}
+
+TEST_F(ImageConversionTest, DescribingListsEveryPageUpToTheLimit) {
+  std::vector<uint16_t> values;
+  const FixturePage tiny = PatternPage(2, 1, 1, 2, &values);
+  testing::WriteTiff(In(), std::vector<FixturePage>(kMostDescribedPages + 2, tiny));
+  DescribeImage(ParseConversionOptions("source=" + In() + ", dest=" + Out()));
+  const std::string json = directory_.ReadFile("out.gif");
+  EXPECT_EQ(json.rfind("{\"pages\":1002,\"page\":[{\"width\":2,", 0), 0u) << json.substr(0, 80);
+  size_t listed = 0;
+  for (size_t at = json.find("{\"width\""); at != std::string::npos;
+       at = json.find("{\"width\"", at + 1)) {
+    ++listed;
+  }
+  EXPECT_EQ(listed, kMostDescribedPages);
+  EXPECT_EQ(json.substr(json.size() - 3), "}]}");
 }
 
 TEST_F(ImageConversionTest, PageAndColorsItemsChooseThePageAndLimitThePalette) {

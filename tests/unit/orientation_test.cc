@@ -62,6 +62,10 @@ Rows Displayed(uint16_t orientation, const Rows& stored) {
   }
 }
 
+// A quarter turn clockwise: the left column, read upwards, becomes the top
+// row.
+Rows TurnedQuarter(const Rows& rows) { return Mirrored(Transposed(rows)); }
+
 TEST(OrientedRowsTest, EveryOrientationShowsTheImageAsTheTagSays) {
   // 70 columns: more than one block of the transposing copy.
   for (const ImageSize size : {ImageSize{3, 2}, ImageSize{1, 1}, ImageSize{70, 3}}) {
@@ -81,6 +85,18 @@ TEST(OrientedRowsTest, EveryOrientationShowsTheImageAsTheTagSays) {
       EXPECT_EQ(DisplaySize(orientation, size),
                 (ImageSize{static_cast<uint32_t>(sink.rows[0].size()),
                            static_cast<uint32_t>(sink.rows.size())}));
+      // A turn after the tag: one orientation that does both.
+      Rows turned = Displayed(orientation, stored);
+      for (uint16_t degrees = 90; degrees < 360; degrees += 90) {
+        turned = TurnedQuarter(turned);
+        RecordingSink turned_sink;
+        OrientedRows both(TurnedClockwise(orientation, degrees), size, turned_sink);
+        for (const auto& row : stored) {
+          both.PutRow(row);
+        }
+        EXPECT_EQ(turned_sink.rows, turned) << orientation << " turned " << degrees;
+      }
+      EXPECT_EQ(TurnedClockwise(orientation, 0), orientation);
     }
   }
 }

@@ -10,9 +10,11 @@
 namespace ostrel {
 namespace {
 
+using std::string_literals::operator""s;
+
 TEST(ProfileTest, FindsTheValueTheClassicWay) {
   const struct {
-    const char* contents;
+    std::string contents;
     const char* section;
     const char* key;
     const char* found;
@@ -34,6 +36,9 @@ TEST(ProfileTest, FindsTheValueTheClassicWay) {
       {"[Converter]\nTempDir\nTempDir=after\n", "Converter", "TempDir", "after"},
       {"[Converter]\nTempDir=\n", "Converter", "TempDir", ""},
       {"", "Converter", "TempDir", "(default)"},
+      // A value ends at its first NUL, as a zero-terminated buffer holds it.
+      {"[Converter]\nTempDir=tmp\0x\n"s, "Converter", "TempDir", "tmp"},
+      {"[Converter]\nTempDir=\0x\n"s, "Converter", "TempDir", ""},
   };
   testing::TemporaryDirectory dir;
   for (const auto& c : cases) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/environment.h"
+#include "platform/error.h"
 #include "tests/support/process_harness.h"
 
 namespace ostrel {
@@ -38,7 +39,7 @@ TEST(ReadIniValueTest, ANameWithABackslashIsUsedAsItStands) {
   EXPECT_EQ(ReadIniValue(dir.WindowsPathOf("x.ini"), "Converter", "TempDir", ""), "here");
 }
 
-TEST(ReadIniValueTest, MissesAndFailuresGiveTheDefaultOrEmptyText) {
+TEST(ReadIniValueTest, MissesGiveTheDefaultAndFailuresRaise) {
   testing::TemporaryDirectory dir;
   dir.WriteFile("x.ini", "[Converter]\nLong=" + std::string(3000, 'v') + "\n");
   const std::string path = dir.WindowsPathOf("x.ini");
@@ -46,8 +47,10 @@ TEST(ReadIniValueTest, MissesAndFailuresGiveTheDefaultOrEmptyText) {
   EXPECT_EQ(ReadIniValue(path, "Converter", "Missing", ""), "");
   EXPECT_EQ(ReadIniValue(path, "Converter", "Missing", "dflt"), "dflt");
   EXPECT_EQ(ReadIniValue(dir.WindowsPathOf("none.ini"), "Converter", "Long", "dflt"), "dflt");
-  // A directory cannot be read as a file: the failure is swallowed.
-  EXPECT_EQ(ReadIniValue(dir.WindowsPathOf(""), "Converter", "Long", "dflt"), "");
+  // Only a missing file means no configuration: one that cannot be read
+  // would silently drop its settings.
+  EXPECT_THROW(ReadIniValue(dir.WindowsPathOf(""), "Converter", "Long", "dflt"), Error);
+  EXPECT_EQ(ReadWholeIniValue(path, "Converter", "Long", ""), std::string(3000, 'v'));
 }
 
 }  // namespace
