@@ -52,7 +52,8 @@ void KeepMessage(TiffReader::Messages& messages, char* slot, const char* module,
   constexpr size_t kCapacity = TiffReader::Messages::kCapacity;
   char text[kCapacity];
   (void)std::vsnprintf(text, kCapacity, format, arguments);
-  if (const char* line = DamagedLineOf(text)) {
+  const char* line = DamagedLineOf(text);
+  if (line != nullptr && messages.lines_recoverable) {
     size_t key_length = std::min(std::strcspn(line, "("), sizeof messages.last_damaged_line - 1);
     while (key_length > 0 && line[key_length - 1] == ' ') {
       --key_length;
@@ -344,7 +345,9 @@ void TiffReader::ClearMessages() {
 
 void TiffReader::BeginPass() {
   most_damaged_lines_ = DamagedLines();
+  const bool recoverable = messages_.lines_recoverable;
   messages_ = Messages{};
+  messages_.lines_recoverable = recoverable;
 }
 
 uint32_t TiffReader::DamagedLines() const {
@@ -387,6 +390,7 @@ void TiffReader::ReadPage() {
         "unsupported compression scheme " + std::to_string(compression) + " in " + path_);
   }
 
+  messages_.lines_recoverable = compression == COMPRESSION_CCITTFAX3;
   page_.width = width;
   page_.height = height;
   page_.bits_per_sample = bits;

@@ -95,6 +95,9 @@ class TiffReader {
     static constexpr size_t kCapacity = 512;
     char error[kCapacity] = "";
     char warning[kCapacity] = "";
+    // Group 3 faxes mark each line's end, where the decoder resynchronises
+    // after a damaged line; without those marks the rest of the page is lost.
+    bool lines_recoverable = false;
     uint32_t damaged_lines = 0;
     char last_damaged_line[64] = "";  // "at line N of strip M", to count each once
   };
