@@ -314,7 +314,9 @@ bool TiffReader::NextPage() {
     return false;
   }
   rgba_.reset();
+  stored_.reset();
   undoes_differencing_ = false;
+  most_damaged_lines_ = 0;
   if (TIFFReadDirectory(tiff_.get()) == 0) {
     Fail(ConversionFailure::kDamagedTiff, "cannot read the next page of " + path_);
   }

@@ -67,7 +67,8 @@ class TiffReader {
 
   // For every kind but kColor: visits the stored rows in order, each packed
   // as stored (1, 2, 4 or 8 bits a sample, or 16 bits in native byte order),
-  // starting on a byte. Holds one scanline, or one row of tiles. Raises
+  // starting on a byte; a gray page of other samples (other depths, signed,
+  // float, luminance) arrives mapped to 8 bits, as README.md tells. Holds one scanline, or one row of tiles. Raises
   // kDamagedTiff. It undoes 8-bit horizontal differencing itself, and after
   // it has done so ReadRgbaRows raises kInternal.
   void ReadSampleRows(const std::function<void(std::span<const uint8_t>)>& visit);
@@ -78,8 +79,11 @@ class TiffReader {
 
   // Any kind: renders the stored rows from `top` on, as many as `pixels`
   // holds whole rows, to RGBA through libtiff (TIFFGetR and its kin unpack
-  // a pixel; colour is premultiplied by alpha). Stored order whatever the
-  // orientation. Raises kDamagedTiff or kUnsupportedTiff.
+  // a pixel; colour is premultiplied by alpha), or through the reader's own
+  // mapping where libtiff's renderer refuses the samples or misdraws them
+  // (deep, signed and float samples, CMYK beyond 8 bits or with alpha,
+  // CIELab, SGILog). Stored order whatever the orientation. Raises
+  // kDamagedTiff or kUnsupportedTiff.
   void ReadRgbaRows(uint32_t top, std::span<uint32_t> pixels);
 
   // Lines of a fax page that the CCITT decoder could not decode in full and
