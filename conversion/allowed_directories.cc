@@ -2,53 +2,19 @@
 
 #include <optional>
 
+#include "platform/allowed_directories.h"
 #include "platform/error.h"
 #include "platform/real_path.h"
 
 namespace ostrel {
 
-std::vector<std::string> AllowedDirectoryList(std::string_view value) {
-  constexpr std::string_view kBlanks = " \t";
-  std::vector<std::string> directories;
-  while (!value.empty()) {
-    const size_t end = value.find(';');
-    std::string_view entry = value.substr(0, end);
-    value.remove_prefix(end == std::string_view::npos ? value.size() : end + 1);
-    const size_t first = entry.find_first_not_of(kBlanks);
-    if (first != std::string_view::npos) {
-      entry = entry.substr(first, entry.find_last_not_of(kBlanks) - first + 1);
-      directories.emplace_back(entry);
-    }
-  }
-  return directories;
-}
-
-bool IsInsideDirectory(std::string_view path, std::string_view directory) {
-  if (directory == "/") {
-    return path.starts_with('/');
-  }
-  return path.starts_with(directory) &&
-         (path.size() == directory.size() || path[directory.size()] == '/');
-}
-
 void CheckSourceAllowed(std::string_view path, std::string_view fn, std::string_view allowed) {
   const std::string source = std::string(path) + std::string(fn) + ".tif";
-  // The file itself when it exists; else its directory, which must then be
-  // inside as well.
-  std::optional<std::string> resolved = RealPath(source);
-  if (!resolved) {
-    resolved = RealPath(path);
+  const std::optional<std::string> resolved = RealPath(source);
+  if (!resolved || !IsInAllowedDirectory(*resolved, allowed)) {
+    throw Error(ErrorKind::kInvalidArgument,
+                "source " + source + " is not in an allowed image directory");
   }
-  if (resolved) {
-    for (const std::string& directory : AllowedDirectoryList(allowed)) {
-      const std::optional<std::string> allowed_directory = RealPath(directory);
-      if (allowed_directory && IsInsideDirectory(*resolved, *allowed_directory)) {
-        return;
-      }
-    }
-  }
-  throw Error(ErrorKind::kInvalidArgument,
-              "source " + source + " is not in an allowed image directory");
 }
 
 }  // namespace ostrel

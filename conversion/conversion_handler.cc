@@ -135,7 +135,7 @@ void OstrelClass::CGI_Main() {
       const AutomationObject converter = CreateObject("Caskle.ClsCaskle");
       result_code = TextToInt32(converter.CallMethod(
           "ConvertImage", ConversionParameters(path, fn, temp_filename.path(), extra_parameters),
-          kConverterTimeLimit));
+          ConverterEnvironment(allowed), kConverterTimeLimit));
     }
     temp_filename.MarkConverted();
     AppendLogEntry(LogEntryType::kMessage, std::to_string(result_code));

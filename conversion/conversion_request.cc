@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "platform/allowed_directories.h"
 #include "platform/error.h"
 
 namespace ostrel {
@@ -59,6 +60,14 @@ std::string ConversionParameters(std::string_view path, std::string_view fn,
     parameters.append(", ").append(extra_parameters);
   }
   return parameters;
+}
+
+std::vector<std::string> ConverterEnvironment(std::string_view allowed) {
+  std::vector<std::string> environment = {"PATH=/usr/local/bin:/usr/bin:/bin"};
+  if (!allowed.empty()) {
+    environment.push_back(std::string(kAllowedDirectoriesVariable) + "=" + std::string(allowed));
+  }
+  return environment;
 }
 
 }  // namespace ostrel

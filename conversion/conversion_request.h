@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrel {
 
@@ -32,6 +33,12 @@ std::string TempFilename(std::string_view temporary_directory, std::string_view 
 // extra parameters when there are any.
 std::string ConversionParameters(std::string_view path, std::string_view fn,
                                  std::string_view temp_filename, std::string_view extra_parameters);
+
+// The converter's whole environment: a fixed PATH and, when `allowed` (the
+// AllowedImageDirectories value) is not empty, that list for the converter
+// to check the file it opens against. Nothing of the request's environment
+// reaches the converter.
+std::vector<std::string> ConverterEnvironment(std::string_view allowed);
 
 }  // namespace ostrel
 

@@ -25,6 +25,11 @@ struct ConversionOptions {
   uint16_t rotate = 0;        // 0, 90, 180 or 270 degrees clockwise
   bool square_pixels = true;  // aspect=auto (true) or none
   int grays = 16;             // levels of a reduced bilevel page, 2 to 256
+
+  // Not an item: the program's AllowedImageDirectories value, from the
+  // environment; the source file opened must lie in one of them. Empty
+  // admits any file.
+  std::string allowed_directories;
 };
 
 // Parses items source=, dest= (each required once, not the same path),

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "converter/allowed_source.h"
 #include "converter/area_reduction.h"
 #include "converter/background_survey.h"
 #include "converter/color_reduction.h"
@@ -18,6 +19,7 @@
 #include "converter/tiff_reader.h"
 #include "converter/view_geometry.h"
 #include "platform/atomic_file.h"
+#include "platform/file.h"
 
 namespace ostrel {
 namespace {
@@ -356,7 +358,7 @@ std::string ConvertImage(const ConversionOptions& parameters, const ConversionTu
   const GifWriter::ByteSink sink = [&output](std::string_view bytes) {
     WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Write(bytes); });
   };
-  TiffReader reader(parameters.source, parameters.page);
+  TiffReader reader(OpenAllowedSource(parameters), parameters.source, parameters.page);
   ConvertPage(reader, parameters, sink, tuning);
   WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Commit(); });
   const uint32_t damaged = reader.DamagedLines();

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "converter/allowed_source.h"
 #include "converter/conversion_failure.h"
 #include "converter/view_geometry.h"
 #include "platform/atomic_file.h"
@@ -76,7 +77,7 @@ std::string DescribePages(TiffReader& reader, const ConversionOptions& options) 
 void DescribeImage(const ConversionOptions& options) {
   AtomicFile output = WithFailureKind(ConversionFailure::kCannotWriteDestination,
                                       [&] { return AtomicFile(options.dest); });
-  TiffReader reader(options.source, 1);
+  TiffReader reader(OpenAllowedSource(options), options.source, 1);
   const std::string json = DescribePages(reader, options);
   WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] {
     output.Write(json);

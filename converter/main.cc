@@ -12,7 +12,8 @@
 //       exactly one argument
 //   3   bad parameter text: unknown, repeated or missing key, an item
 //       without "=", a bad value
-//   20  the source cannot be opened or read (the OS says why)
+//   20  the source cannot be opened or read (the OS says why), or the file
+//       opened is not in an allowed image directory
 //   21  the source is not a TIFF file
 //   22  the TIFF file is damaged or truncated
 //   23  the TIFF image is of a kind that cannot be rendered
@@ -31,7 +32,9 @@
 #include "converter/conversion_options.h"
 #include "converter/image_conversion.h"
 #include "converter/image_description.h"
+#include "platform/allowed_directories.h"
 #include "platform/application_log.h"
+#include "platform/environment.h"
 #include "platform/error.h"
 #include "platform/process_limits.h"
 #include "platform/termination_cleanup.h"
@@ -85,7 +88,8 @@ std::string Run(int argc, char** argv) {
         ConversionFailure::kUsage,
         std::string(method) + " takes one argument, not " + std::to_string(argc - 2));
   }
-  const ostrel::ConversionOptions options = ostrel::ParseConversionOptions(argv[2]);
+  ostrel::ConversionOptions options = ostrel::ParseConversionOptions(argv[2]);
+  options.allowed_directories = ostrel::GetEnvironmentVariable(ostrel::kAllowedDirectoriesVariable);
   if (method == kDescribeMethod) {
     ostrel::DescribeImage(options);
     return {};

@@ -11,6 +11,7 @@
 
 #include <tiffio.h>
 
+#include "converter/chunk_layout.h"
 #include "converter/sample_mapping.h"
 #include "platform/file.h"
 
@@ -253,6 +254,15 @@ struct TiffReader::StoredSamples {
 TiffReader::TiffReader(const std::string& path, uint32_t page_number) : path_(path) {
   ReadOnlyFile file =
       WithFailureKind(ConversionFailure::kCannotReadSource, [&] { return ReadOnlyFile(path); });
+  OpenFile(std::move(file), path, page_number);
+}
+
+TiffReader::TiffReader(ReadOnlyFile file, const std::string& path, uint32_t page_number)
+    : path_(path) {
+  OpenFile(std::move(file), path, page_number);
+}
+
+void TiffReader::OpenFile(ReadOnlyFile file, const std::string& path, uint32_t page_number) {
   const std::string header =
       WithFailureKind(ConversionFailure::kCannotReadSource, [&] { return file.ReadPrefix(4); });
   if (!IsTiffHeader(header)) {
@@ -302,6 +312,10 @@ void TiffReader::Open(TIFF* handle, uint32_t page_number) {
     }
   }
   ReadPage();
+  if (ChunksOverlap(ChunkRanges(tiff_.get()))) {
+    throw ConversionError(ConversionFailure::kDamagedTiff,
+                          "strips or tiles that share bytes in " + path_);
+  }
 }
 
 TiffReader::~TiffReader() = default;

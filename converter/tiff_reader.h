@@ -13,6 +13,7 @@
 
 #include "converter/conversion_failure.h"
 #include "converter/indexed_rows.h"
+#include "platform/file.h"
 
 struct tiff;  // libtiff's TIFF
 
@@ -48,6 +49,8 @@ class TiffReader {
   // kCannotReadSource, kNotTiff, kDamagedTiff, kUnsupportedTiff or
   // kNoSuchPage.
   TiffReader(const std::string& path, uint32_t page_number);
+  // The same for `file`, opened already from `path`.
+  TiffReader(ReadOnlyFile file, const std::string& path, uint32_t page_number);
   // The same for a TIFF file held in memory, named `name` in messages;
   // `bytes` must outlive the reader.
   TiffReader(std::span<const uint8_t> bytes, const std::string& name, uint32_t page_number);
@@ -107,6 +110,8 @@ class TiffReader {
   };
 
  private:
+  // Opens `file`, read from `path`, as a TIFF file and selects the page.
+  void OpenFile(ReadOnlyFile file, const std::string& path, uint32_t page_number);
   // Takes over an opened handle (or raises for a null one), selects the
   // page and reads what it is.
   void Open(tiff* handle, uint32_t page_number);

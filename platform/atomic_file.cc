@@ -52,17 +52,19 @@ AtomicFile::AtomicFile(std::string_view path) : path_(NativePath(path)), path_on
     // fresh suffix then gets another try. Owner-only whatever the umask.
     for (int attempt = 0; attempt < 100; ++attempt) {
       temporary_path_ = TemporaryName(directory, name, RandomSuffix(random));
-      descriptor_ = open(temporary_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      descriptor_ = Descriptor(RetryOnInterrupt([&] {
+        return open(temporary_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      }));
       error_number = errno;
-      if (descriptor_ >= 0 || error_number != EEXIST) {
+      if (descriptor_.is_open() || error_number != EEXIST) {
         break;
       }
     }
-    if (descriptor_ >= 0) {
+    if (descriptor_.is_open()) {
       temporary_on_signal_ = std::make_unique<CleanupFile>(temporary_path_);
     }
   });
-  if (descriptor_ < 0) {
+  if (!descriptor_.is_open()) {
     throw PosixError("create " + temporary_path_, error_number);
   }
 }
@@ -73,20 +75,16 @@ AtomicFile::~AtomicFile() {
   }
   // Cleaning up after a failure that is already being reported: a file
   // that cannot be removed now cannot be reported either.
-  if (descriptor_ >= 0) {
-    (void)close(descriptor_);
-  }
+  descriptor_.Close();
   (void)unlink(temporary_path_.c_str());
   (void)unlink(path_.c_str());
 }
 
 void AtomicFile::Write(std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t written = write(descriptor_, bytes.data(), bytes.size());
+    const ssize_t written =
+        RetryOnInterrupt([&] { return write(descriptor_.get(), bytes.data(), bytes.size()); });
     if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
       throw PosixError("write " + temporary_path_, errno);
     }
     bytes.remove_prefix(static_cast<size_t>(written));
@@ -97,11 +95,7 @@ void AtomicFile::Commit() {
   // No fsync: the rename only has to keep other processes from seeing a
   // partial file, and they see the written data at once; surviving a power
   // failure is not asked of a file that lives for seconds.
-  const int descriptor = descriptor_;
-  descriptor_ = -1;
-  if (close(descriptor) != 0) {
-    throw PosixError("close " + temporary_path_, errno);
-  }
+  descriptor_.CloseChecked(temporary_path_);
   if (rename(temporary_path_.c_str(), path_.c_str()) != 0) {
     throw PosixError("rename " + temporary_path_ + " to " + path_, errno);
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/descriptor.h"
 #include "platform/termination_cleanup.h"
 
 namespace ostrel {
@@ -43,7 +44,7 @@ class AtomicFile {
   CleanupFile path_on_signal_;
   std::string temporary_path_;
   std::unique_ptr<CleanupFile> temporary_on_signal_;  // once the file exists
-  int descriptor_ = -1;
+  Descriptor descriptor_;
   bool committed_ = false;
 };
 

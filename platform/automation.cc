@@ -11,39 +11,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/application_log.h"
+#include "platform/descriptor.h"
 #include "platform/environment.h"
 #include "platform/error.h"
 #include "platform/termination_cleanup.h"
 #include "platform/timing.h"
 
-extern char** environ;
-
 namespace ostrel {
 namespace {
-
-// A descriptor owned by this file, closed when it goes.
-class Descriptor {
- public:
-  explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() { Close(); }
-
-  int get() const { return descriptor_; }
-  void Close() {
-    if (descriptor_ >= 0) {
-      // Closing a pipe end cannot lose data the program still needs.
-      (void)close(std::exchange(descriptor_, -1));
-    }
-  }
-
- private:
-  int descriptor_;
-};
 
 struct Pipe {
   Descriptor read_end;
@@ -152,10 +133,10 @@ bool CollectOutput(Pipe& output_pipe, Pipe& error_pipe, double deadline, std::st
     // poll skips the entries of a closed stream (-1).
     pollfd fds[2] = {{streams[0].descriptor.get(), POLLIN, 0},
                      {streams[1].descriptor.get(), POLLIN, 0}};
-    if (poll(fds, 2, static_cast<int>(remaining * 1000) + 1) < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
+    // A retried call may overrun the deadline by one timeout's worth only
+    // when a signal interrupts it, and the next pass checks it again.
+    if (RetryOnInterrupt([&] { return poll(fds, 2, static_cast<int>(remaining * 1000) + 1); }) <
+        0) {
       throw PosixError("poll", errno);
     }
     for (int i = 0; i < 2; ++i) {
@@ -163,10 +144,10 @@ bool CollectOutput(Pipe& output_pipe, Pipe& error_pipe, double deadline, std::st
         continue;
       }
       char buffer[4096];
-      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      const ssize_t got = RetryOnInterrupt([&] { return read(fds[i].fd, buffer, sizeof buffer); });
       if (got > 0) {
         streams[i].sink.append(buffer, static_cast<size_t>(got));
-      } else if (got == 0 || errno != EINTR) {
+      } else {
         streams[i].descriptor.Close();
       }
     }
@@ -214,7 +195,18 @@ AutomationObject::AutomationObject(std::string_view directory,
 }
 
 std::string AutomationObject::CallMethod(std::string_view method, std::string_view argument,
+                                         const std::vector<std::string>& environment,
                                          std::chrono::seconds time_limit) const {
+  std::vector<std::string_view> texts = {method, argument};
+  texts.insert(texts.end(), environment.begin(), environment.end());
+  size_t argument_bytes = program_.size() + 1;
+  for (const std::string_view text : texts) {
+    if (text.find('\0') != std::string_view::npos) {
+      throw Error(ErrorKind::kInvalidArgument,
+                  "run " + program_ + ": an argument or environment entry holds a NUL byte");
+    }
+    argument_bytes += text.size() + 1;
+  }
   const double deadline = MonotonicSeconds() + static_cast<double>(time_limit.count());
   Pipe output_pipe = OpenPipe();
   Pipe error_pipe = OpenPipe();
@@ -227,13 +219,25 @@ std::string AutomationObject::CallMethod(std::string_view method, std::string_vi
   std::string method_text(method);
   std::string argument_text(argument);
   char* argv[] = {program.data(), method_text.data(), argument_text.data(), nullptr};
+  std::vector<std::string> environment_texts = environment;
+  std::vector<char*> envp;
+  for (std::string& entry : environment_texts) {
+    envp.push_back(entry.data());
+  }
+  envp.push_back(nullptr);
   int error_number = 0;
   const pid_t child = SpawnRecordedChild([&] {
     pid_t pid = 0;
     error_number =
-        posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv, environ);
+        posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv, envp.data());
     return error_number == 0 ? pid : 0;
   });
+  if (error_number == E2BIG) {
+    // The kernel's limit on one argument (128 KiB) or on all of them: the
+    // request asked for something too long, not for memory.
+    throw Error(ErrorKind::kInvalidArgument, "run " + program_ + ": argument list too long (" +
+                                                 std::to_string(argument_bytes) + " bytes)");
+  }
   if (error_number != 0) {
     throw PosixError("run " + program_, error_number);
   }
@@ -243,12 +247,18 @@ std::string AutomationObject::CallMethod(std::string_view method, std::string_vi
 
   std::string output;
   std::string errors;
-  if (!CollectOutput(output_pipe, error_pipe, deadline, output, errors)) {
+  // A component that closed its pipes may still run; it gets no more time
+  // than one that kept them open.
+  std::optional<int> reaped;
+  if (CollectOutput(output_pipe, error_pipe, deadline, output, errors)) {
+    reaped = ReapRecordedChild(child, deadline);
+  }
+  if (!reaped) {
     (void)StopProcessGroup(child, kStopGraceMilliseconds);
     throw Error(ETIMEDOUT, "converter " + program_ + " ran past its time limit of " +
                                std::to_string(time_limit.count()) + " s and was stopped");
   }
-  const int status = ReapRecordedChild(child);
+  const int status = *reaped;
 
   if (WIFSIGNALED(status)) {
     const int signal_number = WTERMSIG(status);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrel {
 
@@ -16,13 +17,18 @@ class AutomationObject {
   AutomationObject(std::string_view directory, std::string_view programmatic_identifier);
 
   // Runs the component as `<program> method argument` (no shell), in a
-  // process group of its own, with standard input from /dev/null, standard
+  // process group of its own, with exactly `environment` ("NAME=value"
+  // entries) as its environment, standard input from /dev/null, standard
   // output and standard error captured and no other descriptor inherited,
   // and waits for it to end. While it runs, a termination signal stops it
   // (see termination_cleanup.h).
-  // Past `time_limit`: stops its process group (SIGTERM, a second's grace,
-  //   SIGKILL), reaps it and raises Error(ETIMEDOUT, a text naming the
-  //   limit).
+  // Raises an invalid-argument error, before any process starts, when the
+  //   method, the argument or an environment entry holds a NUL byte, which
+  //   would cut it short, and when they are too long for a program's
+  //   argument list.
+  // Past `time_limit`, whether or not it has closed its output: stops its
+  //   process group (SIGTERM, a second's grace, SIGKILL), reaps it and
+  //   raises Error(ETIMEDOUT, a text naming the limit).
   // Exit status 0: appends each non-empty line of standard error to the
   //   application log as a message entry (what the component would have
   //   shown a user), then returns the standard output less one trailing
@@ -33,6 +39,7 @@ class AutomationObject {
   // Ended by signal S: raises Error(128 + S, a text naming the signal).
   // Raises a PosixError when the component cannot be run.
   std::string CallMethod(std::string_view method, std::string_view argument,
+                         const std::vector<std::string>& environment,
                          std::chrono::seconds time_limit) const;
 
  private:

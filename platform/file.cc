@@ -2,9 +2,11 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
 #include <utility>
 
 #include "platform/error.h"
@@ -13,30 +15,26 @@
 namespace ostrel {
 namespace {
 
-// The descriptor of the regular file at `native_path`, or -1 with errno set.
+// The regular file at `native_path`, or no descriptor with errno set.
 // O_NONBLOCK keeps the open of a FIFO without a writer from waiting for one;
 // for a regular file it changes nothing.
-int OpenRegularFile(const std::string& native_path, SymbolicLinks links) {
+Descriptor OpenRegularFile(const std::string& native_path, SymbolicLinks links) {
   const int flags =
       O_RDONLY | O_NONBLOCK | O_CLOEXEC | (links == SymbolicLinks::kRefuse ? O_NOFOLLOW : 0);
-  int descriptor;
-  do {
-    descriptor = open(native_path.c_str(), flags);
-  } while (descriptor < 0 && errno == EINTR);
-  if (descriptor < 0) {
-    return -1;
+  Descriptor descriptor(RetryOnInterrupt([&] { return open(native_path.c_str(), flags); }));
+  if (!descriptor.is_open()) {
+    return descriptor;
   }
   struct stat status {};
   int error_number = 0;
-  if (fstat(descriptor, &status) != 0) {
+  if (fstat(descriptor.get(), &status) != 0) {
     error_number = errno;
   } else if (!S_ISREG(status.st_mode)) {
     error_number = S_ISDIR(status.st_mode) ? EISDIR : ENODEV;
   }
   if (error_number != 0) {
-    (void)close(descriptor);  // only opened for reading: nothing to lose
+    descriptor.Close();  // only opened for reading: nothing to lose
     errno = error_number;
-    return -1;
   }
   return descriptor;
 }
@@ -58,11 +56,8 @@ template <typename ReadSome>
 size_t ReadUntilFullOrEnd(const std::string& native_path, size_t count, ReadSome read_some) {
   size_t done = 0;
   while (done < count) {
-    const ssize_t got = read_some(done);
+    const ssize_t got = RetryOnInterrupt([&] { return read_some(done); });
     if (got < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
       throw PosixError("read " + native_path, errno);
     }
     if (got == 0) {
@@ -75,43 +70,32 @@ size_t ReadUntilFullOrEnd(const std::string& native_path, size_t count, ReadSome
 
 }  // namespace
 
-ReadOnlyFile::ReadOnlyFile(int descriptor, std::string native_path)
-    : descriptor_(descriptor), native_path_(std::move(native_path)) {}
+ReadOnlyFile::ReadOnlyFile(Descriptor descriptor, std::string native_path)
+    : descriptor_(std::move(descriptor)), native_path_(std::move(native_path)) {}
 
 ReadOnlyFile::ReadOnlyFile(std::string_view path, SymbolicLinks links)
-    : ReadOnlyFile(-1, NativePath(path)) {
+    : native_path_(NativePath(path)) {
   descriptor_ = OpenRegularFile(native_path_, links);
-  if (descriptor_ < 0) {
+  if (!descriptor_.is_open()) {
     RaiseOpenError(native_path_, errno);
   }
 }
 
 std::optional<ReadOnlyFile> ReadOnlyFile::OpenIfExists(std::string_view path) {
   std::string native_path = NativePath(path);
-  const int descriptor = OpenRegularFile(native_path, SymbolicLinks::kFollow);
-  if (descriptor < 0) {
+  Descriptor descriptor = OpenRegularFile(native_path, SymbolicLinks::kFollow);
+  if (!descriptor.is_open()) {
     if (errno == ENOENT) {
       return std::nullopt;
     }
     RaiseOpenError(native_path, errno);
   }
-  return ReadOnlyFile(descriptor, std::move(native_path));
-}
-
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
-    : descriptor_(std::exchange(other.descriptor_, -1)),
-      native_path_(std::move(other.native_path_)) {}
-
-ReadOnlyFile::~ReadOnlyFile() {
-  if (descriptor_ >= 0) {
-    // Nothing was written, so a failed close loses nothing.
-    (void)close(descriptor_);
-  }
+  return ReadOnlyFile(std::move(descriptor), std::move(native_path));
 }
 
 int64_t ReadOnlyFile::Length() const {
   struct stat status {};
-  if (fstat(descriptor_, &status) != 0) {
+  if (fstat(descriptor_.get(), &status) != 0) {
     throw PosixError("stat " + native_path_, errno);
   }
   return static_cast<int64_t>(status.st_size);
@@ -119,20 +103,18 @@ int64_t ReadOnlyFile::Length() const {
 
 size_t ReadOnlyFile::Read(char* buffer, size_t count) {
   return ReadUntilFullOrEnd(native_path_, count, [&](size_t done) {
-    return read(descriptor_, buffer + done, count - done);
+    return read(descriptor_.get(), buffer + done, count - done);
   });
 }
 
 std::string ReadOnlyFile::ReadPrefix(size_t count) const {
   std::string bytes(count, '\0');
   const size_t got = ReadUntilFullOrEnd(native_path_, count, [&](size_t done) {
-    return pread(descriptor_, bytes.data() + done, count - done, static_cast<off_t>(done));
+    return pread(descriptor_.get(), bytes.data() + done, count - done, static_cast<off_t>(done));
   });
   bytes.resize(got);
   return bytes;
 }
-
-int ReadOnlyFile::Release() { return std::exchange(descriptor_, -1); }
 
 std::string ReadOnlyFile::ReadToEnd() {
   std::string contents;
@@ -141,6 +123,23 @@ std::string ReadOnlyFile::ReadToEnd() {
     contents.append(buffer, got);
   }
   return contents;
+}
+
+std::optional<std::string> ReadOnlyFile::ResolvedPath() const {
+  const std::string link = "/proc/self/fd/" + std::to_string(descriptor_.get());
+  std::string path(PATH_MAX, '\0');
+  const ssize_t length = readlink(link.c_str(), path.data(), path.size());
+  if (length <= 0 || static_cast<size_t>(length) >= path.size() || path[0] != '/') {
+    return std::nullopt;
+  }
+  path.resize(static_cast<size_t>(length));
+  // A deleted file's link reads "<old path> (deleted)"; its old directory
+  // says nothing about where the file is now.
+  struct stat status {};
+  if (fstat(descriptor_.get(), &status) != 0 || status.st_nlink == 0) {
+    return std::nullopt;
+  }
+  return path;
 }
 
 void DeleteFile(std::string_view path) {

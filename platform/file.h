@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/descriptor.h"
+
 namespace ostrel {
 
 // Whether a symbolic link at the file's own name is followed. Links in the
@@ -25,11 +27,8 @@ class ReadOnlyFile {
   // otherwise.
   static std::optional<ReadOnlyFile> OpenIfExists(std::string_view path);
 
-  ReadOnlyFile(ReadOnlyFile&& other) noexcept;
+  ReadOnlyFile(ReadOnlyFile&& other) noexcept = default;
   ReadOnlyFile& operator=(ReadOnlyFile&&) = delete;
-  ReadOnlyFile(const ReadOnlyFile&) = delete;
-  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-  ~ReadOnlyFile();
 
   // The file's length in bytes now.
   int64_t Length() const;
@@ -42,15 +41,21 @@ class ReadOnlyFile {
   // position does not move.
   std::string ReadPrefix(size_t count) const;
 
+  // Where the open file lies now: its absolute path with every symbolic
+  // link, "." and ".." resolved, as the kernel tracks it for the descriptor,
+  // so a link re-pointed after the open does not change it. Empty when that
+  // cannot be told: /proc is not mounted, or the file has been deleted.
+  std::optional<std::string> ResolvedPath() const;
+
   // The descriptor, for a library that reads through it; still owned here.
-  int descriptor() const { return descriptor_; }
+  int descriptor() const { return descriptor_.get(); }
   // Hands the descriptor over to a new owner, who closes it.
-  int Release();
+  int Release() { return descriptor_.Release(); }
 
  private:
-  ReadOnlyFile(int descriptor, std::string native_path);
+  ReadOnlyFile(Descriptor descriptor, std::string native_path);
 
-  int descriptor_;
+  Descriptor descriptor_;
   std::string native_path_;  // names the file in error descriptions
 };
 

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "platform/descriptor.h"
 #include "platform/error.h"
 
 namespace ostrel {
@@ -17,10 +18,7 @@ FileHandle StandardInputHandle() { return FileHandle{STDIN_FILENO}; }
 FileHandle StandardOutputHandle() { return FileHandle{STDOUT_FILENO}; }
 
 size_t ReadOnce(FileHandle handle, char* buffer, size_t count) {
-  ssize_t got;
-  do {
-    got = read(handle.descriptor, buffer, count);
-  } while (got < 0 && errno == EINTR);
+  const ssize_t got = RetryOnInterrupt([&] { return read(handle.descriptor, buffer, count); });
   return got < 0 ? 0 : static_cast<size_t>(got);
 }
 
@@ -57,11 +55,9 @@ size_t ReadUpTo(FileHandle handle, char* buffer, size_t count,
 
 bool WriteAll(FileHandle handle, std::string_view bytes) {
   do {
-    const ssize_t written = write(handle.descriptor, bytes.data(), bytes.size());
+    const ssize_t written =
+        RetryOnInterrupt([&] { return write(handle.descriptor, bytes.data(), bytes.size()); });
     if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
       return false;
     }
     bytes.remove_prefix(static_cast<size_t>(written));

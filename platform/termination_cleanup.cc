@@ -11,7 +11,9 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/descriptor.h"
 #include "platform/error.h"
+#include "platform/timing.h"
 
 namespace ostrel {
 namespace {
@@ -141,21 +143,23 @@ int SpawnRecordedChild(const std::function<int()>& spawn) {
   return child;
 }
 
-int ReapRecordedChild(int leader) {
-  siginfo_t info;
-  std::memset(&info, 0, sizeof info);
-  while (waitid(P_PID, static_cast<id_t>(leader), &info, WEXITED | WNOWAIT) != 0) {
-    if (errno != EINTR) {
-      throw PosixError("waitid", errno);
+std::optional<int> ReapRecordedChild(int leader, double deadline) {
+  // Short steps at first: a child that closed its pipes by exiting becomes
+  // waitable a moment later.
+  long step_microseconds = 100;
+  while (!HasExited(leader)) {
+    if (MonotonicSeconds() >= deadline) {
+      return std::nullopt;
     }
+    const timespec step{0, step_microseconds * 1000};
+    (void)nanosleep(&step, nullptr);
+    step_microseconds = std::min(step_microseconds * 2, 20000L);
   }
   const SignalsBlocked blocked;
   recorded_group = 0;
   int status = 0;
-  while (waitpid(leader, &status, 0) < 0) {
-    if (errno != EINTR) {
-      throw PosixError("waitpid", errno);
-    }
+  if (RetryOnInterrupt([&] { return waitpid(leader, &status, 0); }) < 0) {
+    throw PosixError("waitpid", errno);
   }
   return status;
 }
@@ -174,8 +178,7 @@ int StopProcessGroup(int leader, int grace_milliseconds) {
   }
   (void)kill(-leader, SIGKILL);
   int status = 0;
-  while (waitpid(leader, &status, 0) < 0 && errno == EINTR) {
-  }
+  (void)RetryOnInterrupt([&] { return waitpid(leader, &status, 0); });
   return status;
 }
 

@@ -4,6 +4,7 @@
 #define OSTREL_PLATFORM_TERMINATION_CLEANUP_H_
 
 #include <functional>
+#include <optional>
 #include <string_view>
 
 namespace ostrel {
@@ -45,11 +46,13 @@ void WithTerminationSignalsBlocked(const std::function<void()>& action);
 // (POSIX_SPAWN_SETSIGMASK).
 int SpawnRecordedChild(const std::function<int()>& spawn);
 
-// Waits for the recorded child `leader` to exit, then forgets its group and
-// reaps it in one step that no termination signal can split, so that the
-// handler never signals a group whose id may have been reused. Returns the
-// wait status; raises a PosixError when waiting fails.
-int ReapRecordedChild(int leader);
+// Waits for the recorded child `leader` to exit, up to `deadline` on the
+// monotonic clock (see timing.h), then forgets its group and reaps it in one
+// step that no termination signal can split, so that the handler never
+// signals a group whose id may have been reused. Returns the wait status;
+// empty when the deadline passed first, the child still running and
+// recorded. Raises a PosixError when waiting fails.
+std::optional<int> ReapRecordedChild(int leader, double deadline);
 
 // How long a child told to stop may take to remove its temporary files
 // before it is killed.

@@ -1,16 +1,17 @@
 #include "platform/timing.h"
 
-#include <errno.h>
 #include <sched.h>
 #include <time.h>
+
+#include "platform/descriptor.h"
 
 namespace ostrel {
 
 void SleepMilliseconds(uint32_t milliseconds) {
   timespec remaining{static_cast<time_t>(milliseconds / 1000),
                      static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-  }
+  // An interrupted sleep goes on with the time it had left.
+  (void)RetryOnInterrupt([&] { return nanosleep(&remaining, &remaining); });
 }
 
 void YieldOnce() {

@@ -226,6 +226,61 @@ TEST_F(HostileInputTest, AllowedImageDirectoriesKeepClientsOutOfEverythingElse) 
   EXPECT_EQ(Get("FN=scan01&Path=" + Images() + "../images/").output, GifResponse("scan01"));
 }
 
+TEST_F(HostileInputTest, ALinkRePointedAfterTheCheckStillCannotReachOutside) {
+  std::filesystem::create_directory(sandbox_.PathOf("secret"));
+  WriteGray(sandbox_.PathOf("secret/key.tif"), 8, 8);
+  std::filesystem::create_symlink(Image("scan01"), Image("link"));
+  Configure("AllowedImageDirectories=" + sandbox_.PathOf("images") + "\n");
+  // The component passes the program's early check, re-points the link to
+  // the secret file, then runs the real converter, as a local user racing
+  // the request could.
+  sandbox_.InstallExecutable(OSTREL_CONVERTER, "real-converter");
+  sandbox_.WriteFile(kComponentName,
+                     "#!/bin/sh\nln -sfn " + sandbox_.PathOf("secret/key.tif") + " " +
+                         Image("link") + "\nexec \"$(dirname \"$0\")/real-converter\" \"$@\"\n",
+                     0755);
+  const RunResult run = Get("FN=link&Path=" + Images());
+  EXPECT_EQ(run.output, Page("CGI_Main: FN = link, source " + Images() +
+                             "link.tif is not in an allowed image directory Error Number =  20"));
+  // Pointed back inside, the link is served.
+  std::filesystem::remove(Image("link"));
+  std::filesystem::create_symlink(Image("scan01"), Image("link"));
+  UseRealConverter();
+  EXPECT_EQ(Get("FN=link&Path=" + Images()).output, GifResponse("scan01"));
+}
+
+TEST_F(HostileInputTest, TheConverterGetsAMinimalEnvironmentAndArgumentsItCanHold) {
+  sandbox_.InstallComponent("env | sort > \"$here/environment\"; " +
+                            std::string(component_action::kWriteGif));
+  const std::string allowed = "AllowedImageDirectories=" + sandbox_.PathOf("images") + "\n";
+  const RunOptions client{.environment = {{"HTTP_COOKIE", "session=secret"},
+                                          {"HTTP_USER_AGENT", "() { :; }; echo pwned"},
+                                          {"LD_PRELOAD", "/tmp/x.so"}}};
+  Configure();
+  (void)Get("FN=scan01&Path=" + Images(), client);
+  const std::string minimal = "PATH=/usr/local/bin:/usr/bin:/bin\nPWD=" + sandbox_.path() + "\n";
+  EXPECT_EQ(sandbox_.ReadFile("environment"), minimal);
+  Configure(allowed);
+  (void)Get("FN=scan01&Path=" + Images(), client);
+  EXPECT_EQ(sandbox_.ReadFile("environment"),
+            "OSTREL_ALLOWED_IMAGE_DIRECTORIES=" + sandbox_.PathOf("images") + "\n" + minimal);
+  // 140 KB is more than one argument may hold: refused as too long, not
+  // taken for a shortage of memory.
+  Configure();
+  std::filesystem::remove(sandbox_.PathOf("environment"));
+  const std::string fn(140000, 'a');
+  const std::string body = "FN=" + fn + "&Path=/srv/";
+  const RunResult run = Post(std::to_string(body.size()), {{milliseconds(0), body}});
+  const std::string page =
+      Page("CGI_Main: FN = " + fn + ", Invalid argument: run " + sandbox_.PathOf(kComponentName) +
+           ": argument list too long (" + "N bytes) Error Number =  5");
+  const size_t count = page.find("N bytes");
+  ASSERT_GT(run.output.size(), count);
+  EXPECT_EQ(run.output.substr(0, count), page.substr(0, count));
+  EXPECT_TRUE(run.output.ends_with(page.substr(count + 1))) << run.output.substr(count);
+  EXPECT_FALSE(sandbox_.Exists("environment"));
+}
+
 TEST_F(HostileInputTest, ItemInjectionIntoTheConverterParametersIsRefused) {
   sandbox_.InstallComponent(component_action::kWriteGif);
   const struct {

@@ -175,7 +175,8 @@ struct TagEntry {
   size_t value_size = 0;
 };
 
-TagEntry FindTag(const std::string& path, uint16_t tag) {
+// Value `index` of the tag; `index` -1 asks for a tag with exactly one.
+TagEntry FindTag(const std::string& path, uint16_t tag, int index = -1) {
   TagEntry entry;
   std::ifstream file(path, std::ios::binary);
   entry.bytes.assign(std::istreambuf_iterator<char>(file), {});
@@ -192,9 +193,11 @@ TagEntry FindTag(const std::string& path, uint16_t tag) {
   for (uint32_t i = 0, count = read(directory, 2); i < count; ++i) {
     const size_t at = directory + 2 + 12 * i;
     if (read(at, 2) == tag) {
-      Require(read(at + 4, 4) == 1, "one value");
-      entry.value_offset = at + 8;
+      const uint32_t values = read(at + 4, 4);
+      Require(index < 0 ? values == 1 : static_cast<uint32_t>(index) < values, "the value");
       entry.value_size = read(at + 2, 2) == TIFF_SHORT ? 2 : 4;
+      entry.value_offset = entry.value_size * values <= 4 ? at + 8 : read(at + 8, 4);
+      entry.value_offset += entry.value_size * static_cast<size_t>(std::max(index, 0));
       return entry;
     }
   }
@@ -444,6 +447,21 @@ void SetTagValue(const std::string& path, uint16_t tag, uint32_t value) {
   }
   std::memcpy(entry.bytes.data() + entry.value_offset, &value, entry.value_size);
   std::ofstream(path, std::ios::binary | std::ios::trunc) << entry.bytes;
+}
+
+uint32_t TagValueAt(const std::string& path, uint16_t tag, int index) {
+  const TagEntry entry = FindTag(path, tag, index);
+  uint32_t value = 0;
+  std::memcpy(&value, entry.bytes.data() + entry.value_offset, entry.value_size);
+  return value;
+}
+
+void SetTagValueAt(const std::string& path, uint16_t tag, int index, uint32_t value) {
+  const TagEntry entry = FindTag(path, tag, index);
+  Require(entry.value_size == 4 || value <= 0xffff, "a value that fits");
+  std::string bytes = entry.bytes;
+  std::memcpy(bytes.data() + entry.value_offset, &value, entry.value_size);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 }  // namespace ostrel::testing

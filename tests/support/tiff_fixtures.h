@@ -98,6 +98,10 @@ std::vector<uint32_t> LibtiffRgba(const std::string& path, int page = 1);
 // tag's SHORT makes it a LONG.
 uint32_t TagValue(const std::string& path, uint16_t tag);
 void SetTagValue(const std::string& path, uint16_t tag, uint32_t value);
+// Value `index` of a tag with several, such as one strip's offset, and
+// changing it in place.
+uint32_t TagValueAt(const std::string& path, uint16_t tag, int index);
+void SetTagValueAt(const std::string& path, uint16_t tag, int index, uint32_t value);
 
 }  // namespace ostrel::testing
 

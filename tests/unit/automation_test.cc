@@ -30,7 +30,7 @@ class AutomationTest : public ::testing::Test {
     return AutomationObject(dir_.path(), kComponent);
   }
   std::string Call(const std::string& body, const std::string& argument = "") {
-    return Component(body).CallMethod("ConvertImage", argument, std::chrono::seconds(10));
+    return Component(body).CallMethod("ConvertImage", argument, {}, std::chrono::seconds(10));
   }
 
   testing::TemporaryDirectory dir_;
@@ -102,11 +102,13 @@ TEST_F(AutomationTest, PastTheTimeLimitTheWholeProcessGroupIsStoppedAndReaped) {
       "echo $$ > \"$(dirname \"$0\")/group\"; sleep 60 & sleep 60",
       // Ignoring SIGTERM only postpones SIGKILL by the grace second.
       "echo $$ > \"$(dirname \"$0\")/group\"; trap '' TERM; sleep 60 & sleep 60",
+      // Closing its output does not end the time limit.
+      "echo $$ > \"$(dirname \"$0\")/group\"; exec >&- 2>&-; sleep 20",
   };
   for (const char* body : bodies) {
     const auto start = std::chrono::steady_clock::now();
     const Error error = testing::RaisedError(
-        [&] { Component(body).CallMethod("ConvertImage", "", std::chrono::seconds(1)); });
+        [&] { Component(body).CallMethod("ConvertImage", "", {}, std::chrono::seconds(1)); });
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(error.number(), ETIMEDOUT) << body;
     EXPECT_EQ(error.description(), "converter " + dir_.PathOf(kComponent) +
@@ -116,6 +118,28 @@ TEST_F(AutomationTest, PastTheTimeLimitTheWholeProcessGroupIsStoppedAndReaped) {
     EXPECT_EQ(testing::LiveProcessesInGroup(group), std::vector<pid_t>{}) << body;
     // Reaped: no child of this process is left to wait for.
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+  }
+}
+
+TEST_F(AutomationTest, ANulByteIsRefusedBeforeAnyProcessStarts) {
+  const AutomationObject component = Component("touch \"$(dirname \"$0\")/ran\"");
+  const std::string nul(1, '\0');
+  const struct {
+    std::string method;
+    std::string argument;
+    std::vector<std::string> environment;
+  } cases[] = {
+      {"ConvertImage", "source=a.tif" + nul + ", dest=b.gif", {}},
+      {"Convert" + nul + "Image", "", {}},
+      {"ConvertImage", "", {"PATH=/bin" + nul + ":/tmp"}},
+  };
+  for (const auto& c : cases) {
+    const Error error = testing::RaisedError([&] {
+      component.CallMethod(c.method, c.argument, c.environment, std::chrono::seconds(5));
+    });
+    EXPECT_EQ(error.description(), "Invalid argument: run " + dir_.PathOf(kComponent) +
+                                       ": an argument or environment entry holds a NUL byte");
+    EXPECT_FALSE(dir_.Exists("ran"));
   }
 }
 

@@ -1110,6 +1110,49 @@ TEST_F(ImageConversionTest, BadFilesFailWithTheirKindAndLeaveNothing) {
                 "open " + In() + ": No such file or directory");
 }
 
+TEST_F(ImageConversionTest, StripsOrTilesThatShareBytesAreRefusedBeforeDecoding) {
+  std::vector<uint16_t> values;
+  FixturePage strips = PatternPage(64, 64, 8, 256, &values);
+  strips.rows_per_strip = 16;  // four strips of 1024 bytes
+  FixturePage tiles = PatternPage(64, 64, 8, 256, &values);
+  tiles.tile_width = tiles.tile_height = 32;  // four tiles of 1024 bytes
+  constexpr int kEvery = -1;
+  constexpr int kNone = -2;
+  const struct {
+    const char* layout;
+    const FixturePage& page;
+    uint16_t offsets;
+    int chunk;  // its offset becomes chunk `base`'s plus `delta`
+    int base;
+    uint32_t delta;
+  } cases[] = {
+      {"every strip at the first", strips, TIFFTAG_STRIPOFFSETS, kEvery, 0, 0},
+      {"the last strip at the first", strips, TIFFTAG_STRIPOFFSETS, 3, 0, 0},
+      {"a strip starting inside another", strips, TIFFTAG_STRIPOFFSETS, 1, 2, 1023},
+      {"a tile at another", tiles, TIFFTAG_TILEOFFSETS, 2, 1, 0},
+      {"a tile starting inside the first", tiles, TIFFTAG_TILEOFFSETS, 3, 0, 1},
+      {"strips as written", strips, TIFFTAG_STRIPOFFSETS, kNone, 0, 0},
+      {"tiles as written", tiles, TIFFTAG_TILEOFFSETS, kNone, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.layout);
+    testing::WriteTiff(In(), {c.page});
+    const uint32_t moved_to = testing::TagValueAt(In(), c.offsets, c.base) + c.delta;
+    for (int chunk = 1; chunk < 4; ++chunk) {
+      if (chunk == c.chunk || c.chunk == kEvery) {
+        testing::SetTagValueAt(In(), c.offsets, chunk, moved_to);
+      }
+    }
+    if (c.chunk == kNone) {
+      Run("");
+      EXPECT_EQ(testing::DecodeGif(Out()).indices.size(), 64u * 64u) << c.layout;
+    } else {
+      ExpectFailure("", ConversionFailure::kDamagedTiff,
+                    "strips or tiles that share bytes in " + In());
+    }
+  }
+}
+
 TEST_F(ImageConversionTest, AnUnwritableDestinationFailsBeforeDecoding) {
   ConversionOptions parameters;
   parameters.source = In();  // missing too: the destination is tried first
