@@ -1098,6 +1098,10 @@ TEST_F(ImageConversionTest, BadFilesFailWithTheirKindAndLeaveNothing) {
 
   testing::WriteTiff(In(), {mask});
   ExpectFailure("", ConversionFailure::kUnsupportedTiff, "unsupported TIFF image in " + In());
+  FixturePage byte_floats = PatternPage(8, 8, 8, 256, &values);
+  byte_floats.sample_format = SAMPLEFORMAT_IEEEFP;
+  testing::WriteTiff(In(), {byte_floats});
+  ExpectFailure("", ConversionFailure::kUnsupportedTiff, "8-bit samples of sample format 3");
   testing::WriteTiff(In(), {g4});
   testing::SetTagValue(In(), TIFFTAG_COMPRESSION, 34712);
   ExpectFailure("", ConversionFailure::kUnsupportedTiff, "unsupported compression scheme 34712");
