@@ -24,10 +24,11 @@ int main(int argc, char** argv) {
   const std::string directory = argv[2];
   try {
     std::ofstream manifest(directory + "/manifest.tsv");
-    manifest << "file\twidth\theight\tpages\tkind\tdescription\n";
+    manifest << "file\twidth\theight\tpages\tkind\tx_dpi\ty_dpi\tdescription\n";
     for (const auto& file : ostrel::bench::WriteCorpus(set, directory)) {
       manifest << file.name << '\t' << file.width << '\t' << file.height << '\t' << file.pages
-               << '\t' << file.kind << '\t' << file.description << '\n';
+               << '\t' << file.kind << '\t' << file.x_dpi << '\t' << file.y_dpi << '\t'
+               << file.description << '\n';
     }
     if (!manifest) {
       std::fprintf(stderr, "make_corpus: cannot write %s/manifest.tsv\n", directory.c_str());

@@ -635,7 +635,7 @@ struct Entry {
 Entry TextEntry(std::string name, uint32_t width, uint32_t height, float x_dpi, float y_dpi,
                 uint16_t compression, int pages, std::string description, uint64_t seed) {
   return {{std::move(name), width, height, static_cast<uint16_t>(pages), "bilevel",
-           std::move(description)},
+           std::move(description), x_dpi, y_dpi},
           [=] {
             std::vector<Page> result;
             for (int p = 1; p <= pages; ++p) {
@@ -657,16 +657,18 @@ std::vector<Entry> EntriesOf(CorpusSet set) {
   switch (set) {
     case CorpusSet::kSamples:
       return {
-          TextEntry("scanned-letter.tif", 1654, 2339, 200, 200, COMPRESSION_CCITTFAX4, 1,
-                    "scanned text page, CCITT Group 4, A4 at 200 dpi", 11),
+          TextEntry("scanned-letter.tif", 2480, 3508, 300, 300, COMPRESSION_CCITTFAX4, 1,
+                    "scanned text page, CCITT Group 4, A4 at 300 dpi", 11),
           TextEntry("fax.tif", 1728, 1123, 204, 98, COMPRESSION_CCITTFAX3, 1,
                     "fax, CCITT Group 3, 204 x 98 dpi", 21),
+          TextEntry("fine-fax.tif", 1728, 2246, 204, 196, COMPRESSION_CCITTFAX3, 1,
+                    "fine fax, CCITT Group 3, 204 x 196 dpi", 61),
           {{"gray-page.tif", 1240, 1754, 1, "gray", "grayscale page, 8 bits, LZW"},
            [] { return std::vector<Page>{GrayPage(1240, 1754, 31)}; }},
           ColorEntry("photo.tif", 1500, 1000, ColorModel::kRgb, COMPRESSION_ADOBE_DEFLATE, 0,
                      "colour photograph, RGB, Deflate", 41),
           TextEntry("three-pages.tif", 1240, 1754, 150, 150, COMPRESSION_CCITTFAX4, 3,
-                    "multi-page file, three CCITT Group 4 pages (the first is shown)", 51),
+                    "multi-page file, three CCITT Group 4 pages", 51),
       };
     case CorpusSet::kBenchmark:
     case CorpusSet::kQuick: {

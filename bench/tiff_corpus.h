@@ -10,7 +10,7 @@
 namespace ostrel::bench {
 
 enum class CorpusSet {
-  kSamples,    // what the demo shows: a page, a fax, a gray page, a photo, a multi-page file
+  kSamples,    // what the demo shows: pages, faxes, a gray page, a photo, a multi-page file
   kBenchmark,  // the full benchmark corpus, up to a 10000 x 14000 drawing
   kQuick,      // small stand-ins for every benchmark kind
 };
@@ -22,6 +22,8 @@ struct CorpusFile {
   uint16_t pages = 1;
   std::string kind;  // bilevel, gray, palette or colour: how exact a conversion must be
   std::string description;
+  float x_dpi = 300;  // the resolution tags, which give the page its true shape
+  float y_dpi = 300;
 };
 
 // Writes the set's files into `directory`, which must exist, and returns

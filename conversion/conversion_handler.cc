@@ -7,6 +7,7 @@
 
 #include "conversion/allowed_directories.h"
 #include "conversion/conversion_request.h"
+#include "conversion/view_request.h"
 #include "platform/application_log.h"
 #include "platform/atomic_file.h"
 #include "platform/automation.h"
@@ -121,20 +122,24 @@ void OstrelClass::CGI_Main() {
     fn = GetCgiValue("FN");
     std::string path = GetCgiValue("Path");
     CheckRequestParameters(fn, path);
+    const ViewRequest view = ReadViewRequest(
+        context_.Pairs, [this](const std::string& name) { return GetCgiValue(name); });
     path = WithTrailingBackslash(ReplaceText(path, "/", "\\", true));
     const std::string allowed =
         ReadWholeIniValue(kConfigurationFile, kConfigurationSection, "AllowedImageDirectories", "");
     if (!allowed.empty()) {
       CheckSourceAllowed(path, fn, allowed);
     }
-    TemporaryGif temp_filename(TempFilename(TemporaryDirectory(), fn, RunIdentifier()));
+    TemporaryGif temp_filename(
+        TempFilename(TemporaryDirectory(), fn, RunIdentifier(), view.describe ? ".json" : ".gif"));
     const std::string extra_parameters =
         ReadIniValue(kConfigurationFile, kConfigurationSection, "ExtraParamters", "");
     int32_t result_code;
     {
       const AutomationObject converter = CreateObject("Caskle.ClsCaskle");
       result_code = TextToInt32(converter.CallMethod(
-          "ConvertImage", ConversionParameters(path, fn, temp_filename.path(), extra_parameters),
+          view.describe ? "DescribeImage" : "ConvertImage",
+          ConversionParameters(path, fn, temp_filename.path(), extra_parameters, view.items),
           ConverterEnvironment(allowed), kConverterTimeLimit));
     }
     temp_filename.MarkConverted();
@@ -143,7 +148,12 @@ void OstrelClass::CGI_Main() {
     // The last probe alone decides; if the file is not there, nothing at all
     // is written.
     if (!ProbeFile(temp_filename.path()).empty()) {
-      SendGifFile(temp_filename.path(), fn);  // removes the file once it is open
+      // Either removes the file once it is open.
+      if (view.describe) {
+        SendJsonFile(temp_filename.path());
+      } else {
+        SendGifFile(temp_filename.path(), fn);
+      }
     }
   } catch (...) {  // the handler: any failure of the conversion is answered with the error page
     SendErrorPage("CGI_Main: FN = " + fn + ", " + ReportTail(CurrentError()));

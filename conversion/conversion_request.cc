@@ -42,22 +42,24 @@ std::string WithTrailingBackslash(std::string text) {
 }
 
 std::string TempFilename(std::string_view temporary_directory, std::string_view fn,
-                         int32_t run_identifier) {
+                         int32_t run_identifier, std::string_view extension) {
   if (run_identifier == INT32_MIN) {
     throw Error(ErrorKind::kOverflow);
   }
   const int32_t run_number = run_identifier < 0 ? -run_identifier : run_identifier;
   return std::string(temporary_directory) + "G" + std::string(fn) + "_" +
-         std::to_string(run_number) + ".gif";
+         std::to_string(run_number) + std::string(extension);
 }
 
 std::string ConversionParameters(std::string_view path, std::string_view fn,
-                                 std::string_view temp_filename,
-                                 std::string_view extra_parameters) {
+                                 std::string_view temp_filename, std::string_view extra_parameters,
+                                 std::string_view view_items) {
   std::string parameters =
       "source=" + std::string(path) + std::string(fn) + ".tif, dest=" + std::string(temp_filename);
-  if (!extra_parameters.empty()) {
-    parameters.append(", ").append(extra_parameters);
+  for (const std::string_view items : {extra_parameters, view_items}) {
+    if (!items.empty()) {
+      parameters.append(", ").append(items);
+    }
   }
   return parameters;
 }

@@ -22,17 +22,19 @@ void CheckRequestParameters(std::string_view fn, std::string_view path);
 // so empty text becomes "\".
 std::string WithTrailingBackslash(std::string text);
 
-// temporary directory + "G" + fn + "_" + the run number + ".gif", the run
-// number being the absolute value of `run_identifier` in decimal. Raises an
-// overflow error for the most negative identifier, which has no absolute
+// temporary directory + "G" + fn + "_" + the run number + extension, the
+// run number being the absolute value of `run_identifier` in decimal. Raises
+// an overflow error for the most negative identifier, which has no absolute
 // value of its own.
 std::string TempFilename(std::string_view temporary_directory, std::string_view fn,
-                         int32_t run_identifier);
+                         int32_t run_identifier, std::string_view extension = ".gif");
 
 // "source=" + path + fn + ".tif, dest=" + temp_filename, then ", " and the
-// extra parameters when there are any.
+// extra parameters when there are any, then ", " and the view items when
+// there are any.
 std::string ConversionParameters(std::string_view path, std::string_view fn,
-                                 std::string_view temp_filename, std::string_view extra_parameters);
+                                 std::string_view temp_filename, std::string_view extra_parameters,
+                                 std::string_view view_items = {});
 
 // The converter's whole environment: a fixed PATH and, when `allowed` (the
 // AllowedImageDirectories value) is not empty, that list for the converter

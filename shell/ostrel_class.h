@@ -35,6 +35,7 @@ class OstrelClass {
   void CGI_Main();
   // conversion/gif_response.cc
   void SendGifFile(std::string file_name, std::string fn);
+  void SendJsonFile(std::string file_name);
 
   RequestContext context_;
 };

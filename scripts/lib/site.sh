@@ -28,7 +28,8 @@ html_escape() {
 }
 
 # make_site DIR: DIR/cgi-bin (the installed tree), DIR/images (samples and
-# manifest.tsv), DIR/www/index.html, DIR/tmp (the TempDir), DIR/logs.
+# manifest.tsv), DIR/www/index.html and viewer.html, DIR/tmp (the TempDir),
+# DIR/logs.
 make_site() {
   local site=$1
   rm -rf "$site"
@@ -48,7 +49,7 @@ INI
 
 write_demo_page() {
   local site=$1 images="$site/images/"
-  local page="$site/www/index.html" file width height pages kind description
+  local page="$site/www/index.html" file width height pages kind x_dpi y_dpi description
   {
     cat <<'HTML'
 <!DOCTYPE html>
@@ -58,9 +59,9 @@ write_demo_page() {
 <title>Ostrel: TIFF images in the browser</title>
 <style>
   body { font-family: sans-serif; margin: 2em auto; max-width: 70em; color: #222; }
-  .samples { display: grid; grid-template-columns: repeat(auto-fill, minmax(20em, 1fr)); gap: 1.5em; }
+  .samples { display: grid; grid-template-columns: repeat(auto-fill, minmax(16em, 1fr)); gap: 1.5em; }
   figure { margin: 0; border: 1px solid #ccc; padding: 0.5em; background: #fafafa; }
-  figure img { width: 100%; height: auto; display: block; background: #fff; }
+  figure img { display: block; margin: 0 auto; max-width: 100%; height: auto; background: #fff; }
   figcaption { font-size: 0.9em; margin-top: 0.4em; }
   code { background: #eee; padding: 0 0.2em; }
   form { margin: 1.5em 0; padding: 1em; border: 1px solid #ccc; }
@@ -71,24 +72,155 @@ write_demo_page() {
 <body>
 <h1>Ostrel: TIFF images in the browser</h1>
 <p>Each picture below is a TIFF file on this server. The browser asks
-<code>/cgi-bin/ostrel?FN=name&amp;Path=directory</code> for it, and Ostrel
-answers with a GIF copy made on the spot.</p>
+<code>/cgi-bin/ostrel?FN=name&amp;Path=directory&amp;Width=240</code> for it, and
+Ostrel answers with a GIF copy made on the spot, 240 pixels wide. Click one to
+read it page by page.</p>
 HTML
     printf '<form action="/cgi-bin/ostrel" method="get">\n'
     printf '<label>FN <input type="text" name="FN" value="scanned-letter"></label>\n'
     printf '<label>Path <input type="text" name="Path" value="%s"></label>\n' "$(html_escape "$images")"
+    printf '<label>Page <input type="number" name="Page" min="1"></label>\n'
+    printf '<label>Width <input type="number" name="Width" min="1" max="65535"></label>\n'
     printf '<button type="submit">Show</button>\n</form>\n<div class="samples">\n'
-    while IFS=$'\t' read -r file width height pages kind description; do
+    while IFS=$'\t' read -r file width height pages kind x_dpi y_dpi description; do
       [ "$file" = file ] && continue
-      local name=${file%.tif}
-      local source="/cgi-bin/ostrel?FN=$(url_encode "$name")&amp;Path=$(url_encode "$images")"
-      printf '<figure>\n<img src="%s" alt="%s" data-width="%s" data-height="%s">\n' \
-        "$source" "$(html_escape "$description")" "$width" "$height"
-      printf '<figcaption><b>%s</b>: %s, %s x %s pixels</figcaption>\n</figure>\n' \
-        "$(html_escape "$file")" "$(html_escape "$description")" "$width" "$height"
+      local query
+      query="FN=$(url_encode "${file%.tif}")&amp;Path=$(url_encode "$images")"
+      printf '<figure>\n<a href="viewer.html?%s">' "$query"
+      printf '<img src="/cgi-bin/ostrel?%s&amp;Width=240" alt="%s" data-width="%s" data-height="%s"' \
+        "$query" "$(html_escape "$description")" "$width" "$height"
+      printf ' data-x-dpi="%s" data-y-dpi="%s"></a>\n' "$x_dpi" "$y_dpi"
+      printf '<figcaption><b>%s</b>: %s; %s x %s pixels%s</figcaption>\n</figure>\n' \
+        "$(html_escape "$file")" "$(html_escape "$description")" "$width" "$height" \
+        "$([ "$pages" = 1 ] || echo ", $pages pages")"
     done <"$site/images/manifest.tsv"
     printf '</div>\n</body>\n</html>\n'
   } >"$page"
+  write_viewer_page "$site/www/viewer.html"
+}
+
+# write_viewer_page FILE: one page of a file at a time, fitted to the
+# window's width, for viewer.html?FN=name&Path=directory[&Page=k].
+write_viewer_page() {
+  cat >"$1" <<'HTML'
+<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<title>Ostrel viewer</title>
+<style>
+  body { font-family: sans-serif; margin: 0; color: #222; background: #e8e8e8; }
+  nav { position: sticky; top: 0; display: flex; flex-wrap: wrap; gap: 0.5em; align-items: center;
+        padding: 0.5em 1em; background: #fafafa; border-bottom: 1px solid #ccc; }
+  nav h1 { font-size: 1em; margin: 0 1em 0 0; }
+  #status { min-width: 8em; text-align: center; }
+  #stage { margin: 1em; text-align: center; }
+  #picture { max-width: 100%; height: auto; background: #fff; box-shadow: 0 1px 4px #0004; }
+  #message { color: #a00; }
+</style>
+</head>
+<body>
+<nav>
+  <h1><a href="./">Samples</a> / <span id="name"></span></h1>
+  <button id="previous" title="Previous page (Left arrow)">&larr; Previous</button>
+  <span id="status" aria-live="polite"></span>
+  <button id="next" title="Next page (Right arrow)">Next &rarr;</button>
+  <button id="rotate-left" title="Turn left (L)">&#x27F2; Left</button>
+  <button id="rotate-right" title="Turn right (R)">&#x27F3; Right</button>
+  <a id="full-size" href="#">Full size</a>
+  <span id="message"></span>
+</nav>
+<div id="stage"><img id="picture" alt=""></div>
+<script>
+'use strict';
+const query = new URLSearchParams(location.search);
+const file = { FN: query.get('FN') ?? '', Path: query.get('Path') ?? '' };
+const $ = (id) => document.getElementById(id);
+let page = Math.max(1, Number.parseInt(query.get('Page') ?? '1', 10) || 1);
+let pages = 1;
+let rotate = 0;
+
+function pictureUrl(extra) {
+  return '/cgi-bin/ostrel?' + new URLSearchParams({ ...file, ...extra });
+}
+
+// The stage's width rounded up to a step of 100 pixels: a few sizes serve
+// every window, so a picture once made is shared by many. The picture is
+// never enlarged, and a slightly wider one is shrunk to fit by the browser.
+function boxWidth() {
+  return Math.max(100, Math.ceil($('stage').clientWidth / 100) * 100);
+}
+
+function show() {
+  const turn = rotate === 0 ? {} : { Rotate: rotate };
+  $('picture').src = pictureUrl({ Page: page, Width: boxWidth(), ...turn });
+  $('picture').alt = `${file.FN}, page ${page} of ${pages}`;
+  $('status').textContent = `page ${page} of ${pages}`;
+  $('previous').disabled = page <= 1;
+  $('next').disabled = page >= pages;
+  $('full-size').href = pictureUrl({ Page: page, ...turn });
+  history.replaceState(null, '', '?' + new URLSearchParams({ ...file, Page: page }));
+}
+
+function turnPage(step) {
+  const wanted = Math.min(pages, Math.max(1, page + step));
+  if (wanted !== page) {
+    page = wanted;
+    show();
+  }
+}
+
+function turnPicture(degrees) {
+  rotate = (rotate + degrees + 360) % 360;
+  show();
+}
+
+$('name').textContent = file.FN;
+document.title = `${file.FN}: Ostrel viewer`;
+$('previous').addEventListener('click', () => turnPage(-1));
+$('next').addEventListener('click', () => turnPage(1));
+$('rotate-left').addEventListener('click', () => turnPicture(-90));
+$('rotate-right').addEventListener('click', () => turnPicture(90));
+document.addEventListener('keydown', (event) => {
+  if (event.altKey || event.ctrlKey || event.metaKey) return;
+  const actions = {
+    ArrowLeft: () => turnPage(-1), PageUp: () => turnPage(-1),
+    ArrowRight: () => turnPage(1), PageDown: () => turnPage(1),
+    Home: () => turnPage(-pages), End: () => turnPage(pages),
+    l: () => turnPicture(-90), r: () => turnPicture(90),
+  };
+  const action = actions[event.key];
+  if (action) {
+    event.preventDefault();
+    action();
+  }
+});
+let shownWidth = 0;
+window.addEventListener('resize', () => {
+  if (boxWidth() !== shownWidth) {
+    shownWidth = boxWidth();
+    show();
+  }
+});
+
+fetch(pictureUrl({ Info: 1 }))
+  .then((response) => response.json())
+  .then((info) => {
+    pages = info.pages;
+    page = Math.min(page, pages);
+  })
+  .catch(() => {
+    $('message').textContent = 'The file could not be described; only its first page is shown.';
+    page = 1;
+  })
+  .finally(() => {
+    shownWidth = boxWidth();
+    show();
+  });
+</script>
+</body>
+</html>
+HTML
 }
 
 # write_lighttpd_conf SITE PORT: a lighttpd server for the site on loopback,

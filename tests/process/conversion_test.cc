@@ -77,14 +77,47 @@ TEST_F(ConversionTest, TemporaryDirectoryComesFromTheConfigurationThenTempThenTm
   }
 }
 
-TEST_F(ConversionTest, ExtraParametersFollowTheDestItem) {
+TEST_F(ConversionTest, ExtraParametersThenViewParametersFollowTheDestItem) {
   sandbox_.InstallComponent(component_action::kFail);
-  sandbox_.WriteFile("Varnow.ini", "[Converter]\nExtraParamters=colors=16, dither=off\n");
-  const RunResult run = Request("FN=scan01", WithTemp());
+  sandbox_.WriteFile("Varnow.ini", "[Converter]\nExtraParamters=colors=16, page=1\n");
+  RunResult run = Request("FN=scan01", WithTemp());
   // Without Path the source lies in "\".
+  EXPECT_EQ(sandbox_.Arguments(), "source=\\scan01.tif, dest=" +
+                                      TempFilename(Temp(), "scan01", run) + ", colors=16, page=1");
+  run = Request("rotate=90&Width=&FN=scan01&Page=2&Width=800", WithTemp());
   EXPECT_EQ(sandbox_.Arguments(),
             "source=\\scan01.tif, dest=" + TempFilename(Temp(), "scan01", run) +
-                ", colors=16, dither=off");
+                ", colors=16, page=1, page=2, width=800, rotate=90");
+}
+
+TEST_F(ConversionTest, InfoIsAnsweredWithTheDescriptionTheConverterWrites) {
+  const std::string description = "{\"pages\":3,\"page\":[{\"width\":1728}]}";
+  sandbox_.InstallComponent(
+      "printf '%s' \"$1\" > \"$here/method\"\n"
+      "if [ \"$1\" = DescribeImage ]; then printf '%s' '" +
+      description +
+      "' > \"$dest\"; else cp \"$here/image.gif\" \"$dest\"; fi\n"
+      "echo 0");
+  const struct {
+    const char* query;
+    const char* method;
+    const char* extension;
+    std::string response;
+  } cases[] = {
+      {"FN=scan01&Path=d:/images/&Info=1", "DescribeImage", ".json",
+       "HTTP/1.0 200 OK\r\nContent-Type: application/json\r\nCache-Control: no-cache\r\n\r\n" +
+           description},
+      {"FN=scan01&Path=d:/images/&info=", "ConvertImage", ".gif", kGifHeader + sandbox_.image()},
+  };
+  for (const auto& c : cases) {
+    const RunResult run = Request(c.query, WithTemp());
+    EXPECT_EQ(run.output, c.response) << c.query;
+    EXPECT_EQ(sandbox_.ReadFile("method"), c.method);
+    EXPECT_EQ(sandbox_.Arguments(), "source=d:\\images\\scan01.tif, dest=" + Temp() + "Gscan01_" +
+                                        std::to_string(run.pid) + c.extension);
+    EXPECT_EQ(run.log_lines, Lines{"ostrel: message: 0"});
+    EXPECT_EQ(sandbox_.TempFiles(), Lines{});
+  }
 }
 
 TEST_F(ConversionTest, ConverterFailuresAreReportedOnTheErrorPage) {
@@ -128,6 +161,11 @@ TEST_F(ConversionTest, UnsafeParametersAreRefusedBeforeTheConverterIsCalled) {
       {"FN=a&Path=/srv,+dest=/tmp/x",
        in_fn + "a, Invalid argument: Path must not contain &quot;, &quot;"},
       {"FN=a&Path=/srv%00", in_fn + "a, Invalid argument: Path must not contain a NUL byte"},
+      {"FN=a&Width=abc", in_fn + "a, Invalid argument: Width must be a number of pixels from 1 to "
+                                 "65535"},
+      {"FN=a&Info=1&Page=0", in_fn + "a, Invalid argument: Page must be a page number from 1 to "
+                                     "1000000"},
+      {"FN=a&rotate=%2B90", in_fn + "a, Invalid argument: Rotate must be 0, 90, 180 or 270"},
   };
   for (const auto& c : cases) {
     const RunResult run = Request(c.query, WithTemp());

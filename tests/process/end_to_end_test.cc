@@ -253,6 +253,31 @@ TEST_F(EndToEndTest, DeepSamplesOldSchemesAndDamagedFaxesArriveAsGifs) {
   EXPECT_NE(result.output.find("Error Number =  22</PRE>"), std::string::npos) << result.output;
 }
 
+TEST_F(EndToEndTest, APageOfAFileAndItsDescriptionComeFromTheConverterUnchanged) {
+  std::vector<FixturePage> pages(3, ScannedPage());
+  for (uint32_t page = 0; page < 3; ++page) {
+    pages[page].samples = PackSamples(PatternSamples(413 * 584, 2, 10 + page), 1, 413);
+  }
+  WriteTiff(Tiff("three"), pages);
+  const ProgramSandbox converter(OSTREL_CONVERTER);
+  converter.Run({.arguments = {"ConvertImage", "source=" + Tiff("three") + ", dest=" +
+                                                   converter.PathOf("page2.gif") + ", page=2"}});
+  const auto get = [&](const std::string& view) {
+    return sandbox_
+        .Run({.environment = {{"QUERY_STRING",
+                               "FN=three&Path=" + sandbox_.PathOf("images/") + "&" + view}}})
+        .output;
+  };
+  EXPECT_EQ(get("Page=2"), kGifHeader + converter.ReadFile("page2.gif"));
+  const std::string info = get("Info=1");
+  const std::string json_header =
+      "HTTP/1.0 200 OK\r\nContent-Type: application/json\r\nCache-Control: no-cache\r\n\r\n";
+  EXPECT_EQ(info.substr(0, json_header.size()), json_header);
+  EXPECT_EQ(info.substr(json_header.size(), 11), "{\"pages\":3,");
+  EXPECT_NE(get("Page=4").find("has 3 pages"), std::string::npos);
+  EXPECT_TRUE(TemporaryFiles().empty());
+}
+
 TEST_F(EndToEndTest, AMissingTiffIsReportedOnTheErrorPage) {
   const RunResult result = sandbox_.Run(
       {.environment = {{"QUERY_STRING", "FN=absent&Path=" + sandbox_.PathOf("images/")}}});

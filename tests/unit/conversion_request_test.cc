@@ -19,6 +19,26 @@ TEST(ConversionRequestTest, TempFilenameHoldsTheAbsoluteRunNumber) {
             Error(ErrorKind::kOverflow).number());
 }
 
+TEST(ConversionRequestTest, ParametersListSourceDestExtraItemsThenViewItems) {
+  const struct {
+    const char* extra;
+    const char* view;
+    const char* parameters;
+  } cases[] = {
+      {"", "", "source=d:\\images\\scan01.tif, dest=c:\\t\\G.gif"},
+      {"colors=16", "", "source=d:\\images\\scan01.tif, dest=c:\\t\\G.gif, colors=16"},
+      {"", "page=2, width=800",
+       "source=d:\\images\\scan01.tif, dest=c:\\t\\G.gif, page=2, width=800"},
+      {"colors=16, page=1", "page=3",
+       "source=d:\\images\\scan01.tif, dest=c:\\t\\G.gif, colors=16, page=1, page=3"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ConversionParameters("d:\\images\\", "scan01", "c:\\t\\G.gif", c.extra, c.view),
+              c.parameters);
+  }
+  EXPECT_EQ(TempFilename("c:\\t\\", "scan01", 7, ".json"), "c:\\t\\Gscan01_7.json");
+}
+
 TEST(ConversionRequestTest, OrdinaryNamesAndAnyDirectoryPassTheCheck) {
   const struct {
     std::string fn;
