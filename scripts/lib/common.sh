@@ -11,8 +11,9 @@ OSTREL_BUILD_PACKAGES=(
   libbenchmark-dev
 )
 
-# The tools the benchmarks compare the converter with, and /usr/bin/time.
-OSTREL_BENCH_PACKAGES=(imagemagick graphicsmagick libvips-tools python3-pil time)
+# The tools the benchmarks compare the converter with, /usr/bin/time, and numpy
+# for the reference pictures of reduced pages.
+OSTREL_BENCH_PACKAGES=(imagemagick graphicsmagick libvips-tools python3-pil python3-numpy time)
 
 # clang with libFuzzer and the sanitizers' runtimes, for scripts/fuzz.
 OSTREL_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
