@@ -71,9 +71,10 @@ class TiffReader {
   // For every kind but kColor: visits the stored rows in order, each packed
   // as stored (1, 2, 4 or 8 bits a sample, or 16 bits in native byte order),
   // starting on a byte; a gray page of other samples (other depths, signed,
-  // float, luminance) arrives mapped to 8 bits, as README.md tells. Holds one scanline, or one row of tiles. Raises
-  // kDamagedTiff. It undoes 8-bit horizontal differencing itself, and after
-  // it has done so ReadRgbaRows raises kInternal.
+  // float, luminance) arrives mapped to 8 bits, as README.md tells. Holds
+  // one scanline, or one row of tiles. Raises kDamagedTiff. It undoes 8-bit
+  // horizontal differencing itself, and after it has done so ReadRgbaRows
+  // raises kInternal.
   void ReadSampleRows(const std::function<void(std::span<const uint8_t>)>& visit);
 
   // Rows per band for ReadRgbaRows: bands that start at multiples of this
