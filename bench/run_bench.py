@@ -15,7 +15,9 @@ box, the other tools asked for the size it should give, each GIF compared
 with the exact area average of its source by bench/scale_check.py.
 
   run_bench.py --build BUILD_DIR --work WORK_DIR --out RESULTS.md
-               [--set bench|quick] [--rounds N] [--request-rounds N]
+               [--set bench|quick] [--rounds N] [--request-rounds N] [--files A.tif,B.tif]
+
+--files measures only the named files of the set (a quicker look at a few).
 """
 
 import argparse
@@ -822,6 +824,7 @@ def main():
     parser.add_argument("--set", choices=["bench", "quick"], default="bench")
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--request-rounds", type=int, default=30)
+    parser.add_argument("--files", default="", help="comma-separated file names of the set")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     global RSS_FILE
@@ -837,6 +840,12 @@ def main():
     os.makedirs(corpus, exist_ok=True)
     subprocess.run([f"{args.build}/bench/make_corpus", args.set, corpus], check=True)
     files = read_manifest(corpus)
+    if args.files:
+        wanted = args.files.split(",")
+        unknown = set(wanted) - {entry["file"] for entry in files}
+        if unknown:
+            parser.error("not in the corpus: " + ", ".join(sorted(unknown)))
+        files = [entry for entry in files if entry["file"] in wanted]
     log(f"corpus of {len(files)} files in {corpus}")
 
     results = measure_files(args.build, corpus, out_dir, files, args.rounds, log)

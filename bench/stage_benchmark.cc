@@ -146,11 +146,13 @@ int main(int argc, char** argv) {
   RegisterBenchmark("colour_reduction/photo-rgb-deflate", ostrel::ReduceColors,
                     std::string("photo-rgb-deflate"))
       ->Unit(kMillisecond);
-  for (const bool dither : {true, false}) {
-    RegisterBenchmark(dither ? "index_mapping/photo-rgb-deflate/dither_on"
-                             : "index_mapping/photo-rgb-deflate/dither_off",
-                      ostrel::MapIndices, std::string("photo-rgb-deflate"), dither)
-        ->Unit(kMillisecond);
+  for (const char* name : {"photo-rgb-deflate", "photo-grain-deflate"}) {
+    for (const bool dither : {true, false}) {
+      RegisterBenchmark(
+          (std::string("index_mapping/") + name + (dither ? "/dither_on" : "/dither_off")).c_str(),
+          ostrel::MapIndices, std::string(name), dither)
+          ->Unit(kMillisecond);
+    }
   }
   for (const char* name : {"a4-g4", "gray-a4-lzw", "palette", "photo-rgb-deflate"}) {
     RegisterBenchmark((std::string("lzw_encoding/") + name).c_str(), ostrel::EncodeLzw,

@@ -498,6 +498,24 @@ Page Photo(uint32_t width, uint32_t height, uint64_t seed, ColorModel model, uin
           }};
 }
 
+// The photo with film grain on top: independent noise of up to
+// `amplitude` levels in each channel of each pixel, as a camera or a scanner
+// adds. 8-bit RGB only.
+Page GrainyPhoto(uint32_t width, uint32_t height, uint64_t seed, uint16_t compression,
+                 uint32_t tile_size, int amplitude) {
+  Page page = Photo(width, height, seed, ColorModel::kRgb, compression, tile_size);
+  auto grain = std::make_shared<Random>(seed + 17);
+  page.rows = [photo_rows = std::move(page.rows), grain, width, amplitude](uint32_t y,
+                                                                           uint8_t* bytes) {
+    photo_rows(y, bytes);
+    for (size_t i = 0; i < size_t{width} * 3; ++i) {
+      const int noise = static_cast<int>(grain->Below(2 * amplitude + 1)) - amplitude;
+      bytes[i] = static_cast<uint8_t>(std::clamp(bytes[i] + noise, 0, 255));
+    }
+  };
+  return page;
+}
+
 // A map-like drawing in 8-bit palette colour: terrain classes, a grid and labels.
 Page PaletteMap(uint32_t width, uint32_t height, uint64_t seed) {
   constexpr int kClasses = 36;
@@ -653,6 +671,15 @@ Entry ColorEntry(std::string name, uint32_t width, uint32_t height, ColorModel m
           [=] { return std::vector<Page>{Photo(width, height, seed, model, compression, tile)}; }};
 }
 
+// The same photo as ColorEntry's of the same seed, with film grain of +-6.
+Entry GrainEntry(std::string name, uint32_t width, uint32_t height, uint32_t tile,
+                 std::string description, uint64_t seed) {
+  return {{std::move(name), width, height, 1, "colour", std::move(description)}, [=] {
+            return std::vector<Page>{
+                GrainyPhoto(width, height, seed, COMPRESSION_ADOBE_DEFLATE, tile, 6)};
+          }};
+}
+
 std::vector<Entry> EntriesOf(CorpusSet set) {
   switch (set) {
     case CorpusSet::kSamples:
@@ -700,6 +727,10 @@ std::vector<Entry> EntriesOf(CorpusSet set) {
                      "CMYK photo, LZW", 109),
           ColorEntry("rgb16.tif", q(1600), q(1200), ColorModel::kRgb16, COMPRESSION_ADOBE_DEFLATE,
                      0, "16-bit RGB photo, Deflate", 110),
+          GrainEntry("photo-grain-deflate.tif", q(3000), q(2000), 0,
+                     "RGB photo with film grain (+-6 per channel), Deflate", 104),
+          GrainEntry("grain-4096-tiled.tif", q(4096), q(4096), tile,
+                     "RGB with film grain (+-6 per channel), tiled, Deflate", 105),
           {{"palette.tif", q(2000), q(1500), 1, "palette", "8-bit palette map, LZW"},
            [=] { return std::vector<Page>{PaletteMap(q(2000), q(1500), 111)}; }},
           {{"drawing-g4.tif", quick ? 1000u : 10000u, quick ? 1400u : 14000u, 1, "bilevel",

@@ -51,7 +51,6 @@ void SumBitSpans(const uint8_t* padded, std::span<const AreaReduction::OutputSpa
 AreaReduction::AreaReduction(ImageSize source, ImageSize target, int channels, RowSink sink)
     : source_(source),
       target_(target),
-      channels_(channels),
       sink_(std::move(sink)),
       total_weight_(uint64_t{source.width} * source.height),
       output_spans_(target.width),

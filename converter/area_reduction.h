@@ -57,7 +57,6 @@ class AreaReduction {
 
   ImageSize source_;
   ImageSize target_;
-  int channels_;
   RowSink sink_;
   uint64_t total_weight_;
 

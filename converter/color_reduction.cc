@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
+#include <limits>
 #include <utility>
 
 namespace ostrel {
@@ -115,6 +116,9 @@ const IndexedPalette& ColorReduction::ChoosePalette() {
     if (dither_) {
       error_this_row_.assign((static_cast<size_t>(width_) + 2) * 3, 0);
       error_next_row_.assign(error_this_row_.size(), 0);
+      grain_.assign((width_ + kGrainBlock - 1) / kGrainBlock, 0);
+      padded_row_.assign(grain_.size() * kGrainBlock + 2, 0);
+      SetGrainLimits();
     }
   }
   if (transparent_seen_) {
@@ -123,6 +127,30 @@ const IndexedPalette& ColorReduction::ChoosePalette() {
     palette_.colors.push_back(Rgb{255, 255, 255});
   }
   return palette_;
+}
+
+void ColorReduction::SetGrainLimits() {
+  // An entry's step is the L1 distance to its nearest other entry. Grain
+  // mixes neighbouring entries with the right mean when it spans their step
+  // with some room. Grain of up to +-a per channel gives a block sum (see
+  // MeasureGrain) of about kGrainBlock (8) x 3 x 1.13 a = 27 a; the limit, 16 steps,
+  // leaves alone grain that spans 1.2 steps or more.
+  constexpr int kGrainPerStep = 16;
+  const Palette& colors = palette_.colors;
+  grain_limit_.fill(std::numeric_limits<int>::max());
+  for (size_t i = 0; i < colors.size(); ++i) {
+    int nearest = std::numeric_limits<int>::max();
+    for (size_t j = 0; j < colors.size(); ++j) {
+      if (j != i) {
+        nearest = std::min(nearest, std::abs(colors[i].red - colors[j].red) +
+                                        std::abs(colors[i].green - colors[j].green) +
+                                        std::abs(colors[i].blue - colors[j].blue));
+      }
+    }
+    if (nearest != std::numeric_limits<int>::max()) {
+      grain_limit_[i] = kGrainPerStep * nearest;
+    }
+  }
 }
 
 void ColorReduction::MapRow(std::span<const uint32_t> row, std::span<uint8_t> indices) {
@@ -148,6 +176,35 @@ void ColorReduction::MapRow(std::span<const uint32_t> row, std::span<uint8_t> in
   ++rows_mapped_;
 }
 
+void ColorReduction::MeasureGrain(std::span<const uint32_t> row) {
+  // Per block of kGrainBlock pixels, the second differences along the row
+  // summed over the channels (alpha too, which is even on most pages): zero
+  // on flat areas and even gradients, large on grain and fine texture. A
+  // block, not a pixel: one quiet pixel among grainy ones does not change
+  // the treatment, and the branch on it stays predictable. The row is
+  // copied with its end pixels repeated, to a whole number of blocks; the
+  // loops over a block's bytes have a fixed count, which the compiler turns
+  // into vector instructions.
+  const size_t width = row.size();
+  uint32_t* const padded = &padded_row_[1];
+  std::copy(row.begin(), row.end(), padded);
+  padded[-1] = row.front();
+  std::fill(padded + width, padded_row_.data() + padded_row_.size(), row.back());
+  const auto* const bytes = reinterpret_cast<const uint8_t*>(padded);
+  constexpr size_t kBlockBytes = kGrainBlock * sizeof(uint32_t);
+  constexpr ptrdiff_t kPixel = sizeof(uint32_t);
+  for (size_t block = 0; block < grain_.size(); ++block) {
+    const uint8_t* const here = bytes + block * kBlockBytes;
+    int sum = 0;
+    for (size_t k = 0; k < kBlockBytes; ++k) {
+      const int curvature = 2 * here[k] - here[static_cast<ptrdiff_t>(k) - kPixel] -
+                            here[static_cast<ptrdiff_t>(k) + kPixel];
+      sum += curvature < 0 ? -curvature : curvature;
+    }
+    grain_[block] = sum;
+  }
+}
+
 void ColorReduction::DitherRow(std::span<const uint32_t> row, std::span<uint8_t> indices) {
   // Serpentine: even rows left to right, odd rows right to left, so that the
   // error does not drift one way. Floyd and Steinberg's weights 7, 3, 5 and 1
@@ -157,9 +214,16 @@ void ColorReduction::DitherRow(std::span<const uint32_t> row, std::span<uint8_t>
   // whole sprinkles noise over smooth areas (the benchmark photo lost 4.6 dB
   // of PSNR to it, one half loses 0.4). Errors are kept 64 times larger, so
   // that all weights stay whole.
+  //
+  // Where the grain of the picture itself is larger than the step between
+  // neighbouring palette entries, the grain already mixes them with the
+  // right mean, as dithering would: such a pixel takes its nearest entry and
+  // passes no error on (and drops what it received). Diffusion there would
+  // only add noise, and the chain of pixels each waiting for the one before
+  // is broken.
+  MeasureGrain(row);
   const bool forward = rows_mapped_ % 2 == 0;
   const ptrdiff_t step = forward ? 1 : -1;
-  std::fill(error_next_row_.begin(), error_next_row_.end(), 0);
   const auto width = static_cast<ptrdiff_t>(row.size());
   // The error passed on to the next pixel of the row stays in registers:
   // each pixel waits for it, and a round trip through memory would add to
@@ -167,50 +231,123 @@ void ColorReduction::DitherRow(std::span<const uint32_t> row, std::span<uint8_t>
   int32_t ahead_red = 0;
   int32_t ahead_green = 0;
   int32_t ahead_blue = 0;
-  for (ptrdiff_t i = 0; i < width; ++i) {
-    const ptrdiff_t x = forward ? i : width - 1 - i;
-    const uint32_t rgb = ColorOf(row[static_cast<size_t>(x)]);
-    if (rgb == kTransparent) {
-      indices[static_cast<size_t>(x)] = transparent_index_;
-      ahead_red = ahead_green = ahead_blue = 0;  // its error goes nowhere
+  // So do the sums for the two pixels below that later pixels still add
+  // to: `behind_*` below the pixel before this one, `under_*` below this
+  // one. Each pixel below is written once, when complete.
+  int32_t behind_red = 0;
+  int32_t behind_green = 0;
+  int32_t behind_blue = 0;
+  int32_t under_red = 0;
+  int32_t under_green = 0;
+  int32_t under_blue = 0;
+  int32_t* const below_row = &error_next_row_[3];  // pixel 0; one spare pixel each side
+  // The grain above which a block is not dithered, for the palette entry of
+  // the pixel before it: its neighbourhood in the palette.
+  int grain_limit = std::numeric_limits<int>::max();  // the first block is dithered
+  const auto blocks = static_cast<ptrdiff_t>(grain_.size());
+  for (ptrdiff_t n = 0; n < blocks; ++n) {
+    const ptrdiff_t block = forward ? n : blocks - 1 - n;
+    const ptrdiff_t begin = block * static_cast<ptrdiff_t>(kGrainBlock);
+    const ptrdiff_t end = std::min(begin + static_cast<ptrdiff_t>(kGrainBlock), width);
+    const ptrdiff_t first = forward ? begin : end - 1;
+    const ptrdiff_t last = forward ? end - 1 : begin;
+    if (grain_[static_cast<size_t>(block)] > grain_limit) {
+      // Grainy: each pixel its nearest entry, no error passed on, as if
+      // each had an error of zero.
+      for (ptrdiff_t x = begin; x < end; ++x) {
+        const uint32_t pixel = row[static_cast<size_t>(x)];
+        if (pixel >> 24 == 255) [[likely]] {
+          indices[static_cast<size_t>(x)] =
+              nearest_->Find(Channel(pixel, 0), Channel(pixel, 8), Channel(pixel, 16)).index;
+        } else {
+          const uint32_t rgb = UnpremultipliedColorOf(pixel);
+          indices[static_cast<size_t>(x)] =
+              rgb == kTransparent
+                  ? transparent_index_
+                  : nearest_->Find(Channel(rgb, 16), Channel(rgb, 8), Channel(rgb, 0)).index;
+        }
+      }
+      grain_limit = grain_limit_[indices[static_cast<size_t>(last)]];
+      for (ptrdiff_t i = begin * 3; i < end * 3; ++i) {
+        below_row[i] = 0;
+      }
+      int32_t* const before = below_row + (first - step) * 3;
+      before[0] = behind_red;
+      before[1] = behind_green;
+      before[2] = behind_blue;
+      if (first == last) {
+        behind_red = under_red;
+        behind_green = under_green;
+        behind_blue = under_blue;
+      } else {
+        int32_t* const below_first = below_row + first * 3;
+        below_first[0] = under_red;
+        below_first[1] = under_green;
+        below_first[2] = under_blue;
+        behind_red = behind_green = behind_blue = 0;
+      }
+      under_red = under_green = under_blue = 0;
+      ahead_red = ahead_green = ahead_blue = 0;
       continue;
     }
-    const int32_t* here = &error_this_row_[static_cast<size_t>(x + 1) * 3];
-    // Arithmetic shift: rounds to nearest, halves up, for either sign.
-    int red = Channel(rgb, 16) + ((here[0] + ahead_red + 32) >> 6);
-    int green = Channel(rgb, 8) + ((here[1] + ahead_green + 32) >> 6);
-    int blue = Channel(rgb, 0) + ((here[2] + ahead_blue + 32) >> 6);
-    // Sums outside 0 to 255 are rare: behind a predicted branch, the clamps'
-    // conditional moves no longer delay the look-up that the next pixel waits for.
-    if ((static_cast<unsigned>(red) | static_cast<unsigned>(green) | static_cast<unsigned>(blue)) >
-        255) [[unlikely]] {
-      red = std::clamp(red, 0, 255);
-      green = std::clamp(green, 0, 255);
-      blue = std::clamp(blue, 0, 255);
+    for (ptrdiff_t x = first; x != last + step; x += step) {
+      const auto ux = static_cast<size_t>(x);
+      int32_t error_red = 0;
+      int32_t error_green = 0;
+      int32_t error_blue = 0;
+      int quarters = 0;
+      const uint32_t rgb = ColorOf(row[ux]);
+      if (rgb == kTransparent) [[unlikely]] {
+        indices[ux] = transparent_index_;  // its error goes nowhere
+      } else {
+        const int32_t* here = &error_this_row_[(ux + 1) * 3];
+        // Arithmetic shift: rounds to nearest, halves up, for either sign.
+        int red = Channel(rgb, 16) + ((here[0] + ahead_red + 32) >> 6);
+        int green = Channel(rgb, 8) + ((here[1] + ahead_green + 32) >> 6);
+        int blue = Channel(rgb, 0) + ((here[2] + ahead_blue + 32) >> 6);
+        // Sums outside 0 to 255 are rare: behind a predicted branch, the
+        // clamps' conditional moves no longer delay the look-up that the
+        // next pixel waits for.
+        if ((static_cast<unsigned>(red) | static_cast<unsigned>(green) |
+             static_cast<unsigned>(blue)) > 255) [[unlikely]] {
+          red = std::clamp(red, 0, 255);
+          green = std::clamp(green, 0, 255);
+          blue = std::clamp(blue, 0, 255);
+        }
+        const NearestColor::Match match = nearest_->Find(red, green, blue);
+        indices[ux] = match.index;
+        error_red = red - match.color.red;
+        error_green = green - match.color.green;
+        error_blue = blue - match.color.blue;
+        // |error| > kSmallError in any channel, without a branch.
+        const bool large = (static_cast<unsigned>(error_red + kSmallError) > 2 * kSmallError) |
+                           (static_cast<unsigned>(error_green + kSmallError) > 2 * kSmallError) |
+                           (static_cast<unsigned>(error_blue + kSmallError) > 2 * kSmallError);
+        quarters = large ? 4 : 2;
+      }
+      error_red *= quarters;
+      error_green *= quarters;
+      error_blue *= quarters;
+      ahead_red = error_red * 7;
+      ahead_green = error_green * 7;
+      ahead_blue = error_blue * 7;
+      int32_t* const behind = below_row + (x - step) * 3;
+      behind[0] = behind_red + error_red * 3;
+      behind[1] = behind_green + error_green * 3;
+      behind[2] = behind_blue + error_blue * 3;
+      behind_red = under_red + error_red * 5;
+      behind_green = under_green + error_green * 5;
+      behind_blue = under_blue + error_blue * 5;
+      under_red = error_red;
+      under_green = error_green;
+      under_blue = error_blue;
     }
-    const NearestColor::Match match = nearest_->Find(red, green, blue);
-    indices[static_cast<size_t>(x)] = match.index;
-    const int error_red = red - match.color.red;
-    const int error_green = green - match.color.green;
-    const int error_blue = blue - match.color.blue;
-    // |error| > kSmallError in any channel, without a branch.
-    const bool large = (static_cast<unsigned>(error_red + kSmallError) > 2 * kSmallError) |
-                       (static_cast<unsigned>(error_green + kSmallError) > 2 * kSmallError) |
-                       (static_cast<unsigned>(error_blue + kSmallError) > 2 * kSmallError);
-    const int quarters = large ? 4 : 2;
-    int32_t* below = &error_next_row_[static_cast<size_t>(x + 1) * 3];
-    const auto spread = [below, step](int c, int32_t error) {
-      below[c - 3 * step] += error * 3;
-      below[c] += error * 5;
-      below[c + 3 * step] += error;
-    };
-    spread(0, error_red * quarters);
-    spread(1, error_green * quarters);
-    spread(2, error_blue * quarters);
-    ahead_red = error_red * 7 * quarters;
-    ahead_green = error_green * 7 * quarters;
-    ahead_blue = error_blue * 7 * quarters;
+    grain_limit = grain_limit_[indices[static_cast<size_t>(last)]];
   }
+  int32_t* const end_below = below_row + (forward ? width - 1 : 0) * 3;
+  end_below[0] = behind_red;
+  end_below[1] = behind_green;
+  end_below[2] = behind_blue;
   std::swap(error_this_row_, error_next_row_);
 }
 

@@ -4,6 +4,7 @@
 #ifndef OSTREL_CONVERTER_COLOR_REDUCTION_H_
 #define OSTREL_CONVERTER_COLOR_REDUCTION_H_
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -35,11 +36,14 @@ class ColorReduction {
 
   // Second pass: maps the image's next row, top to bottom, to indices.
   // Error diffusion (serpentine Floyd-Steinberg, small errors at half strength) is used when
-  // colours were reduced and dithering is on.
+  // colours were reduced and dithering is on, except on blocks of a row
+  // whose own grain already spans the step between nearby palette entries.
   void MapRow(std::span<const uint32_t> row, std::span<uint8_t> indices);
 
  private:
   void DitherRow(std::span<const uint32_t> row, std::span<uint8_t> indices);
+  void MeasureGrain(std::span<const uint32_t> row);
+  void SetGrainLimits();
 
   int colors_;
   bool dither_;
@@ -62,6 +66,13 @@ class ColorReduction {
   // next, with one spare pixel at each end.
   std::vector<int32_t> error_this_row_;
   std::vector<int32_t> error_next_row_;
+  // Grain: per block of pixels of the row, the second differences in it
+  // (see MeasureGrain), and per palette entry the grain above which a pixel
+  // near it is not dithered.
+  static constexpr size_t kGrainBlock = 8;
+  std::vector<uint32_t> padded_row_;  // the row, its ends repeated, in whole blocks
+  std::vector<int> grain_;
+  std::array<int, 256> grain_limit_{};
 };
 
 }  // namespace ostrel

@@ -350,7 +350,7 @@ void ConvertPage(TiffReader& reader, const ConversionOptions& parameters,
   }
 }
 
-void ConvertImage(const ConversionOptions& parameters, const ConversionTuning& tuning) {
+std::string ConvertImage(const ConversionOptions& parameters, const ConversionTuning& tuning) {
   // The output first: an unwritable destination fails before any decoding,
   // and from here on any failure removes an older file at dest.
   AtomicFile output = WithFailureKind(ConversionFailure::kCannotWriteDestination,
@@ -361,6 +361,12 @@ void ConvertImage(const ConversionOptions& parameters, const ConversionTuning& t
   TiffReader reader(OpenAllowedSource(parameters), parameters.source, parameters.page);
   ConvertPage(reader, parameters, sink, tuning);
   WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Commit(); });
+  const uint32_t damaged = reader.DamagedLines();
+  if (damaged == 0) {
+    return {};
+  }
+  return std::to_string(damaged) + (damaged == 1 ? " damaged line" : " damaged lines") + " of " +
+         parameters.source + " filled in";
 }
 
 }  // namespace ostrel

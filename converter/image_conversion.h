@@ -51,7 +51,9 @@ void ConvertPage(TiffReader& reader, const ConversionOptions& parameters,
 // of `parameters.source`. The GIF appears complete or not at all; after a
 // failure neither it nor a temporary file is left, and an earlier file at
 // `dest` is gone too. Raises the ConversionFailure kinds, or out of memory.
-void ConvertImage(const ConversionOptions& parameters, const ConversionTuning& tuning = {});
+// Returns a note for standard error, empty when there is none: how many
+// damaged lines of a fax were filled in.
+std::string ConvertImage(const ConversionOptions& parameters, const ConversionTuning& tuning = {});
 
 }  // namespace ostrel
 

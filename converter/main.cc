@@ -3,7 +3,8 @@
 // writes a description of the file as JSON instead (see image_description.h);
 // Caskle.ClsCaskle --version prints its version.
 //
-// On success it prints "0" and exits 0. On failure it writes one line on
+// On success it prints "0" and exits 0, after a line on standard error when
+// a fax page had damaged lines that were filled in. On failure it writes one line on
 // standard error, saying what failed and on which file, and exits with the
 // status of the kind of failure; the calling program reports status N as
 // error number 100 + N:
@@ -68,7 +69,8 @@ void ConfineConverter() {
   ostrel::ConfineProcess(limits);
 }
 
-void Run(int argc, char** argv) {
+// Returns the note for standard error, empty when there is none.
+std::string Run(int argc, char** argv) {
   using ostrel::ConversionError;
   using ostrel::ConversionFailure;
   ConfineConverter();
@@ -91,9 +93,9 @@ void Run(int argc, char** argv) {
   options.allowed_directories = ostrel::GetEnvironmentVariable(ostrel::kAllowedDirectoriesVariable);
   if (method == kDescribeMethod) {
     ostrel::DescribeImage(options);
-  } else {
-    ostrel::ConvertImage(options);
+    return {};
   }
+  return ostrel::ConvertImage(options);
 }
 
 }  // namespace
@@ -102,14 +104,18 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::string_view(argv[1]) == "--version") {
     return std::fputs("Caskle.ClsCaskle " OSTREL_VERSION "\n", stdout) < 0 ? 1 : 0;
   }
+  std::string note;
   try {
-    Run(argc, argv);
+    note = Run(argc, argv);
   } catch (...) {  // the entry handler: one line on standard error, the kind as exit status
     const ostrel::Error error = ostrel::CurrentError();
     const std::string line = ostrel::EscapeControlCharacters(error.description()) + "\n";
     // Nowhere is left to report a failed write to standard error.
     (void)std::fputs(line.c_str(), stderr);
     return ostrel::ExitStatusFor(error);
+  }
+  if (!note.empty()) {
+    (void)std::fputs((ostrel::EscapeControlCharacters(note) + "\n").c_str(), stderr);
   }
   // The result code. The output is in place already: a caller that cannot
   // read this has gone, and nothing would be gained by failing now.

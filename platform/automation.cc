@@ -10,7 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -271,6 +273,17 @@ std::string AutomationObject::CallMethod(std::string_view method, std::string_vi
     throw Error(ErrorSource::kConverterStatus, exit_status,
                 line.empty() ? "converter failed with exit status " + std::to_string(exit_status)
                              : EscapeControlCharacters(line));
+  }
+  for (std::string_view rest = errors; !rest.empty();) {
+    const size_t end = std::min(rest.find('\n'), rest.size());
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    if (line.ends_with('\r')) {
+      line.remove_suffix(1);
+    }
+    if (!line.empty()) {
+      AppendLogEntry(LogEntryType::kMessage, line);
+    }
   }
   return WithoutTrailingLineEnd(std::move(output));
 }

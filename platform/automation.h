@@ -29,7 +29,10 @@ class AutomationObject {
   // Past `time_limit`, whether or not it has closed its output: stops its
   //   process group (SIGTERM, a second's grace, SIGKILL), reaps it and
   //   raises a kSystem Error with code ETIMEDOUT and a text naming the limit.
-  // Exit status 0: returns the standard output less one trailing line end.
+  // Exit status 0: appends each non-empty line of standard error to the
+  //   application log as a message entry (what the component would have
+  //   shown a user), then returns the standard output less one trailing
+  //   line end.
   // Exit status N: raises a kConverterStatus Error with code N, described by
   //   the last non-empty line of standard error (control characters
   //   escaped), or "converter failed with exit status N" when it wrote none.

@@ -7,7 +7,7 @@ OSTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 OSTREL_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
-  libtiff-dev libgif-dev
+  libtiff-dev libgif-dev libjpeg-dev
   libbenchmark-dev
 )
 

@@ -4,6 +4,7 @@
 #define OSTREL_TESTS_SUPPORT_TIFF_FIXTURES_H_
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -25,22 +26,59 @@ struct FixturePage {
   std::vector<uint16_t> colormap{};  // red, then green, then blue entries
   float x_resolution = 0;            // dots per inch, written when set
   float y_resolution = 0;
-  int jpeg_quality = 0;         // JPEG only: 0 keeps libtiff's default
-  bool ycbcr = false;           // JPEG only: stored as YCbCr, given as RGB
-  uint32_t group3_options = 0;  // CCITT Group 3 only: GROUP3OPT_2DENCODING
-  uint16_t predictor = 1;       // LZW and Deflate: PREDICTOR_HORIZONTAL differences
+  int jpeg_quality = 0;          // JPEG only: 0 keeps libtiff's default
+  bool ycbcr = false;            // JPEG only: stored as YCbCr, given as RGB
+  uint32_t group3_options = 0;   // CCITT Group 3 only: GROUP3OPT_2DENCODING
+  uint16_t predictor = 1;        // LZW and Deflate: PREDICTOR_HORIZONTAL differences
+  uint16_t sample_format = 1;    // SAMPLEFORMAT_UINT
+  bool separate_planes = false;  // samples of 8 bits or more, one plane each
+  double smin = 0;               // SMinSampleValue and SMaxSampleValue, written when smax > smin
+  double smax = 0;
+  // LZW: codes as pre-1991 encoders wrote them (least significant bit
+  // first, wider one code late); COMPRESSION_OJPEG: each strip one whole
+  // baseline JPEG stream, of an 8-bit gray page.
+  bool old_style = false;
+  // PHOTOMETRIC_YCBCR without JPEG: chroma of 2 x 2 pixels shared, the
+  // samples stored in blocks of four Y, then Cb and Cr, as they are written.
+  bool subsampled = false;
   // Rows top to bottom as stored: samples interleaved, each row starting on a
-  // byte, 16-bit samples in native byte order.
+  // byte, 16-, 24-, 32- and 64-bit samples in native byte order.
   std::vector<uint8_t> samples{};
 };
 
 // Writes `pages` as one TIFF file. Raises std::runtime_error.
 void WriteTiff(const std::string& path, const std::vector<FixturePage>& pages);
 
-// `values` (one per sample, row by row) packed at `bits` bits, MSB first,
+// `values` (one per sample, row by row) packed at `bits` bits (at most 16), MSB first,
 // each row of `row_samples` samples starting on a byte.
 std::vector<uint8_t> PackSamples(const std::vector<uint16_t>& values, int bits,
                                  uint32_t row_samples);
+
+// Native-order bytes of `values`, each cast to `Sample`.
+template <typename Sample, typename Value>
+std::vector<uint8_t> NativeBytes(const std::vector<Value>& values) {
+  std::vector<uint8_t> bytes(values.size() * sizeof(Sample));
+  for (size_t i = 0; i < values.size(); ++i) {
+    const auto sample = static_cast<Sample>(values[i]);
+    std::memcpy(bytes.data() + i * sizeof(Sample), &sample, sizeof(Sample));
+  }
+  return bytes;
+}
+
+// `values` as stored samples of `bits` bits (1 to 16, 32, or a float's 16,
+// 24, 32 or 64) of sample `format`, rows of `row_samples`; floats of 16 and
+// 24 bits must be exact in them.
+std::vector<uint8_t> EncodeSamples(const std::vector<double>& values, int bits, uint16_t format,
+                                   uint32_t row_samples);
+
+// `data` compressed as pre-1991 LZW encoders did: codes packed least
+// significant bit first, each code widened one entry later than now.
+std::vector<uint8_t> OldStyleLzw(const std::vector<uint8_t>& data);
+
+// A baseline JPEG stream of 8-bit gray `samples` written by libjpeg, and
+// libjpeg's own decoding of one.
+std::vector<uint8_t> GrayJpeg(uint32_t width, uint32_t height, const std::vector<uint8_t>& samples);
+std::vector<uint8_t> DecodeJpeg(const std::vector<uint8_t>& stream);
 
 // Deterministic samples in [0, levels): a mix of gradients and noise, so
 // that every level occurs in a large enough image and rows differ.

@@ -1,6 +1,7 @@
 #include "converter/color_reduction.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <span>
 #include <vector>
@@ -113,6 +114,99 @@ TEST(ColorReductionTest, DitheringPastEitherEndOfAChannelClampsIt) {
     const std::vector<uint8_t> nearest = Map(plain, row);
     for (int y = 0; y < 4; ++y) {
       EXPECT_EQ(Map(dithered, row), nearest) << "row " << y;
+    }
+  }
+}
+
+// 256 x 64 pixels of a base colour, or of a gray ramp from 0 to 255 across
+// the width, plus independent grain of up to `grain` levels per channel.
+std::vector<std::vector<uint32_t>> Picture(Rgb base, bool ramp, int grain) {
+  uint32_t state = 12345;
+  const auto channel = [&](int value) {
+    state = state * 1664525 + 1013904223;
+    const int noise = static_cast<int>((state >> 8) % (2 * grain + 1)) - grain;
+    return static_cast<uint32_t>(std::clamp(value + noise, 0, 255));
+  };
+  std::vector<std::vector<uint32_t>> rows(64, std::vector<uint32_t>(256));
+  for (auto& row : rows) {
+    for (int x = 0; x < 256; ++x) {
+      const uint32_t red = channel(ramp ? x : base.red);
+      const uint32_t green = channel(ramp ? x : base.green);
+      row[x] = Pixel(red, green, channel(ramp ? x : base.blue));
+    }
+  }
+  return rows;
+}
+
+TEST(ColorReductionTest, DiffusionKeepsLocalMeansAndLeavesGrainThatSpansTheStepAlone) {
+  // Over bands of 16 columns, the mean colour that comes out against the
+  // one that went in: where grain is finer than the palette's step, only
+  // diffusion keeps it; where grain spans the step, the grain itself does,
+  // and diffusion would only add noise: such pixels (all but the first few
+  // of a row) map as with dithering off. Ramps are checked between their
+  // darkest and lightest entries, which no mix goes beyond.
+  enum class Nearest { kAny, kAlmostAll, kFewer };  // pixels that map as with dithering off
+  struct Case {
+    const char* what;
+    Rgb base;
+    bool ramp;
+    int grain;
+    int colors;
+    bool gray_palette;  // the palette cut from a smooth gray ramp, not the picture
+    double tolerance;
+    Nearest nearest;
+  } const cases[] = {
+      {"smooth ramp", {}, true, 0, 4, false, 3, Nearest::kAny},
+      {"ramp with fine grain", {}, true, 2, 4, false, 3, Nearest::kAny},
+      {"gray, grain below the step", {110, 110, 110}, false, 6, 4, true, 2, Nearest::kFewer},
+      {"colour, grain spanning the step",
+       {120, 70, 30},
+       false,
+       24,
+       16,
+       false,
+       1.5,
+       Nearest::kAlmostAll},
+      {"colour, coarse grain", {30, 200, 90}, false, 40, 64, false, 1.5, Nearest::kAlmostAll},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    const auto source = Picture(test.base, test.ramp, test.grain);
+    ColorReduction dithered(test.colors, true, 256);
+    ColorReduction plain(test.colors, false, 256);
+    for (ColorReduction* reduction : {&dithered, &plain}) {
+      for (const auto& row : test.gray_palette ? Picture({}, true, 0) : source) {
+        reduction->Survey(row);
+      }
+    }
+    const Palette palette = dithered.ChoosePalette().colors;
+    plain.ChoosePalette();
+    std::array<std::array<double, 3>, 16> got{};
+    std::array<std::array<double, 3>, 16> want{};
+    int as_nearest = 0;
+    for (const auto& row : source) {
+      const std::vector<uint8_t> indices = Map(dithered, row);
+      const std::vector<uint8_t> nearest = Map(plain, row);
+      for (size_t x = 0; x < row.size(); ++x) {
+        as_nearest += indices[x] == nearest[x] ? 1 : 0;
+        const Rgb& color = palette[indices[x]];
+        const uint8_t channels[] = {color.red, color.green, color.blue};
+        for (int c = 0; c < 3; ++c) {
+          got[x / 16][c] += channels[c] / (16.0 * 64);
+          want[x / 16][c] += (row[x] >> (8 * c) & 0xff) / (16.0 * 64);
+        }
+      }
+    }
+    for (size_t band = test.ramp ? 2 : 0; band < (test.ramp ? 14u : 16u); ++band) {
+      for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(got[band][c], want[band][c], test.tolerance) << band << ", " << c;
+      }
+    }
+    const double share = as_nearest / (256.0 * 64);
+    if (test.nearest == Nearest::kAlmostAll) {
+      EXPECT_GT(share, 0.96);
+    } else if (test.nearest == Nearest::kFewer) {
+      EXPECT_LT(share, 0.9);
     }
   }
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -396,6 +397,447 @@ TEST_F(ImageConversionTest, OrientationPutsTheFirstStoredRowWhereTheTagSays) {
   }
 }
 
+TEST_F(ImageConversionTest, SamplesOfEveryDepthAndFormatMapToEightBits) {
+  using Rule = int (*)(double value, double low, double high);  // low, high: the page's own
+  const Rule full_12 = [](double v, double, double) { return int(std::lround(v * 255 / 4095)); };
+  const Rule full_5 = [](double v, double, double) { return int(std::lround(v * 255 / 31)); };
+  const Rule full_16 = [](double v, double, double) { return int(std::lround(v * 255 / 65535)); };
+  const Rule full_32 = [](double v, double, double) {
+    return int(std::lround(v * 255 / 4294967295.0));
+  };
+  const Rule stretch = [](double v, double low, double high) {
+    return int(std::lround((v - low) * 255 / (high - low)));
+  };
+  const Rule unit = [](double v, double, double) { return int(std::lround(v * 255)); };
+  const Rule declared = [](double v, double, double) {  // SMinSampleValue -1000, SMax 1000
+    return int(std::clamp(std::lround((v + 1000) * 255 / 2000), 0L, 255L));
+  };
+  const struct Case {
+    const char* name;
+    int bits;
+    uint16_t format;
+    uint16_t photometric;
+    bool alpha;                       // unassociated, all or nothing
+    double (*value)(uint32_t level);  // a stored value for a level in 0..255
+    Rule rule;
+    FixturePage layout;
+  } cases[] = {
+      {"12-bit gray",
+       12,
+       SAMPLEFORMAT_UINT,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k * 16.0 + k % 16; },
+       full_12,
+       {.compression = COMPRESSION_LZW}},
+      {"12-bit white-is-zero, tiled",
+       12,
+       SAMPLEFORMAT_UINT,
+       PHOTOMETRIC_MINISWHITE,
+       false,
+       [](uint32_t k) { return k * 16.0; },
+       full_12,
+       {.tile_width = 16, .tile_height = 16}},
+      {"5-bit gray",
+       5,
+       SAMPLEFORMAT_UINT,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k / 8.0 - k % 8 / 8.0; },
+       full_5,
+       {.rows_per_strip = 7}},
+      {"16-bit signed gray",
+       16,
+       SAMPLEFORMAT_INT,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k * 100.0 - 20000; },
+       stretch,
+       {.compression = COMPRESSION_ADOBE_DEFLATE}},
+      {"16-bit signed gray, declared range",
+       16,
+       SAMPLEFORMAT_INT,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k * 10.0 - 1400; },
+       declared,
+       {.smin = -1000, .smax = 1000}},
+      {"32-bit gray",
+       32,
+       SAMPLEFORMAT_UINT,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k * 16843009.0 - k % 7; },
+       full_32,
+       {.compression = COMPRESSION_LZW, .predictor = PREDICTOR_HORIZONTAL}},
+      {"32-bit signed gray",
+       32,
+       SAMPLEFORMAT_INT,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k * 1e6 - 2e8; },
+       stretch,
+       {.rows_per_strip = 5}},
+      {"32-bit float gray in 0..1",
+       32,
+       SAMPLEFORMAT_IEEEFP,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k / 255.0; },
+       unit,
+       {.compression = COMPRESSION_ADOBE_DEFLATE, .predictor = PREDICTOR_FLOATINGPOINT}},
+      {"32-bit float gray beyond 0..1",
+       32,
+       SAMPLEFORMAT_IEEEFP,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k * 0.37 - 3.5; },
+       stretch,
+       {.tile_width = 32, .tile_height = 16}},
+      {"32-bit float gray of one value",
+       32,
+       SAMPLEFORMAT_IEEEFP,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t) { return 7.5; },
+       [](double, double, double) { return 0; },
+       {}},
+      {"64-bit float gray, declared range",
+       64,
+       SAMPLEFORMAT_IEEEFP,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k * 9.0 - 1200; },
+       declared,
+       {.smin = -1000, .smax = 1000}},
+      {"16-bit float gray",
+       16,
+       SAMPLEFORMAT_IEEEFP,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k / 256.0; },
+       unit,
+       {}},
+      {"24-bit float gray",
+       24,
+       SAMPLEFORMAT_IEEEFP,
+       PHOTOMETRIC_MINISBLACK,
+       false,
+       [](uint32_t k) { return k / 64.0 - 2; },
+       stretch,
+       {}},
+      {"12-bit RGB, tiled",
+       12,
+       SAMPLEFORMAT_UINT,
+       PHOTOMETRIC_RGB,
+       false,
+       [](uint32_t k) { return k * 16.0 + 15; },
+       full_12,
+       {.tile_width = 16, .tile_height = 32}},
+      {"16-bit signed RGB and alpha, planes",
+       16,
+       SAMPLEFORMAT_INT,
+       PHOTOMETRIC_RGB,
+       true,
+       [](uint32_t k) { return k * 50.0 - 6000; },
+       stretch,
+       {.rows_per_strip = 6, .separate_planes = true}},
+      {"32-bit float RGB, tiled planes",
+       32,
+       SAMPLEFORMAT_IEEEFP,
+       PHOTOMETRIC_RGB,
+       false,
+       [](uint32_t k) { return k / 255.0; },
+       unit,
+       {.tile_width = 16, .tile_height = 16, .separate_planes = true}},
+      {"32-bit float gray and alpha",
+       32,
+       SAMPLEFORMAT_IEEEFP,
+       PHOTOMETRIC_MINISBLACK,
+       true,
+       [](uint32_t k) { return k / 255.0; },
+       unit,
+       {}},
+      {"16-bit CMYK",
+       16,
+       SAMPLEFORMAT_UINT,
+       PHOTOMETRIC_SEPARATED,
+       false,
+       [](uint32_t k) { return k * 257.0; },
+       full_16,
+       {.compression = COMPRESSION_LZW}},
+      {"16-bit CMYK and alpha",
+       16,
+       SAMPLEFORMAT_UINT,
+       PHOTOMETRIC_SEPARATED,
+       true,
+       [](uint32_t k) { return k * 257.0; },
+       full_16,
+       {}},
+  };
+  constexpr uint32_t kWidth = 48;
+  constexpr uint32_t kHeight = 20;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int channels = c.photometric == PHOTOMETRIC_RGB         ? 3
+                         : c.photometric == PHOTOMETRIC_SEPARATED ? 4
+                                                                  : 1;
+    const int samples = channels + (c.alpha ? 1 : 0);
+    // Few distinct colours, so that colour pages keep theirs too.
+    const std::vector<uint16_t> levels = testing::PatternSamples(kWidth * kHeight, 40, c.bits);
+    std::vector<double> values;
+    for (uint32_t i = 0; i < kWidth * kHeight; ++i) {
+      for (int s = 0; s < channels; ++s) {
+        values.push_back(c.value((levels[i] * 6 + s * 13 * (levels[i] % 3)) % 256));
+      }
+      if (c.alpha) {
+        const bool opaque = i % 5 != 0;
+        values.push_back(c.format == SAMPLEFORMAT_IEEEFP ? opaque
+                         : c.format == SAMPLEFORMAT_INT  ? opaque * ((1 << (c.bits - 1)) - 1)
+                                                         : opaque * ((1 << c.bits) - 1));
+      }
+    }
+    double low = INFINITY;
+    double high = -INFINITY;
+    for (size_t i = 0; i < values.size(); ++i) {
+      if (!c.alpha || i % samples != static_cast<size_t>(channels)) {
+        low = std::min(low, values[i]);
+        high = std::max(high, values[i]);
+      }
+    }
+    FixturePage page = c.layout;
+    page.width = kWidth;
+    page.height = kHeight;
+    page.bits_per_sample = static_cast<uint16_t>(c.bits);
+    page.samples_per_pixel = static_cast<uint16_t>(samples);
+    page.photometric = c.photometric;
+    page.sample_format = c.format;
+    if (c.alpha) {
+      page.extra_samples = {EXTRASAMPLE_UNASSALPHA};
+    }
+    page.samples = testing::EncodeSamples(values, c.bits, c.format, kWidth * samples);
+    const GifImage gif = Convert({page});
+    ASSERT_EQ(gif.width, kWidth);
+    ASSERT_EQ(gif.height, kHeight);
+    if (channels == 1 && !c.alpha) {
+      EXPECT_EQ(gif.palette.size(), 256u);  // every gray, as an 8-bit page has
+    }
+    int differences = 0;
+    for (uint32_t i = 0; i < kWidth * kHeight; ++i) {
+      const double* pixel = &values[i * samples];
+      int mapped[4];
+      for (int s = 0; s < channels; ++s) {
+        mapped[s] = c.rule(pixel[s], low, high);
+      }
+      GifColor want = Gray(c.photometric == PHOTOMETRIC_MINISWHITE ? 255 - mapped[0] : mapped[0]);
+      if (channels == 3) {
+        want = {uint8_t(mapped[0]), uint8_t(mapped[1]), uint8_t(mapped[2])};
+      } else if (channels == 4) {
+        for (int s = 0; s < 3; ++s) {
+          want[s] = static_cast<uint8_t>((255 - mapped[3]) * (255 - mapped[s]) / 255);
+        }
+      }
+      const bool transparent = c.alpha && i % 5 == 0;
+      if (gif.TransparentAt(i % kWidth, i / kWidth) != transparent ||
+          (!transparent && gif.ColorAt(i % kWidth, i / kWidth) != want)) {
+        ++differences;
+      }
+    }
+    EXPECT_EQ(differences, 0);
+  }
+}
+
+TEST_F(ImageConversionTest, OldStyleCodesAndSchemesConvertInFull) {
+  std::vector<uint16_t> values;
+  FixturePage lzw = PatternPage(120, 50, 8, 256, &values);
+  lzw.compression = COMPRESSION_LZW;
+  lzw.old_style = true;
+  lzw.rows_per_strip = 40;  // a full code table, cleared, in the first strip
+  std::vector<uint16_t> jpeg_values;
+  FixturePage jpeg = PatternPage(64, 40, 8, 256, &jpeg_values);
+  for (uint32_t i = 0; i < 64 * 40; ++i) {  // smooth, as photographs are
+    jpeg.samples[i] = static_cast<uint8_t>((i % 64) * 3 + (i / 64) * 2 + jpeg.samples[i] % 8);
+  }
+  jpeg.compression = COMPRESSION_OJPEG;
+  jpeg.old_style = true;
+  for (const FixturePage& page : {lzw, jpeg}) {
+    SCOPED_TRACE(page.compression);
+    const GifImage gif = Convert({page});
+    const std::vector<uint8_t> want =
+        page.compression == COMPRESSION_OJPEG
+            ? testing::DecodeJpeg(testing::GrayJpeg(64, 40, page.samples))
+            : page.samples;
+    ASSERT_EQ(gif.indices.size(), want.size());
+    int differences = 0;
+    for (size_t i = 0; i < want.size(); ++i) {
+      differences += gif.ColorAt(static_cast<uint32_t>(i % page.width),
+                                 static_cast<uint32_t>(i / page.width)) != Gray(want[i]);
+    }
+    EXPECT_EQ(differences, 0);
+  }
+}
+
+TEST_F(ImageConversionTest, AFaxWithDamagedLinesConvertsAndCountsThem) {
+  std::vector<uint16_t> values;
+  FixturePage fax = PatternPage(203, 60, 1, 2, &values);
+  fax.compression = COMPRESSION_CCITTFAX3;
+  testing::WriteTiff(In(), {fax});
+  const uint32_t size = testing::TagValue(In(), TIFFTAG_STRIPBYTECOUNTS);
+  const auto damage = [&] {  // three bytes of in.tif's strip flipped
+    const uint32_t start = testing::TagValue(In(), TIFFTAG_STRIPOFFSETS);
+    const uint32_t length = testing::TagValue(In(), TIFFTAG_STRIPBYTECOUNTS);
+    std::string bytes = directory_.ReadFile("in.tif");
+    for (const uint32_t at : {length / 3, length / 3 + 1, length * 2 / 3}) {
+      bytes[start + at] = static_cast<char>(~bytes[start + at]);
+    }
+    directory_.WriteFile("in.tif", bytes);
+  };
+  damage();
+  const std::string note =
+      ConvertImage(ParseConversionOptions("source=" + In() + ", dest=" + Out()));
+  const GifImage gif = testing::DecodeGif(Out());
+  ASSERT_EQ(gif.height, 60u);
+  // Every line but the damaged ones as written.
+  uint32_t damaged_rows = 0;
+  for (uint32_t y = 0; y < 60; ++y) {
+    for (uint32_t x = 0; x < 203; ++x) {
+      if (gif.ColorAt(x, y) != Gray(values[y * 203 + x] * 255)) {
+        ++damaged_rows;
+        break;
+      }
+    }
+  }
+  // A flipped byte may also decode to valid codes of a wrong line, unseen.
+  const std::string tail = " of " + In() + " filled in";
+  ASSERT_TRUE(note.ends_with(tail)) << note;
+  const int counted = std::stoi(note);
+  EXPECT_GE(counted, 1) << note;
+  EXPECT_LE(damaged_rows, 6u);
+  EXPECT_GE(damaged_rows, static_cast<uint32_t>(counted));
+  // Group 4 has no line ends to resynchronise at: the rest would be lost.
+  FixturePage g4 = fax;
+  g4.compression = COMPRESSION_CCITTFAX4;
+  testing::WriteTiff(In(), {g4});
+  damage();
+  ExpectFailure("", ConversionFailure::kDamagedTiff, "cannot read the pixels of " + In() + ": ");
+  // A page whose data ends early is refused still.
+  testing::WriteTiff(In(), {fax});
+  testing::SetTagValue(In(), TIFFTAG_STRIPBYTECOUNTS, size / 2);
+  ExpectFailure("", ConversionFailure::kDamagedTiff, "cannot read the pixels of " + In() + ": ");
+}
+
+// Colour spaces beyond RGB, each checked against the textbook formula for
+// the samples written: lightness and luminance in sRGB, neutral samples gray;
+// YCbCr by its coefficients.
+TEST_F(ImageConversionTest, OtherColorSpacesFollowTheirFormulas) {
+  constexpr uint32_t kWidth = 32;
+  constexpr uint32_t kHeight = 16;
+  const std::vector<uint16_t> levels = testing::PatternSamples(kWidth * kHeight, 40, 9);
+  const auto level = [&](uint32_t x, uint32_t y) { return levels[y * kWidth + x] / 39.0; };
+  const auto gray = [](double linear) {  // sRGB's transfer curve
+    const double encoded =
+        linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+    return Gray(static_cast<int>(std::lround(255 * std::min(encoded, 1.0))));
+  };
+  struct Case {
+    const char* name;
+    FixturePage page;
+    std::function<GifColor(uint32_t x, uint32_t y)> want;
+    int tolerance;
+  };
+  std::vector<Case> cases;
+  for (const int bits : {8, 16}) {
+    // Neutral lightness: a* = b* = 0.
+    FixturePage lab{.width = kWidth,
+                    .height = kHeight,
+                    .bits_per_sample = static_cast<uint16_t>(bits),
+                    .samples_per_pixel = 3,
+                    .photometric = PHOTOMETRIC_CIELAB};
+    std::vector<double> values;
+    for (uint32_t i = 0; i < kWidth * kHeight; ++i) {
+      values.insert(values.end(), {levels[i] * (bits == 8 ? 6.0 : 1600.0), 0, 0});
+    }
+    lab.samples = testing::EncodeSamples(values, bits, SAMPLEFORMAT_UINT, kWidth * 3);
+    cases.push_back({bits == 8 ? "8-bit CIELab" : "16-bit CIELab", lab,
+                     [&, bits](uint32_t x, uint32_t y) {
+                       const double lightness =
+                           levels[y * kWidth + x] * (bits == 8 ? 6.0 / 255 : 1600.0 / 65535) * 100;
+                       const double f = (lightness + 16) / 116;
+                       return gray(lightness > 8 ? f * f * f : lightness / 903.3);
+                     },
+                     1});
+  }
+  FixturePage log_l{.width = kWidth,
+                    .height = kHeight,
+                    .bits_per_sample = 32,
+                    .photometric = PHOTOMETRIC_LOGL,
+                    .compression = COMPRESSION_SGILOG,
+                    .sample_format = SAMPLEFORMAT_IEEEFP};
+  FixturePage log_luv = log_l;
+  log_luv.photometric = PHOTOMETRIC_LOGLUV;
+  log_luv.samples_per_pixel = 3;
+  std::vector<double> luminance;
+  std::vector<double> xyz;
+  for (uint32_t y = 0; y < kHeight; ++y) {
+    for (uint32_t x = 0; x < kWidth; ++x) {
+      const double value = 0.02 + 0.9 * level(x, y);
+      luminance.push_back(value);
+      xyz.insert(xyz.end(), {0.9505 * value, value, 1.089 * value});  // D65 white
+    }
+  }
+  log_l.samples = testing::NativeBytes<float>(luminance);
+  log_luv.samples = testing::NativeBytes<float>(xyz);
+  // The encodings keep luminance to within about 1 %.
+  const auto log_gray = [&](uint32_t x, uint32_t y) { return gray(0.02 + 0.9 * level(x, y)); };
+  cases.push_back({"LogL", log_l, log_gray, 2});
+  cases.push_back({"LogLuv", log_luv, log_gray, 2});
+  // Blocks of 2 x 2: four Y, then Cb and Cr.
+  FixturePage ycbcr{.width = kWidth,
+                    .height = kHeight,
+                    .samples_per_pixel = 3,
+                    .photometric = PHOTOMETRIC_YCBCR,
+                    .subsampled = true};
+  for (uint32_t y = 0; y < kHeight; y += 2) {
+    for (uint32_t x = 0; x < kWidth; x += 2) {
+      for (uint32_t i = 0; i < 4; ++i) {
+        ycbcr.samples.push_back(static_cast<uint8_t>(40 + 160 * level(x + i % 2, y + i / 2)));
+      }
+      ycbcr.samples.push_back(static_cast<uint8_t>(128 + (x % 8) * 8 - 24));
+      ycbcr.samples.push_back(static_cast<uint8_t>(128 - (y % 8) * 6 + 12));
+    }
+  }
+  cases.push_back({"YCbCr, subsampled", ycbcr,
+                   [&](uint32_t x, uint32_t y) {
+                     const double luma = static_cast<uint8_t>(40 + 160 * level(x, y));
+                     const double cb = static_cast<int>(x / 2 * 2 % 8) * 8 - 24;
+                     const double cr = 12 - static_cast<int>(y / 2 * 2 % 8) * 6.0;
+                     const auto clamp = [](double v) {
+                       return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+                     };
+                     return GifColor{clamp(luma + 1.402 * cr),
+                                     clamp(luma - 0.344136 * cb - 0.714136 * cr),
+                                     clamp(luma + 1.772 * cb)};
+                   },
+                   3});  // libtiff's integer tables
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const GifImage gif = Convert({c.page});
+    ASSERT_EQ(gif.width, kWidth);
+    ASSERT_EQ(gif.height, kHeight);
+    int worst = 0;
+    for (uint32_t y = 0; y < kHeight; ++y) {
+      for (uint32_t x = 0; x < kWidth; ++x) {
+        const GifColor got = gif.ColorAt(x, y);
+        const GifColor want = c.want(x, y);
+        for (int channel = 0; channel < 3; ++channel) {
+          worst = std::max(worst, std::abs(got[channel] - want[channel]));
+        }
+      }
+    }
+    EXPECT_LE(worst, c.tolerance);
+  }
+}
+
 // The exact area average of `values` (`width` x `height`, row by row) at
 // `out_width` x `out_height`, in floating point: each output pixel the
 // mean of the rectangle it covers, source pixels weighted by their overlap.
@@ -656,6 +1098,10 @@ TEST_F(ImageConversionTest, BadFilesFailWithTheirKindAndLeaveNothing) {
 
   testing::WriteTiff(In(), {mask});
   ExpectFailure("", ConversionFailure::kUnsupportedTiff, "unsupported TIFF image in " + In());
+  FixturePage byte_floats = PatternPage(8, 8, 8, 256, &values);
+  byte_floats.sample_format = SAMPLEFORMAT_IEEEFP;
+  testing::WriteTiff(In(), {byte_floats});
+  ExpectFailure("", ConversionFailure::kUnsupportedTiff, "8-bit samples of sample format 3");
   testing::WriteTiff(In(), {g4});
   testing::SetTagValue(In(), TIFFTAG_COMPRESSION, 34712);
   ExpectFailure("", ConversionFailure::kUnsupportedTiff, "unsupported compression scheme 34712");
