@@ -36,15 +36,15 @@ constexpr char kConfigurationSection[] = "Converter";
 // server's worker for good.
 constexpr std::chrono::seconds kConverterTimeLimit{30};
 
-// The temporary GIF, removed on every way out of CGI_Main and by the
+// The temporary GIF (or JSON description), removed on every way out of CGI_Main and by the
 // termination handler, whatever ended the request: the client going away,
 // a failure while streaming, a converter that failed. After a failure the
 // converter's own temporary files for it (AtomicFile's, beside it) go too,
 // in case the converter was killed before it could remove them.
-class TemporaryGif {
+class TemporaryOutput {
  public:
-  explicit TemporaryGif(std::string path) : path_(std::move(path)), on_signal_(path_) {}
-  ~TemporaryGif() {
+  explicit TemporaryOutput(std::string path) : path_(std::move(path)), on_signal_(path_) {}
+  ~TemporaryOutput() {
     // Cleaning up on the way out, a failure already being reported or none
     // to report: a file that cannot be removed now cannot be reported either.
     try {
@@ -57,8 +57,8 @@ class TemporaryGif {
     } catch (...) {  // see above
     }
   }
-  TemporaryGif(const TemporaryGif&) = delete;
-  TemporaryGif& operator=(const TemporaryGif&) = delete;
+  TemporaryOutput(const TemporaryOutput&) = delete;
+  TemporaryOutput& operator=(const TemporaryOutput&) = delete;
 
   const std::string& path() const { return path_; }
   void MarkConverted() { converted_ = true; }
@@ -130,7 +130,7 @@ void OstrelClass::CGI_Main() {
     if (!allowed.empty()) {
       CheckSourceAllowed(path, fn, allowed);
     }
-    TemporaryGif temp_filename(
+    TemporaryOutput temp_filename(
         TempFilename(TemporaryDirectory(), fn, RunIdentifier(), view.describe ? ".json" : ".gif"));
     const std::string extra_parameters =
         ReadIniValue(kConfigurationFile, kConfigurationSection, "ExtraParamters", "");

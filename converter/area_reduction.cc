@@ -37,12 +37,7 @@ void SumBitSpans(const uint8_t* padded, std::span<const AreaReduction::OutputSpa
     }
     const uint64_t first_bit = (padded[span.first / 8] >> (7 - span.first % 8)) & 1u;
     const uint64_t last_bit = (padded[span.last / 8] >> (7 - span.last % 8)) & 1u;
-    // All ones counted whole, less what the two end pixels lack; a span of
-    // one pixel has it as both ends, with its weight in first_weight.
-    sums[x] = span.first == span.last
-                  ? first_bit * span.first_weight
-                  : ones * full_weight - first_bit * (full_weight - span.first_weight) -
-                        last_bit * (full_weight - span.last_weight);
+    sums[x] = span.Weigh(ones, first_bit, last_bit, full_weight);
   }
 }
 
@@ -84,16 +79,11 @@ void AreaReduction::AddByteRow(std::span<const uint8_t> values) {
   const uint64_t tw = target_.width;
   for (size_t x = 0; x < output_spans_.size(); ++x) {
     const OutputSpan& span = output_spans_[x];
-    // All covered values counted whole, less what the two end pixels lack.
     uint32_t sum = 0;
     for (uint32_t i = span.first; i <= span.last; ++i) {
       sum += values[i];
     }
-    const uint64_t first = values[span.first];
-    row_sums_[x] = span.first == span.last
-                       ? first * span.first_weight
-                       : sum * tw - first * (tw - span.first_weight) -
-                             uint64_t{values[span.last]} * (tw - span.last_weight);
+    row_sums_[x] = span.Weigh(sum, values[span.first], values[span.last], tw);
   }
   AddRowSums();
 }
@@ -102,7 +92,7 @@ void AreaReduction::AddRgbaRow(std::span<const uint32_t> pixels) {
   const uint64_t tw = target_.width;
   for (size_t x = 0; x < output_spans_.size(); ++x) {
     const OutputSpan& span = output_spans_[x];
-    // Likewise, each channel in a 32-bit lane of one of two sums: a row of
+    // Each channel in a 32-bit lane of one of two sums: a row of
     // at most 65535 pixels keeps each lane's sum below 2^24.
     uint64_t even = 0;  // channels 0 and 2
     uint64_t odd = 0;   // channels 1 and 3
@@ -118,10 +108,7 @@ void AreaReduction::AddRgbaRow(std::span<const uint32_t> pixels) {
     for (int channel = 0; channel < 4; ++channel) {
       const uint64_t first_value = (first >> (8 * channel)) & 0xff;
       const uint64_t last_value = (last >> (8 * channel)) & 0xff;
-      sums[channel] = span.first == span.last
-                          ? first_value * span.first_weight
-                          : whole[channel] * tw - first_value * (tw - span.first_weight) -
-                                last_value * (tw - span.last_weight);
+      sums[channel] = span.Weigh(whole[channel], first_value, last_value, tw);
     }
   }
   AddRowSums();

@@ -36,6 +36,17 @@ class AreaReduction {
     uint32_t last;
     uint32_t first_weight;
     uint32_t last_weight;
+
+    // The weighted sum of the values the span covers, from `whole`, their
+    // plain sum, and the values at its two ends: every value counted whole
+    // (`full_weight`), less what the end pixels lack. A span of one pixel
+    // has it as both ends, with its weight in first_weight.
+    uint64_t Weigh(uint64_t whole, uint64_t first_value, uint64_t last_value,
+                   uint64_t full_weight) const {
+      return first == last ? first_value * first_weight
+                           : whole * full_weight - first_value * (full_weight - first_weight) -
+                                 last_value * (full_weight - last_weight);
+    }
   };
 
   // The next source row of 1-bit samples packed most significant bit
@@ -60,7 +71,7 @@ class AreaReduction {
   RowSink sink_;
   uint64_t total_weight_;
 
-  std::vector<OutputSpan> output_spans_;  // for 1-bit rows
+  std::vector<OutputSpan> output_spans_;  // one an output column
   std::vector<uint8_t> padded_row_;       // a 1-bit row and 8 zero bytes
 
   std::vector<uint64_t> row_sums_;  // one source row across

@@ -84,6 +84,15 @@ uint64_t NumberValue(std::string_view key, std::string_view value, uint64_t low,
   return *number;
 }
 
+// A two-way choice: true for `yes`, false for `no`, letter case ignored.
+bool ChoiceValue(std::string_view key, std::string_view value, std::string_view yes,
+                 std::string_view no) {
+  if (!EqualIgnoringCase(value, yes) && !EqualIgnoringCase(value, no)) {
+    throw BadValue(key, value, std::string(yes) + " or " + std::string(no));
+  }
+  return EqualIgnoringCase(value, yes);
+}
+
 std::string PathValue(std::string_view key, std::string_view value) {
   if (value.empty()) {
     throw BadValue(key, value, "a file path");
@@ -135,11 +144,7 @@ ConversionOptions ParseConversionOptions(std::string_view text) {
         parameters.colors = static_cast<int>(NumberValue(known->name, value, 2, 256));
         break;
       case Key::kDither:
-        if (EqualIgnoringCase(value, "on") || EqualIgnoringCase(value, "off")) {
-          parameters.dither = EqualIgnoringCase(value, "on");
-        } else {
-          throw BadValue(known->name, value, "on or off");
-        }
+        parameters.dither = ChoiceValue(known->name, value, "on", "off");
         break;
       case Key::kMaxPixels:
         // Beyond 65535 x 65535 the GIF format's own limit decides.
@@ -160,11 +165,7 @@ ConversionOptions ParseConversionOptions(std::string_view text) {
         break;
       }
       case Key::kAspect:
-        if (EqualIgnoringCase(value, "auto") || EqualIgnoringCase(value, "none")) {
-          parameters.square_pixels = EqualIgnoringCase(value, "auto");
-        } else {
-          throw BadValue(known->name, value, "auto or none");
-        }
+        parameters.square_pixels = ChoiceValue(known->name, value, "auto", "none");
         break;
       case Key::kGrays:
         parameters.grays = static_cast<int>(NumberValue(known->name, value, 2, 256));

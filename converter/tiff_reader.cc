@@ -240,7 +240,7 @@ struct TiffReader::StoredSamples {
   size_t stride = 0;
   size_t row_bytes = 0;  // of one plane's row
   uint16_t plane_count = 1;
-  size_t tile_size = 0;
+  TileShape tile_shape{};                    // of a tiled page
   std::vector<std::vector<uint8_t>> planes;  // allocated on first use
   std::vector<uint8_t> tile;
   std::vector<uint8_t> mapped;  // one row of 8-bit gray
@@ -340,6 +340,20 @@ bool TiffReader::NextPage() {
 }
 
 void TiffReader::TiffCloser::operator()(TIFF* file) const { TIFFClose(file); }
+
+TiffReader::TileShape TiffReader::CheckedTileShape() {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  TIFFGetField(tiff_.get(), TIFFTAG_TILEWIDTH, &width);
+  TIFFGetField(tiff_.get(), TIFFTAG_TILELENGTH, &height);
+  const tmsize_t size = TIFFTileSize(tiff_.get());
+  const tmsize_t row_bytes = TIFFTileRowSize(tiff_.get());
+  if (width == 0 || height == 0 || size <= 0 || row_bytes <= 0 || size > kMaxLibraryAllocation ||
+      static_cast<uint64_t>(row_bytes) * height > static_cast<uint64_t>(size)) {
+    Fail(ConversionFailure::kDamagedTiff, "bad tile size in " + path_);
+  }
+  return {width, height, static_cast<size_t>(size), static_cast<size_t>(row_bytes)};
+}
 
 void TiffReader::Fail(ConversionFailure failure, const std::string& what) {
   std::string description = what;
@@ -497,26 +511,19 @@ void TiffReader::ReadSampleRows(const std::function<void(std::span<const uint8_t
     return;
   }
 
-  uint32_t tile_width = 0;
-  uint32_t tile_height = 0;
-  TIFFGetField(tiff_.get(), TIFFTAG_TILEWIDTH, &tile_width);
-  TIFFGetField(tiff_.get(), TIFFTAG_TILELENGTH, &tile_height);
-  const tmsize_t tile_size = TIFFTileSize(tiff_.get());
-  const tmsize_t tile_row_bytes = TIFFTileRowSize(tiff_.get());
-  if (tile_width == 0 || tile_height == 0 || tile_size <= 0 || tile_row_bytes <= 0 ||
-      tile_size > kMaxLibraryAllocation ||
-      static_cast<uint64_t>(tile_row_bytes) * tile_height > static_cast<uint64_t>(tile_size)) {
-    Fail(ConversionFailure::kDamagedTiff, "bad tile size in " + path_);
-  }
+  const TileShape shape = CheckedTileShape();
+  const uint32_t tile_width = shape.width;
+  const uint32_t tile_height = shape.height;
+  const size_t tile_row_bytes = shape.row_bytes;
   if (static_cast<uint64_t>(tile_width) * page_.bits_per_sample % 8 != 0) {
     throw ConversionError(ConversionFailure::kUnsupportedTiff,
                           "tiles that do not end on a byte in " + path_);
   }
   // One row of tiles side by side: its rows are whole image rows.
   const size_t tiles_across = (page_.width + tile_width - 1) / tile_width;
-  const size_t stride = tiles_across * static_cast<size_t>(tile_row_bytes);
+  const size_t stride = tiles_across * tile_row_bytes;
   const uint32_t band_rows = std::min(tile_height, page_.height);
-  std::vector<uint8_t> tile(static_cast<size_t>(tile_size));
+  std::vector<uint8_t> tile(shape.size);
   std::vector<uint8_t> band(stride * band_rows);
   for (uint32_t top = 0; top < page_.height; top += tile_height) {
     const uint32_t rows = std::min(tile_height, page_.height - top);
@@ -525,9 +532,9 @@ void TiffReader::ReadSampleRows(const std::function<void(std::span<const uint8_t
                                 static_cast<uint32_t>(across * tile_width), top, 0, 0) >= 0);
       for (uint32_t row = 0; row < rows; ++row) {
         // Each row of a tile is differenced from the tile's left edge.
-        undo_differencing(tile.data() + row * tile_row_bytes, static_cast<size_t>(tile_row_bytes));
+        undo_differencing(tile.data() + row * tile_row_bytes, tile_row_bytes);
         std::memcpy(band.data() + row * stride + across * tile_row_bytes,
-                    tile.data() + row * tile_row_bytes, static_cast<size_t>(tile_row_bytes));
+                    tile.data() + row * tile_row_bytes, tile_row_bytes);
       }
     }
     for (uint32_t row = 0; row < rows; ++row) {
@@ -685,20 +692,13 @@ bool TiffReader::MapsSamplesItself(uint16_t photometric, uint16_t compression) {
   stored->row_bytes = (uint64_t{page_.width} * bits * plane_samples + 7) / 8;
   uint32_t band_rows = 1;
   if (TIFFIsTiled(tiff_.get()) != 0) {
-    uint32_t tile_width = 0;
-    TIFFGetField(tiff_.get(), TIFFTAG_TILEWIDTH, &tile_width);
-    TIFFGetField(tiff_.get(), TIFFTAG_TILELENGTH, &band_rows);
-    const tmsize_t tile_size = TIFFTileSize(tiff_.get());
-    const tmsize_t tile_row_bytes = TIFFTileRowSize(tiff_.get());
-    if (tile_width == 0 || band_rows == 0 || tile_size <= 0 || tile_row_bytes <= 0 ||
-        tile_size > kMaxLibraryAllocation ||
-        uint64_t{tile_width} * bits * plane_samples != uint64_t(tile_row_bytes) * 8 ||
-        static_cast<uint64_t>(tile_row_bytes) * band_rows > static_cast<uint64_t>(tile_size)) {
+    const TileShape shape = CheckedTileShape();
+    if (uint64_t{shape.width} * bits * plane_samples != uint64_t{shape.row_bytes} * 8) {
       Fail(ConversionFailure::kDamagedTiff, "bad tile size in " + path_);
     }
-    stored->tile_size = static_cast<size_t>(tile_size);
-    stored->stride =
-        (page_.width + tile_width - 1) / tile_width * static_cast<size_t>(tile_row_bytes);
+    band_rows = shape.height;
+    stored->tile_shape = shape;
+    stored->stride = (page_.width + shape.width - 1) / shape.width * shape.row_bytes;
   } else {
     if (stored->separate_planes) {
       TIFFGetFieldDefaulted(tiff_.get(), TIFFTAG_ROWSPERSTRIP, &band_rows);
@@ -727,7 +727,7 @@ std::span<const uint8_t> TiffReader::DecodedRow(uint32_t row, uint16_t plane) {
   if (stored.planes.empty()) {  // only now: the page's size has been checked
     stored.planes.assign(stored.plane_count,
                          std::vector<uint8_t>(stored.band_rows * stored.stride));
-    stored.tile.resize(stored.tile_size);
+    stored.tile.resize(stored.tile_shape.size);
   }
   const uint32_t top = row / stored.band_rows * stored.band_rows;
   if (stored.band_top != top) {
@@ -736,10 +736,9 @@ std::span<const uint8_t> TiffReader::DecodedRow(uint32_t row, uint16_t plane) {
     for (uint16_t p = 0; p < stored.planes.size(); ++p) {
       uint8_t* band = stored.planes[p].data();
       if (TIFFIsTiled(tiff_.get()) != 0) {
-        uint32_t tile_width = 0;
-        TIFFGetField(tiff_.get(), TIFFTAG_TILEWIDTH, &tile_width);
-        const auto tile_row_bytes = static_cast<size_t>(TIFFTileRowSize(tiff_.get()));
-        for (uint32_t left = 0, across = 0; left < page_.width; left += tile_width, ++across) {
+        const size_t tile_row_bytes = stored.tile_shape.row_bytes;
+        for (uint32_t left = 0, across = 0; left < page_.width;
+             left += stored.tile_shape.width, ++across) {
           CheckDecoded(TIFFReadTile(tiff_.get(), stored.tile.data(), left, top, 0, p) >= 0);
           for (uint32_t r = 0; r < rows; ++r) {
             std::memcpy(band + r * stored.stride + across * tile_row_bytes,

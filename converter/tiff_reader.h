@@ -137,6 +137,17 @@ class TiffReader {
   // libtiff reported nothing.
   void CheckDecoded(bool ok);
 
+  // A tiled page's tile shape as libtiff reports it. Raises kDamagedTiff for
+  // a tile of no size, one beyond kMaxLibraryAllocation, or one whose rows
+  // would overrun it.
+  struct TileShape {
+    uint32_t width;
+    uint32_t height;
+    size_t size;
+    size_t row_bytes;
+  };
+  TileShape CheckedTileShape();
+
   struct TiffCloser {
     void operator()(tiff* file) const;
   };
