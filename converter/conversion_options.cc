@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "converter/conversion_failure.h"
+#include "platform/ascii_case.h"
 #include "platform/native_path.h"
 
 namespace ostrel {
@@ -41,12 +42,6 @@ constexpr std::array<KeyName, 11> kKeys = {{{Key::kSource, "source", false},
                                             {Key::kRotate, "rotate", true},
                                             {Key::kAspect, "aspect", true},
                                             {Key::kGrays, "grays", false}}};
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return lower(x) == lower(y); });
-}
 
 Error BadParameter(std::string description) {
   return ConversionError(ConversionFailure::kBadParameter, std::move(description));

@@ -92,7 +92,8 @@ Error CurrentError() {
   } catch (const std::bad_alloc&) {
     return Error(ErrorKind::kOutOfMemory);
   } catch (const std::length_error& error) {
-    return Error(ErrorKind::kOutOfMemory, error.what());
+    // A size beyond what a container can describe: no allocation was tried.
+    return Error(ErrorKind::kOverflow, error.what());
   } catch (const std::out_of_range& error) {
     return Error(ErrorKind::kSubscriptOutOfRange, error.what());
   } catch (const std::overflow_error& error) {

@@ -12,15 +12,20 @@
 #include "platform/error.h"
 
 namespace ostrel {
+namespace {
 
-FileHandle StandardInputHandle() { return FileHandle{STDIN_FILENO}; }
-
-FileHandle StandardOutputHandle() { return FileHandle{STDOUT_FILENO}; }
-
+// One read(2) of at most `count` bytes into `buffer`. Returns the number of
+// bytes read; 0 at end of input and on failure (callers treat both alike).
 size_t ReadOnce(FileHandle handle, char* buffer, size_t count) {
   const ssize_t got = RetryOnInterrupt([&] { return read(handle.descriptor, buffer, count); });
   return got < 0 ? 0 : static_cast<size_t>(got);
 }
+
+}  // namespace
+
+FileHandle StandardInputHandle() { return FileHandle{STDIN_FILENO}; }
+
+FileHandle StandardOutputHandle() { return FileHandle{STDOUT_FILENO}; }
 
 size_t ReadUpTo(FileHandle handle, char* buffer, size_t count,
                 std::chrono::milliseconds time_limit) {

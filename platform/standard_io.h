@@ -16,10 +16,6 @@ struct FileHandle {
 FileHandle StandardInputHandle();
 FileHandle StandardOutputHandle();
 
-// One read(2) of at most `count` bytes into `buffer`. Returns the number of
-// bytes read; 0 at end of input and on failure (callers treat both alike).
-size_t ReadOnce(FileHandle handle, char* buffer, size_t count);
-
 // Reads into `buffer` until `count` bytes have arrived or the input ends or
 // fails, however many pieces they come in; never more than `count`. Returns
 // the number of bytes read. Raises a timeout error (ETIMEDOUT) when

@@ -9,6 +9,7 @@ OSTREL_BUILD_PACKAGES=(
   libgtest-dev libgmock-dev
   libtiff-dev libgif-dev libjpeg-dev
   libbenchmark-dev
+  clang-format
 )
 
 # The tools the benchmarks compare the converter with, /usr/bin/time, and numpy
@@ -81,6 +82,16 @@ ensure_browser_test_tools() {
     [ "$dir/package-lock.json" -nt "$dir/node_modules/.package-lock.json" ]; then
     (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error)
   fi
+}
+
+# Fails, naming them, when C++ sources of the tree differ from what
+# clang-format makes of them with the tree's .clang-format.
+check_format() {
+  local files
+  mapfile -t files < <(cd "$OSTREL_ROOT" && find bench cgi conversion converter helpers platform \
+    shell tests -name node_modules -prune -o -type f \( -name '*.cc' -o -name '*.h' \) -print |
+    sort)
+  (cd "$OSTREL_ROOT" && clang-format --dry-run --Werror "${files[@]}")
 }
 
 # Configures and builds into DIR with extra CMake arguments.

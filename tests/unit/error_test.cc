@@ -58,6 +58,8 @@ TEST(ErrorTest, CurrentErrorMapsStandardExceptionsToOwnKinds) {
   EXPECT_EQ(Caught([] { throw Error(ErrorSource::kSystem, 42, "own"); }).description(), "own");
   EXPECT_EQ(Caught([] { throw std::bad_alloc(); }).number(),
             Error(ErrorKind::kOutOfMemory).number());
+  EXPECT_EQ(Caught([] { std::string().reserve(std::string().max_size() + 1); }).number(),
+            Error(ErrorKind::kOverflow).number());
   EXPECT_EQ(Caught([] { throw std::out_of_range("at"); }).number(),
             Error(ErrorKind::kSubscriptOutOfRange).number());
   EXPECT_EQ(Caught([] { throw 7; }).number(), Error(ErrorKind::kInternalFailure).number());

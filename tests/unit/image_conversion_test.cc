@@ -1321,8 +1321,7 @@ TEST(MemoryTiffReaderTest, DamagedBytesFailWithTheirKind) {
       ConvertInMemory(c.bytes);
       ADD_FAILURE() << "no failure for " << c.bytes.size() << " bytes";
     } catch (const Error& error) {
-      EXPECT_EQ(ExitStatusFor(error), static_cast<int>(c.failure))
-          << error.description();
+      EXPECT_EQ(ExitStatusFor(error), static_cast<int>(c.failure)) << error.description();
     }
   }
 }

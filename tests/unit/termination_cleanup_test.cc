@@ -24,8 +24,8 @@ using testing::LiveProcessesInGroup;
 using testing::TemporaryDirectory;
 
 // Runs `script` under /bin/sh in a process group of its own, no signal
-// blocked.
-pid_t SpawnGroup(const std::string& script) {
+// blocked, with `argument` as its $0.
+pid_t SpawnGroup(const std::string& script, std::string argument = "sh") {
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
@@ -36,7 +36,7 @@ pid_t SpawnGroup(const std::string& script) {
   std::string shell = "/bin/sh";
   std::string option = "-c";
   std::string text = script;
-  char* argv[] = {shell.data(), option.data(), text.data(), nullptr};
+  char* argv[] = {shell.data(), option.data(), text.data(), argument.data(), nullptr};
   pid_t pid = 0;
   const int error = posix_spawn(&pid, argv[0], nullptr, &attributes, argv, environ);
   posix_spawnattr_destroy(&attributes);
@@ -85,13 +85,15 @@ TEST(TerminationCleanupTest, StoppingAGroupEndsItWithSigkillOnlyWhenItIgnoresSig
     const char* script;
     int signal_number;
   } cases[] = {
-      {"sleep 60 & exec sleep 60", SIGTERM},
-      {"trap '' TERM; sleep 60 & sleep 60", SIGKILL},
+      {"sleep 60 & : > \"$0\"; exec sleep 60", SIGTERM},
+      {"trap '' TERM; sleep 60 & : > \"$0\"; sleep 60", SIGKILL},
   };
   for (const auto& c : cases) {
-    const pid_t leader = SpawnGroup(c.script);
+    TemporaryDirectory directory;
+    // The script says when its trap is set and its group complete.
+    const pid_t leader = SpawnGroup(c.script, directory.PathOf("ready"));
     ASSERT_GT(leader, 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let the shell set its trap
+    ASSERT_TRUE(WaitForFile(directory, "ready")) << c.script;
     const auto start = std::chrono::steady_clock::now();
     const int status = StopProcessGroup(leader, 300);
     const auto elapsed = std::chrono::steady_clock::now() - start;
