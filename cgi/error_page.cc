@@ -1,6 +1,6 @@
 #include "cgi/error_page.h"
 
-#include "shell/ostrel_class.h"
+#include "cgi/ostrel_class.h"
 
 namespace ostrel {
 

@@ -5,13 +5,13 @@
 #include <string>
 #include <utility>
 
+#include "cgi/ostrel_class.h"
+#include "helpers/configuration.h"
+#include "helpers/number_conversion.h"
+#include "helpers/percent_decode.h"
+#include "helpers/upper_case.h"
 #include "platform/error.h"
 #include "platform/standard_io.h"
-#include "shell/helpers/number_conversion.h"
-#include "shell/helpers/percent_decode.h"
-#include "shell/helpers/read_ini_value.h"
-#include "shell/helpers/upper_case.h"
-#include "shell/ostrel_class.h"
 
 namespace ostrel {
 namespace {
@@ -27,8 +27,8 @@ constexpr std::chrono::seconds kBodyTimeLimit{30};
 // MaxRequestBody from the configuration, in bytes, or the default. Raises a
 // type-mismatch error for a value that is no number and an invalid-argument
 // error for a negative one.
-int32_t MaxRequestBody() {
-  const std::string value = ReadIniValue("Varnow.ini", "Converter", "MaxRequestBody", "");
+int32_t MaxRequestBody(const Configuration& configuration) {
+  const std::string& value = configuration.max_request_body;
   if (value.empty()) {
     return kDefaultMaxRequestBody;
   }
@@ -39,16 +39,20 @@ int32_t MaxRequestBody() {
   return limit;
 }
 
-// Refuses a body announced larger than the limit before reading any of it,
+// `content_length`, raising an invalid-argument error when it is negative.
+int32_t CheckedContentLength(int32_t content_length) {
+  if (content_length < 0) {
+    throw Error(ErrorKind::kInvalidArgument, "CONTENT_LENGTH is negative");
+  }
+  return content_length;
+}
+
+// Refuses a body announced larger than `limit` before reading any of it,
 // then reads until `content_length` bytes have arrived or the input ends, so
 // that a body reaching the pipe in pieces arrives whole; a shorter body is
 // taken as it is. The bytes land in the text that is returned: the body is
 // held once.
-std::string ReadPostBody(FileHandle input, int32_t content_length) {
-  if (content_length < 0) {
-    throw Error(ErrorKind::kInvalidArgument, "CONTENT_LENGTH is negative");
-  }
-  const int32_t limit = MaxRequestBody();
+std::string ReadPostBody(FileHandle input, int32_t content_length, int32_t limit) {
   if (content_length > limit) {
     throw Error(ErrorKind::kInvalidArgument, "a request body of " + std::to_string(content_length) +
                                                  " bytes is over the limit of " +
@@ -63,7 +67,9 @@ std::string ReadPostBody(FileHandle input, int32_t content_length) {
 
 void OstrelClass::ReadFormInput() {
   if (context_.REQUEST_METHOD == "POST") {
-    context_.PostBody = ReadPostBody(context_.StdInHandle, context_.ContentLength);
+    const int32_t content_length = CheckedContentLength(context_.ContentLength);
+    context_.PostBody =
+        ReadPostBody(context_.StdInHandle, content_length, MaxRequestBody(RequestConfiguration()));
     if (UpperCase(context_.CONTENT_TYPE).find("WWW-FORM-URLENCODED") != std::string::npos) {
       ParseNameValuePairs(context_.PostBody);
     }

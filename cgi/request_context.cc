@@ -1,8 +1,8 @@
 #include "cgi/request_context.h"
 
+#include "cgi/ostrel_class.h"
+#include "helpers/number_conversion.h"
 #include "platform/environment.h"
-#include "shell/helpers/number_conversion.h"
-#include "shell/ostrel_class.h"
 
 namespace ostrel {
 
@@ -42,6 +42,13 @@ void OstrelClass::CaptureRequest() {
   }
   context_.ContentLength = ContentLengthFromText(context_.CONTENT_LENGTH);
   context_.Pairs.Reset();
+}
+
+const Configuration& OstrelClass::RequestConfiguration() {
+  if (!configuration_) {
+    configuration_ = ReadConfiguration();
+  }
+  return *configuration_;
 }
 
 }  // namespace ostrel

@@ -5,9 +5,14 @@
 #include <string>
 #include <utility>
 
-#include "conversion/allowed_directories.h"
+#include "cgi/ostrel_class.h"
 #include "conversion/conversion_request.h"
+#include "conversion/source_check.h"
 #include "conversion/view_request.h"
+#include "helpers/number_conversion.h"
+#include "helpers/pause_seconds.h"
+#include "helpers/probe_file.h"
+#include "helpers/replace_text.h"
 #include "platform/application_log.h"
 #include "platform/atomic_file.h"
 #include "platform/automation.h"
@@ -18,18 +23,9 @@
 #include "platform/private_directory.h"
 #include "platform/termination_cleanup.h"
 #include "platform/timing.h"
-#include "shell/helpers/number_conversion.h"
-#include "shell/helpers/pause_seconds.h"
-#include "shell/helpers/probe_file.h"
-#include "shell/helpers/read_ini_value.h"
-#include "shell/helpers/replace_text.h"
-#include "shell/ostrel_class.h"
 
 namespace ostrel {
 namespace {
-
-constexpr char kConfigurationFile[] = "Varnow.ini";
-constexpr char kConfigurationSection[] = "Converter";
 
 // How long the converter may run before it is stopped. Far beyond what the
 // largest image it accepts takes, yet a hung converter cannot hold a web
@@ -80,12 +76,11 @@ class TemporaryOutput {
   bool converted_ = false;
 };
 
-// The configuration's TempDir, else TEMP, else TMP, else "\TEMP\"; always
-// ending in a backslash. When other users can write there, this user's own
-// subdirectory of it, so that they can neither read, replace nor block the
-// request's files.
-std::string TemporaryDirectory() {
-  std::string directory = ReadIniValue(kConfigurationFile, kConfigurationSection, "TempDir", "");
+// `directory` (the configuration's TempDir), else TEMP, else TMP, else
+// "\TEMP\"; always ending in a backslash. When other users can write there,
+// this user's own subdirectory of it, so that they can neither read, replace
+// nor block the request's files.
+std::string TemporaryDirectory(std::string directory) {
   for (const char* variable : {"TEMP", "TMP"}) {
     if (directory.empty()) {
       directory = GetEnvironmentVariable(variable);
@@ -125,22 +120,21 @@ void OstrelClass::CGI_Main() {
     const ViewRequest view = ReadViewRequest(
         context_.Pairs, [this](const std::string& name) { return GetCgiValue(name); });
     path = WithTrailingBackslash(ReplaceText(path, "/", "\\", true));
-    const std::string allowed =
-        ReadWholeIniValue(kConfigurationFile, kConfigurationSection, "AllowedImageDirectories", "");
+    const Configuration& configuration = RequestConfiguration();
+    const std::string& allowed = configuration.allowed_image_directories;
     if (!allowed.empty()) {
       CheckSourceAllowed(path, fn, allowed);
     }
-    TemporaryOutput temp_filename(
-        TempFilename(TemporaryDirectory(), fn, RunIdentifier(), view.describe ? ".json" : ".gif"));
-    const std::string extra_parameters =
-        ReadIniValue(kConfigurationFile, kConfigurationSection, "ExtraParamters", "");
+    TemporaryOutput temp_filename(TempFilename(TemporaryDirectory(configuration.temp_dir), fn,
+                                               RunIdentifier(), view.describe ? ".json" : ".gif"));
     int32_t result_code;
     {
       const AutomationObject converter = CreateObject("Caskle.ClsCaskle");
-      result_code = TextToInt32(converter.CallMethod(
-          view.describe ? "DescribeImage" : "ConvertImage",
-          ConversionParameters(path, fn, temp_filename.path(), extra_parameters, view.items),
-          ConverterEnvironment(allowed), kConverterTimeLimit));
+      result_code = TextToInt32(
+          converter.CallMethod(view.describe ? "DescribeImage" : "ConvertImage",
+                               ConversionParameters(path, fn, temp_filename.path(),
+                                                    configuration.extra_parameters, view.items),
+                               ConverterEnvironment(allowed), kConverterTimeLimit));
     }
     temp_filename.MarkConverted();
     AppendLogEntry(LogEntryType::kMessage, std::to_string(result_code));

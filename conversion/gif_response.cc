@@ -7,8 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "cgi/ostrel_class.h"
 #include "platform/file.h"
-#include "shell/ostrel_class.h"
 
 namespace ostrel {
 namespace {

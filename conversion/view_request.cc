@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "helpers/upper_case.h"
 #include "platform/error.h"
-#include "shell/helpers/upper_case.h"
 
 namespace ostrel {
 namespace {

@@ -1,9 +1,8 @@
 #include "platform/profile.h"
 
-#include <strings.h>
-
 #include <optional>
 
+#include "platform/ascii_case.h"
 #include "platform/file.h"
 
 namespace ostrel {
@@ -17,12 +16,6 @@ std::string_view Trimmed(std::string_view text) {
     return {};
   }
   return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  // strncasecmp folds ASCII letters only in the C locale the program runs in.
-  // An empty view may have no data at all, which strncasecmp must not get.
-  return a.size() == b.size() && (a.empty() || strncasecmp(a.data(), b.data(), a.size()) == 0);
 }
 
 std::string_view WithoutQuotes(std::string_view value) {
@@ -62,11 +55,13 @@ std::optional<std::string_view> FindValue(std::string_view contents, std::string
 
 }  // namespace
 
-std::string ReadProfileString(std::string_view section, std::string_view key,
-                              std::string_view default_value, size_t capacity,
-                              std::string_view file_name) {
+std::string ReadProfileText(std::string_view file_name) {
   std::optional<ReadOnlyFile> file = ReadOnlyFile::OpenIfExists(file_name);
-  const std::string contents = file ? file->ReadToEnd() : std::string();
+  return file ? file->ReadToEnd() : std::string();
+}
+
+std::string ProfileString(std::string_view contents, std::string_view section, std::string_view key,
+                          std::string_view default_value, size_t capacity) {
   std::string_view value = FindValue(contents, section, key).value_or(default_value);
   // Cut where a zero-terminated buffer would end it: a NUL inside a value
   // would otherwise reach file names and arguments that stop there.

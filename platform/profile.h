@@ -1,5 +1,5 @@
-// Reading one value from an INI-style file of [section] headers and
-// key=value lines.
+// Reading an INI-style file of [section] headers and key=value lines, and
+// looking a value up in its text.
 #ifndef OSTREL_PLATFORM_PROFILE_H_
 #define OSTREL_PLATFORM_PROFILE_H_
 
@@ -9,19 +9,22 @@
 
 namespace ostrel {
 
-// The value of `key` in the first `section` of the file `file_name`, or
-// `default_value` when the file, the section or the key is missing; either
-// ending at its first NUL byte and cut to `capacity` - 1 characters, as a
-// buffer of `capacity` characters with its terminating zero would hold it
-// (std::string::npos: not cut). Section names and keys match
-// ignoring ASCII letter case; blanks around section names, keys and values
-// are dropped; the first matching key of the section wins; lines starting
-// with ";" are comments; a value enclosed in a matching pair of double or
-// single quotes loses them. Raises when the file exists but cannot be read,
-// a directory or a FIFO in its place included.
-std::string ReadProfileString(std::string_view section, std::string_view key,
-                              std::string_view default_value, size_t capacity,
-                              std::string_view file_name);
+// The whole text of the file `file_name`, empty when it does not exist.
+// Raises when the file exists but cannot be read, a directory or a FIFO in
+// its place included.
+std::string ReadProfileText(std::string_view file_name);
+
+// The value of `key` in the first `section` of `contents`, or
+// `default_value` when the section or the key is missing; either ending at
+// its first NUL byte and cut to `capacity` - 1 characters, as a buffer of
+// `capacity` characters with its terminating zero would hold it
+// (std::string::npos: not cut). Section names and keys match ignoring ASCII
+// letter case; blanks around section names, keys and values are dropped;
+// the first matching key of the section wins; lines starting with ";" are
+// comments; a value enclosed in a matching pair of double or single quotes
+// loses them.
+std::string ProfileString(std::string_view contents, std::string_view section, std::string_view key,
+                          std::string_view default_value, size_t capacity);
 
 }  // namespace ostrel
 

@@ -1,5 +1,5 @@
+#include "cgi/ostrel_class.h"
 #include "platform/error.h"
-#include "shell/ostrel_class.h"
 
 namespace ostrel {
 

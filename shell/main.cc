@@ -4,12 +4,12 @@
 #include <memory>
 #include <string_view>
 
+#include "cgi/ostrel_class.h"
 #include "platform/application_log.h"
 #include "platform/environment.h"
 #include "platform/error.h"
 #include "platform/standard_io.h"
 #include "platform/termination_cleanup.h"
-#include "shell/ostrel_class.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "cgi/ostrel_class.h"
 #include "platform/error.h"
-#include "shell/ostrel_class.h"
 #include "tests/support/ostrel_class_peer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

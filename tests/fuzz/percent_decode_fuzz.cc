@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "helpers/percent_decode.h"
 #include "platform/error.h"
-#include "shell/helpers/percent_decode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

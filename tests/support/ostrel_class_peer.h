@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "shell/ostrel_class.h"
+#include "cgi/ostrel_class.h"
 
 namespace ostrel {
 

@@ -1,4 +1,4 @@
-#include "conversion/allowed_directories.h"
+#include "platform/allowed_directories.h"
 
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/allowed_directories.h"
+#include "conversion/source_check.h"
 #include "platform/error.h"
 #include "tests/support/process_harness.h"
 #include "tests/support/raised_error.h"

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "cgi/ostrel_class.h"
 #include "platform/error.h"
-#include "shell/ostrel_class.h"
 #include "tests/support/ostrel_class_peer.h"
 #include "tests/support/raised_error.h"
 

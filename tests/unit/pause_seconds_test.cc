@@ -1,4 +1,4 @@
-#include "shell/helpers/pause_seconds.h"
+#include "helpers/pause_seconds.h"
 
 #include <cmath>
 #include <optional>

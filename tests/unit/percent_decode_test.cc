@@ -1,4 +1,4 @@
-#include "shell/helpers/percent_decode.h"
+#include "helpers/percent_decode.h"
 
 #include <string>
 

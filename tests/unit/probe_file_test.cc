@@ -1,4 +1,4 @@
-#include "shell/helpers/probe_file.h"
+#include "helpers/probe_file.h"
 
 #include <sys/stat.h>
 

@@ -40,38 +40,29 @@ TEST(ProfileTest, FindsTheValueTheClassicWay) {
       {"[Converter]\nTempDir=tmp\0x\n"s, "Converter", "TempDir", "tmp"},
       {"[Converter]\nTempDir=\0x\n"s, "Converter", "TempDir", ""},
   };
-  testing::TemporaryDirectory dir;
   for (const auto& c : cases) {
-    dir.WriteFile("Varnow.ini", c.contents);
-    EXPECT_EQ(
-        ReadProfileString(c.section, c.key, "(default)", 2046, dir.WindowsPathOf("Varnow.ini")),
-        c.found)
+    EXPECT_EQ(ProfileString(c.contents, c.section, c.key, "(default)", 2046), c.found)
         << c.contents;
   }
 }
 
-TEST(ProfileTest, AMissingFileGivesTheDefault) {
-  testing::TemporaryDirectory dir;
-  EXPECT_EQ(ReadProfileString("Converter", "TempDir", "fallback", 2046, dir.PathOf("none.ini")),
-            "fallback");
-  EXPECT_EQ(ReadProfileString("Converter", "TempDir", "fallback", 2046, "z:\\no\\Varnow.ini"),
-            "fallback");
-}
-
 TEST(ProfileTest, ValueAndDefaultAreCutToCapacityLessOne) {
-  testing::TemporaryDirectory dir;
   const std::string long_value(3000, 'v');
-  dir.WriteFile("Varnow.ini", "[Converter]\nTempDir=" + long_value + "\n");
-  const std::string path = dir.PathOf("Varnow.ini");
-  EXPECT_EQ(ReadProfileString("Converter", "TempDir", "", 2046, path), long_value.substr(0, 2045));
-  EXPECT_EQ(ReadProfileString("Converter", "Missing", "abcdef", 4, path), "abc");
-  EXPECT_EQ(ReadProfileString("Converter", "TempDir", "", 1, path), "");
-  EXPECT_EQ(ReadProfileString("Converter", "TempDir", "", 0, path), "");
+  const std::string contents = "[Converter]\nTempDir=" + long_value + "\n";
+  EXPECT_EQ(ProfileString(contents, "Converter", "TempDir", "", 2046), long_value.substr(0, 2045));
+  EXPECT_EQ(ProfileString(contents, "Converter", "TempDir", "", std::string::npos), long_value);
+  EXPECT_EQ(ProfileString(contents, "Converter", "Missing", "abcdef", 4), "abc");
+  EXPECT_EQ(ProfileString(contents, "Converter", "TempDir", "", 1), "");
+  EXPECT_EQ(ProfileString(contents, "Converter", "TempDir", "", 0), "");
 }
 
-TEST(ProfileTest, AFileThatCannotBeReadRaises) {
+TEST(ProfileTest, AMissingFileIsEmptyAndOneThatCannotBeReadRaises) {
   testing::TemporaryDirectory dir;
-  EXPECT_THROW(ReadProfileString("Converter", "TempDir", "", 2046, dir.path()), Error);
+  dir.WriteFile("Varnow.ini", "[Converter]\nTempDir=x\n");
+  EXPECT_EQ(ReadProfileText(dir.PathOf("Varnow.ini")), "[Converter]\nTempDir=x\n");
+  EXPECT_EQ(ReadProfileText(dir.PathOf("none.ini")), "");
+  EXPECT_EQ(ReadProfileText("z:\\no\\Varnow.ini"), "");
+  EXPECT_THROW(ReadProfileText(dir.path()), Error);
 }
 
 }  // namespace

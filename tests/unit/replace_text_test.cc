@@ -1,4 +1,4 @@
-#include "shell/helpers/replace_text.h"
+#include "helpers/replace_text.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "cgi/error_page.h"
+#include "cgi/ostrel_class.h"
 #include "platform/application_log.h"
 #include "platform/standard_io.h"
-#include "shell/ostrel_class.h"
 #include "tests/support/expected_page.h"
 #include "tests/support/ostrel_class_peer.h"
 

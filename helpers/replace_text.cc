@@ -1,6 +1,6 @@
-#include "shell/helpers/replace_text.h"
+#include "helpers/replace_text.h"
 
-#include "shell/helpers/upper_case.h"
+#include "helpers/upper_case.h"
 
 namespace ostrel {
 

@@ -1,6 +1,6 @@
 // Looking for a file without ever failing.
-#ifndef OSTREL_SHELL_HELPERS_PROBE_FILE_H_
-#define OSTREL_SHELL_HELPERS_PROBE_FILE_H_
+#ifndef OSTREL_HELPERS_PROBE_FILE_H_
+#define OSTREL_HELPERS_PROBE_FILE_H_
 
 #include <cstdint>
 #include <optional>
@@ -18,4 +18,4 @@ std::string ProbeFile(std::optional<std::string> path = std::nullopt,
 
 }  // namespace ostrel
 
-#endif  // OSTREL_SHELL_HELPERS_PROBE_FILE_H_
+#endif  // OSTREL_HELPERS_PROBE_FILE_H_

@@ -1,4 +1,4 @@
-#include "shell/helpers/number_conversion.h"
+#include "helpers/number_conversion.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,6 +1,6 @@
 // Conversions of texts and numbers to the program's signed 32-bit integers.
-#ifndef OSTREL_SHELL_HELPERS_NUMBER_CONVERSION_H_
-#define OSTREL_SHELL_HELPERS_NUMBER_CONVERSION_H_
+#ifndef OSTREL_HELPERS_NUMBER_CONVERSION_H_
+#define OSTREL_HELPERS_NUMBER_CONVERSION_H_
 
 #include <cstdint>
 #include <string_view>
@@ -27,4 +27,4 @@ int32_t TextToInt32(std::string_view text);
 
 }  // namespace ostrel
 
-#endif  // OSTREL_SHELL_HELPERS_NUMBER_CONVERSION_H_
+#endif  // OSTREL_HELPERS_NUMBER_CONVERSION_H_

@@ -1,4 +1,4 @@
-#include "conversion/allowed_directories.h"
+#include "conversion/source_check.h"
 
 #include <optional>
 

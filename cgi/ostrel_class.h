@@ -1,12 +1,14 @@
 // OstrelClass: the state and procedures of one request. Its members are
 // defined in the folder of the subsystem they belong to.
-#ifndef OSTREL_SHELL_OSTREL_CLASS_H_
-#define OSTREL_SHELL_OSTREL_CLASS_H_
+#ifndef OSTREL_CGI_OSTREL_CLASS_H_
+#define OSTREL_CGI_OSTREL_CLASS_H_
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "cgi/request_context.h"
+#include "helpers/configuration.h"
 
 namespace ostrel {
 
@@ -22,6 +24,9 @@ class OstrelClass {
 
   // cgi/request_context.cc
   void CaptureRequest();
+  // The configuration, read on first use and kept for the rest of the
+  // request. Raises as ReadConfiguration does, then again on the next use.
+  const Configuration& RequestConfiguration();
   // cgi/form_input.cc
   void ReadFormInput();
   void ParseNameValuePairs(std::string_view text);
@@ -38,8 +43,9 @@ class OstrelClass {
   void SendJsonFile(std::string file_name);
 
   RequestContext context_;
+  std::optional<Configuration> configuration_;
 };
 
 }  // namespace ostrel
 
-#endif  // OSTREL_SHELL_OSTREL_CLASS_H_
+#endif  // OSTREL_CGI_OSTREL_CLASS_H_

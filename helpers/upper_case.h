@@ -1,6 +1,6 @@
 // Letter-case folding for the comparisons that ignore case.
-#ifndef OSTREL_SHELL_HELPERS_UPPER_CASE_H_
-#define OSTREL_SHELL_HELPERS_UPPER_CASE_H_
+#ifndef OSTREL_HELPERS_UPPER_CASE_H_
+#define OSTREL_HELPERS_UPPER_CASE_H_
 
 #include <string>
 #include <string_view>
@@ -13,4 +13,4 @@ std::string UpperCase(std::string_view text);
 
 }  // namespace ostrel
 
-#endif  // OSTREL_SHELL_HELPERS_UPPER_CASE_H_
+#endif  // OSTREL_HELPERS_UPPER_CASE_H_

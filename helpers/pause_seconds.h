@@ -1,6 +1,6 @@
 // Pausing the request for a while.
-#ifndef OSTREL_SHELL_HELPERS_PAUSE_SECONDS_H_
-#define OSTREL_SHELL_HELPERS_PAUSE_SECONDS_H_
+#ifndef OSTREL_HELPERS_PAUSE_SECONDS_H_
+#define OSTREL_HELPERS_PAUSE_SECONDS_H_
 
 #include <cstdint>
 #include <optional>
@@ -18,4 +18,4 @@ void PauseSeconds(std::optional<double> seconds = std::nullopt);
 
 }  // namespace ostrel
 
-#endif  // OSTREL_SHELL_HELPERS_PAUSE_SECONDS_H_
+#endif  // OSTREL_HELPERS_PAUSE_SECONDS_H_

@@ -1,7 +1,7 @@
 // Decoding form text: "+" for a space and "%" with hexadecimal digits for a
 // byte.
-#ifndef OSTREL_SHELL_HELPERS_PERCENT_DECODE_H_
-#define OSTREL_SHELL_HELPERS_PERCENT_DECODE_H_
+#ifndef OSTREL_HELPERS_PERCENT_DECODE_H_
+#define OSTREL_HELPERS_PERCENT_DECODE_H_
 
 #include <string>
 #include <string_view>
@@ -18,4 +18,4 @@ std::string PercentDecode(std::string_view text);
 
 }  // namespace ostrel
 
-#endif  // OSTREL_SHELL_HELPERS_PERCENT_DECODE_H_
+#endif  // OSTREL_HELPERS_PERCENT_DECODE_H_

@@ -1,8 +1,8 @@
-#include "shell/helpers/pause_seconds.h"
+#include "helpers/pause_seconds.h"
 
+#include "helpers/number_conversion.h"
 #include "platform/error.h"
 #include "platform/timing.h"
-#include "shell/helpers/number_conversion.h"
 
 namespace ostrel {
 

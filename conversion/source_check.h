@@ -1,7 +1,7 @@
 // The early check of a request's source against the allowed image
 // directories, before the converter runs.
-#ifndef OSTREL_CONVERSION_ALLOWED_DIRECTORIES_H_
-#define OSTREL_CONVERSION_ALLOWED_DIRECTORIES_H_
+#ifndef OSTREL_CONVERSION_SOURCE_CHECK_H_
+#define OSTREL_CONVERSION_SOURCE_CHECK_H_
 
 #include <string_view>
 
@@ -18,4 +18,4 @@ void CheckSourceAllowed(std::string_view path, std::string_view fn, std::string_
 
 }  // namespace ostrel
 
-#endif  // OSTREL_CONVERSION_ALLOWED_DIRECTORIES_H_
+#endif  // OSTREL_CONVERSION_SOURCE_CHECK_H_

@@ -1,4 +1,4 @@
-#include "shell/helpers/upper_case.h"
+#include "helpers/upper_case.h"
 
 namespace ostrel {
 

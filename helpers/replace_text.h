@@ -1,6 +1,6 @@
 // Replacing every occurrence of a text.
-#ifndef OSTREL_SHELL_HELPERS_REPLACE_TEXT_H_
-#define OSTREL_SHELL_HELPERS_REPLACE_TEXT_H_
+#ifndef OSTREL_HELPERS_REPLACE_TEXT_H_
+#define OSTREL_HELPERS_REPLACE_TEXT_H_
 
 #include <string>
 #include <string_view>
@@ -17,4 +17,4 @@ std::string ReplaceText(std::string_view source, std::string_view find,
 
 }  // namespace ostrel
 
-#endif  // OSTREL_SHELL_HELPERS_REPLACE_TEXT_H_
+#endif  // OSTREL_HELPERS_REPLACE_TEXT_H_

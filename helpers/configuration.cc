@@ -1,0 +1,38 @@
+#include "helpers/configuration.h"
+
+#include "platform/environment.h"
+#include "platform/profile.h"
+
+namespace ostrel {
+namespace {
+
+constexpr std::string_view kSection = "Converter";
+
+// A lookup is told a capacity of 2046 characters, the terminating zero
+// included, so at most 2045 characters of a value come back.
+constexpr size_t kValueCapacity = 2046;
+
+}  // namespace
+
+Configuration ParseConfiguration(std::string_view contents) {
+  const auto value = [contents](std::string_view key, size_t capacity = kValueCapacity) {
+    return ProfileString(contents, kSection, key, "", capacity);
+  };
+  Configuration configuration;
+  configuration.temp_dir = value("TempDir");
+  configuration.extra_parameters = value("ExtraParamters");
+  configuration.allowed_image_directories = value("AllowedImageDirectories", std::string::npos);
+  configuration.max_request_body = value("MaxRequestBody");
+  return configuration;
+}
+
+Configuration ReadConfiguration(std::string_view file_name) {
+  std::string path(file_name);
+  if (path.find('\\') == std::string::npos) {
+    // The backslash is added whatever the directory ends with.
+    path = ExecutableDirectory() + "\\" + path;
+  }
+  return ParseConfiguration(ReadProfileText(path));
+}
+
+}  // namespace ostrel

@@ -1,0 +1,38 @@
+// The program's configuration: the settings of Varnow.ini beside the
+// executable, read once for a request so that every part of it sees the same
+// version of the file.
+#ifndef OSTREL_HELPERS_CONFIGURATION_H_
+#define OSTREL_HELPERS_CONFIGURATION_H_
+
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+// Each setting as the file gives it, empty where the key is missing.
+// Values end at their first NUL byte; all but the allow-list keep at most
+// 2045 characters, as configurations written for a buffer of that size
+// expect.
+struct Configuration {
+  std::string temp_dir;          // TempDir: where the temporary output goes
+  std::string extra_parameters;  // ExtraParamters: items for every converter call
+  // AllowedImageDirectories, whole however long: a cut would change which
+  // directory its last entry names.
+  std::string allowed_image_directories;
+  std::string max_request_body;  // MaxRequestBody: the largest POST body, in bytes
+};
+
+// The settings of the section "Converter" in `contents`, the text of a
+// configuration file.
+Configuration ParseConfiguration(std::string_view contents);
+
+// The configuration in the file `file_name`; a name without any "\" names a
+// file in the executable's directory. Only a missing file means "no
+// configuration": a file that exists but cannot be read (no permission, a
+// directory or a FIFO in its place) raises, so that a setting such as an
+// allow-list is never dropped silently.
+Configuration ReadConfiguration(std::string_view file_name = "Varnow.ini");
+
+}  // namespace ostrel
+
+#endif  // OSTREL_HELPERS_CONFIGURATION_H_

@@ -1,0 +1,68 @@
+#include "helpers/configuration.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/environment.h"
+#include "platform/error.h"
+#include "tests/support/process_harness.h"
+
+namespace ostrel {
+namespace {
+
+TEST(ConfigurationTest, EachKeyFillsItsSettingCutWhereABufferWould) {
+  const std::string long_value(3000, 'v');
+  const Configuration configuration =
+      ParseConfiguration("[Other]\nTempDir=other\n[converter]\nTEMPDIR=" + long_value +
+                         "\nExtraParamters=colors=16\nAllowedImageDirectories=" + long_value +
+                         "\nMaxRequestBody=4096\n");
+  EXPECT_EQ(configuration.temp_dir, long_value.substr(0, 2045));
+  EXPECT_EQ(configuration.extra_parameters, "colors=16");
+  EXPECT_EQ(configuration.allowed_image_directories, long_value);
+  EXPECT_EQ(configuration.max_request_body, "4096");
+
+  const Configuration empty = ParseConfiguration("[Converter]\nTempDir=/srv/tmp\n");
+  EXPECT_EQ(empty.temp_dir, "/srv/tmp");
+  EXPECT_EQ(empty.extra_parameters, "");
+  EXPECT_EQ(empty.allowed_image_directories, "");
+  EXPECT_EQ(empty.max_request_body, "");
+}
+
+TEST(ConfigurationTest, ANameWithoutBackslashIsFoundBesideTheExecutable) {
+  // A name of its own, so that test processes running side by side do not meet.
+  const std::string name = "configuration-" + std::to_string(getpid()) + ".ini";
+  const std::string beside = ExecutableDirectory() + "/" + name;
+  {
+    testing::TemporaryDirectory dir;
+    dir.WriteFile(name, "[Converter]\nTempDir=beside\n");
+    ASSERT_EQ(rename(dir.PathOf(name).c_str(), beside.c_str()), 0);
+  }
+  EXPECT_EQ(ReadConfiguration(name).temp_dir, "beside");
+  EXPECT_EQ(unlink(beside.c_str()), 0);
+  EXPECT_EQ(ReadConfiguration(name).temp_dir, "");
+}
+
+TEST(ConfigurationTest, ANameWithABackslashIsUsedAsItStands) {
+  testing::TemporaryDirectory dir;
+  dir.WriteFile("x.ini", "[Converter]\nTempDir=here\n");
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  const std::string relative = ReadConfiguration(".\\x.ini").temp_dir;
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(relative, "here");
+  EXPECT_EQ(ReadConfiguration(dir.WindowsPathOf("x.ini")).temp_dir, "here");
+}
+
+TEST(ConfigurationTest, OnlyAMissingFileMeansNoConfiguration) {
+  testing::TemporaryDirectory dir;
+  EXPECT_EQ(ReadConfiguration(dir.WindowsPathOf("none.ini")).temp_dir, "");
+  // A file that cannot be read would silently drop its settings.
+  EXPECT_THROW(ReadConfiguration(dir.WindowsPathOf("")), Error);
+}
+
+}  // namespace
+}  // namespace ostrel
