@@ -94,6 +94,32 @@ check_format() {
   (cd "$OSTREL_ROOT" && clang-format --dry-run --Werror "${files[@]}")
 }
 
+# Fails, naming the include, when a folder of the program includes one above
+# it: shell/ stands on conversion/, which stands on cgi/, then helpers/, then
+# platform/; the converter stands on platform/ alone.
+check_layers() {
+  local -A allowed=(
+    [shell]="shell conversion cgi helpers platform"
+    [conversion]="conversion cgi helpers platform"
+    [cgi]="cgi helpers platform"
+    [helpers]="helpers platform"
+    [platform]="platform"
+    [converter]="converter platform"
+  )
+  local folder line target status=0
+  for folder in "${!allowed[@]}"; do
+    while IFS= read -r line; do
+      target=${line#*#include \"}
+      target=${target%%/*}
+      if [[ " ${allowed[$folder]} " != *" $target "* ]]; then
+        echo "$line: $folder/ must not include $target/" >&2
+        status=1
+      fi
+    done < <(cd "$OSTREL_ROOT" && grep -rn '^#include "' "$folder" --include='*.cc' --include='*.h')
+  done
+  return $status
+}
+
 # Configures and builds into DIR with extra CMake arguments.
 build_tree() {
   local dir=$1
