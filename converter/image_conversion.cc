@@ -16,6 +16,8 @@
 #include "converter/orientation.h"
 #include "converter/row_pipeline.h"
 #include "converter/sample_indices.h"
+#include "converter/tiff_file.h"
+#include "converter/tiff_page.h"
 #include "converter/tiff_reader.h"
 #include "converter/view_geometry.h"
 #include "platform/atomic_file.h"
@@ -358,7 +360,8 @@ std::string ConvertImage(const ConversionOptions& parameters, const ConversionTu
   const GifWriter::ByteSink sink = [&output](std::string_view bytes) {
     WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Write(bytes); });
   };
-  TiffReader reader(OpenAllowedSource(parameters), parameters.source, parameters.page);
+  TiffReader reader(TiffFile::FromOpenedFile(OpenAllowedSource(parameters), parameters.source),
+                    parameters.page);
   ConvertPage(reader, parameters, sink, tuning);
   WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Commit(); });
   const uint32_t damaged = reader.DamagedLines();
