@@ -26,6 +26,13 @@
 namespace ostrel {
 namespace {
 
+// The GIF format's limit on either side of an image.
+constexpr uint32_t kMaxGifSide = 65535;
+
+// An 8-bit palette page, which is otherwise streamed, is held only up to
+// this many pixels (4 MiB of indices), so that its memory stays bounded.
+constexpr uint64_t kMaxHeldPalettePixels = 4 << 20;
+
 // A page's stored rows on their way into the GIF: put into display order,
 // then encoded, on a worker thread when the page is large enough to repay
 // starting one.
@@ -304,8 +311,8 @@ void ConvertReducedColorPage(TiffReader& reader, const ConversionOptions& parame
   gif.Finish();
 }
 
-}  // namespace
-
+// Raises kImageTooLarge when a `width` x `height` image of `source` has more
+// than `max_pixels` pixels or a side longer than kMaxGifSide.
 void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
                     const std::string& source) {
   const std::string size =
@@ -321,6 +328,8 @@ void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
                               std::to_string(kMaxGifSide) + " on either side");
   }
 }
+
+}  // namespace
 
 void ConvertPage(TiffReader& reader, const ConversionOptions& parameters,
                  const GifWriter::ByteSink& sink, const ConversionTuning& tuning) {
