@@ -33,6 +33,11 @@ constexpr uint32_t kMaxGifSide = 65535;
 // this many pixels (4 MiB of indices), so that its memory stays bounded.
 constexpr uint64_t kMaxHeldPalettePixels = 4 << 20;
 
+// Palette entries a colour page is taken to need: more than a GIF's colour
+// table holds, so that it always takes the colour path, which chooses its
+// palette.
+constexpr int kColorPageEntries = 257;
+
 // A page's stored rows on their way into the GIF: put into display order,
 // then encoded, on a worker thread when the page is large enough to repay
 // starting one.
@@ -349,7 +354,7 @@ void ConvertPage(TiffReader& reader, const ConversionOptions& parameters,
   }
   // Pages that need more palette entries than allowed take the colour path,
   // which reduces them.
-  const int sample_entries = page.kind == PageKind::kColor ? 257
+  const int sample_entries = page.kind == PageKind::kColor ? kColorPageEntries
                              : page.bits_per_sample >= 8   ? 256
                                                            : 1 << page.bits_per_sample;
   if (sample_entries > parameters.colors) {
