@@ -19,12 +19,12 @@ std::unique_ptr<MappedSampleReader> MappedSampleReader::TakeOverFromRenderer(Tif
                                                                              const TiffPage& page,
                                                                              uint16_t photometric,
                                                                              uint16_t compression) {
-  TIFF* const tiff = file.handle();
+  TIFF* const handle = file.handle();
   const bool log_luminance =
       (photometric == PHOTOMETRIC_LOGL || photometric == PHOTOMETRIC_LOGLUV) &&
       (compression == COMPRESSION_SGILOG || compression == COMPRESSION_SGILOG24);
   // SGILog data decoded to floats: Y, or CIE XYZ.
-  if (log_luminance && TIFFSetField(tiff, TIFFTAG_SGILOGDATAFMT, SGILOGDATAFMT_FLOAT) == 0) {
+  if (log_luminance && TIFFSetField(handle, TIFFTAG_SGILOGDATAFMT, SGILOGDATAFMT_FLOAT) == 0) {
     file.Fail(ConversionFailure::kUnsupportedTiff, "unsupported SGILog data in " + file.name());
   }
   uint16_t samples = 1;
@@ -34,12 +34,12 @@ std::unique_ptr<MappedSampleReader> MappedSampleReader::TakeOverFromRenderer(Tif
   uint16_t inkset = INKSET_CMYK;
   uint16_t extra_count = 0;
   uint16_t* extra_kinds = nullptr;
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &format);
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_INKSET, &inkset);
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_EXTRASAMPLES, &extra_count, &extra_kinds);
+  TIFFGetFieldDefaulted(handle, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(handle, TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(handle, TIFFTAG_SAMPLEFORMAT, &format);
+  TIFFGetFieldDefaulted(handle, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(handle, TIFFTAG_INKSET, &inkset);
+  TIFFGetFieldDefaulted(handle, TIFFTAG_EXTRASAMPLES, &extra_count, &extra_kinds);
   const bool gray = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
   Space space = Space::kGray;
   if (log_luminance) {
@@ -94,8 +94,8 @@ std::unique_ptr<MappedSampleReader> MappedSampleReader::TakeOverFromRenderer(Tif
   }
   double low = 0;
   double high = 0;
-  if (TIFFGetField(tiff, TIFFTAG_SMINSAMPLEVALUE, &low) != 0 &&
-      TIFFGetField(tiff, TIFFTAG_SMAXSAMPLEVALUE, &high) != 0 && std::isfinite(low) &&
+  if (TIFFGetField(handle, TIFFTAG_SMINSAMPLEVALUE, &low) != 0 &&
+      TIFFGetField(handle, TIFFTAG_SMAXSAMPLEVALUE, &high) != 0 && std::isfinite(low) &&
       std::isfinite(high) && high > low) {
     reader->declared_ = SampleRange{low, high, false};
   }
@@ -103,7 +103,7 @@ std::unique_ptr<MappedSampleReader> MappedSampleReader::TakeOverFromRenderer(Tif
   const uint16_t plane_samples = reader->separate_planes_ ? 1 : samples;
   reader->row_bytes_ = (uint64_t{page.width} * bits * plane_samples + 7) / 8;
   uint32_t band_rows = 1;
-  if (TIFFIsTiled(tiff) != 0) {
+  if (TIFFIsTiled(handle) != 0) {
     const TileShape shape = CheckedTileShape(file);
     if (uint64_t{shape.width} * bits * plane_samples != uint64_t{shape.row_bytes} * 8) {
       file.Fail(ConversionFailure::kDamagedTiff, "bad tile size in " + file.name());
@@ -113,10 +113,10 @@ std::unique_ptr<MappedSampleReader> MappedSampleReader::TakeOverFromRenderer(Tif
     reader->stride_ = (page.width + shape.width - 1) / shape.width * shape.row_bytes;
   } else {
     if (reader->separate_planes_) {
-      TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &band_rows);
+      TIFFGetFieldDefaulted(handle, TIFFTAG_ROWSPERSTRIP, &band_rows);
     }
     reader->stride_ = reader->row_bytes_;
-    const tmsize_t scanline = TIFFScanlineSize(tiff);
+    const tmsize_t scanline = TIFFScanlineSize(handle);
     if (scanline <= 0 || static_cast<size_t>(scanline) < reader->row_bytes_) {
       file.Fail(ConversionFailure::kDamagedTiff, "bad scanline size in " + file.name());
     }
@@ -140,7 +140,7 @@ double MappedSampleReader::Sample(const std::vector<std::span<const uint8_t>>& r
 }
 
 std::span<const uint8_t> MappedSampleReader::DecodedRow(uint32_t row, uint16_t plane) {
-  TIFF* const tiff = file_.handle();
+  TIFF* const handle = file_.handle();
   if (planes_.empty()) {  // only now: the page's size has been checked
     planes_.assign(plane_count_, std::vector<uint8_t>(band_rows_ * stride_));
     tile_.resize(tile_shape_.size);
@@ -151,23 +151,23 @@ std::span<const uint8_t> MappedSampleReader::DecodedRow(uint32_t row, uint16_t p
     const uint32_t rows = std::min(band_rows_, height_ - top);
     for (uint16_t p = 0; p < planes_.size(); ++p) {
       uint8_t* band = planes_[p].data();
-      if (TIFFIsTiled(tiff) != 0) {
+      if (TIFFIsTiled(handle) != 0) {
         const size_t tile_row_bytes = tile_shape_.row_bytes;
         for (uint32_t left = 0, across = 0; left < width_; left += tile_shape_.width, ++across) {
-          file_.CheckDecoded(TIFFReadTile(tiff, tile_.data(), left, top, 0, p) >= 0);
+          file_.CheckDecoded(TIFFReadTile(handle, tile_.data(), left, top, 0, p) >= 0);
           for (uint32_t r = 0; r < rows; ++r) {
             std::memcpy(band + r * stride_ + across * tile_row_bytes,
                         tile_.data() + r * tile_row_bytes, tile_row_bytes);
           }
         }
       } else if (separate_planes_) {
-        file_.CheckDecoded(TIFFReadEncodedStrip(tiff, TIFFComputeStrip(tiff, top, p), band,
+        file_.CheckDecoded(TIFFReadEncodedStrip(handle, TIFFComputeStrip(handle, top, p), band,
                                                 static_cast<tmsize_t>(rows * stride_)) >= 0);
       } else {
         // One scanline at a time: a page stored as one strip is never held.
         std::vector<uint8_t>& line = planes_[p];
-        line.resize(std::max(line.size(), static_cast<size_t>(TIFFScanlineSize(tiff))));
-        file_.CheckDecoded(TIFFReadScanline(tiff, line.data(), row, 0) >= 0);
+        line.resize(std::max(line.size(), static_cast<size_t>(TIFFScanlineSize(handle))));
+        file_.CheckDecoded(TIFFReadScanline(handle, line.data(), row, 0) >= 0);
       }
     }
     band_top_ = top;

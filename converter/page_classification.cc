@@ -33,11 +33,11 @@ Palette ColormapOf(const uint16_t* red, const uint16_t* green, const uint16_t* b
 }  // namespace
 
 ClassifiedPage ClassifyPage(TiffFile& file) {
-  TIFF* const tiff = file.handle();
+  TIFF* const handle = file.handle();
   uint32_t width = 0;
   uint32_t height = 0;
-  if (TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) == 0 ||
-      TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height) == 0 || width == 0 || height == 0) {
+  if (TIFFGetField(handle, TIFFTAG_IMAGEWIDTH, &width) == 0 ||
+      TIFFGetField(handle, TIFFTAG_IMAGELENGTH, &height) == 0 || width == 0 || height == 0) {
     file.Fail(ConversionFailure::kDamagedTiff, "image without pixels in " + file.name());
   }
   uint16_t compression = COMPRESSION_NONE;
@@ -46,12 +46,12 @@ ClassifiedPage ClassifyPage(TiffFile& file) {
   uint16_t format = SAMPLEFORMAT_UINT;
   uint16_t orientation = ORIENTATION_TOPLEFT;
   uint16_t photometric = 0xffff;
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &format);
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
-  TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric);
+  TIFFGetFieldDefaulted(handle, TIFFTAG_COMPRESSION, &compression);
+  TIFFGetFieldDefaulted(handle, TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(handle, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(handle, TIFFTAG_SAMPLEFORMAT, &format);
+  TIFFGetFieldDefaulted(handle, TIFFTAG_ORIENTATION, &orientation);
+  TIFFGetField(handle, TIFFTAG_PHOTOMETRIC, &photometric);
   if (TIFFIsCODECConfigured(compression) == 0) {
     throw ConversionError(
         ConversionFailure::kUnsupportedTiff,
@@ -67,15 +67,15 @@ ClassifiedPage ClassifyPage(TiffFile& file) {
   page.orientation = orientation >= 1 && orientation <= 8 ? orientation : ORIENTATION_TOPLEFT;
   page.min_is_white = photometric == PHOTOMETRIC_MINISWHITE;
   float resolution = 0;
-  if (TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &resolution) != 0 && resolution > 0 &&
+  if (TIFFGetField(handle, TIFFTAG_XRESOLUTION, &resolution) != 0 && resolution > 0 &&
       std::isfinite(resolution)) {
     page.x_resolution = resolution;
   }
-  if (TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &resolution) != 0 && resolution > 0 &&
+  if (TIFFGetField(handle, TIFFTAG_YRESOLUTION, &resolution) != 0 && resolution > 0 &&
       std::isfinite(resolution)) {
     page.y_resolution = resolution;
   }
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &page.resolution_unit);
+  TIFFGetFieldDefaulted(handle, TIFFTAG_RESOLUTIONUNIT, &page.resolution_unit);
   page.kind = PageKind::kColor;
   // Old-style JPEG goes through libtiff's renderer, which sets up its
   // decoder for whole strips.
@@ -91,7 +91,7 @@ ClassifiedPage ClassifyPage(TiffFile& file) {
     page.kind = PageKind::kGray;
   } else if (plain_samples && photometric == PHOTOMETRIC_PALETTE &&
              (bits == 1 || bits == 2 || bits == 4 || bits == 8) &&
-             TIFFGetField(tiff, TIFFTAG_COLORMAP, &red, &green, &blue) != 0) {
+             TIFFGetField(handle, TIFFTAG_COLORMAP, &red, &green, &blue) != 0) {
     page.kind = PageKind::kPalette;
     page.colormap = ColormapOf(red, green, blue, size_t{1} << bits);
   } else {
@@ -103,7 +103,7 @@ ClassifiedPage ClassifyPage(TiffFile& file) {
         page.kind = PageKind::kGray;
         page.bits_per_sample = 8;
       }
-    } else if (TIFFRGBAImageOK(tiff, reason) == 0) {
+    } else if (TIFFRGBAImageOK(handle, reason) == 0) {
       throw ConversionError(ConversionFailure::kUnsupportedTiff,
                             "unsupported TIFF image in " + file.name() + ": " + reason);
     }
