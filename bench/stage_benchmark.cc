@@ -14,6 +14,8 @@
 #include "converter/color_reduction.h"
 #include "converter/gif_writer.h"
 #include "converter/sample_indices.h"
+#include "converter/tiff_file.h"
+#include "converter/tiff_page.h"
 #include "converter/tiff_reader.h"
 
 namespace ostrel {
@@ -24,7 +26,7 @@ std::string corpus;  // the directory, from the command line
 std::string PathOf(const std::string& name) { return corpus + "/" + name + ".tif"; }
 
 std::vector<uint32_t> RgbaOf(const std::string& name) {
-  TiffReader reader(PathOf(name), 1);
+  TiffReader reader(TiffFile::Open(PathOf(name)), 1);
   std::vector<uint32_t> pixels(size_t{reader.page().width} * reader.page().height);
   reader.ReadRgbaRows(0, pixels);
   return pixels;
@@ -32,7 +34,7 @@ std::vector<uint32_t> RgbaOf(const std::string& name) {
 
 // A page's indices, one byte a pixel, as the encoder takes them.
 std::vector<uint8_t> IndicesOf(const std::string& name, uint32_t* width) {
-  TiffReader reader(PathOf(name), 1);
+  TiffReader reader(TiffFile::Open(PathOf(name)), 1);
   const TiffPage& page = reader.page();
   *width = page.width;
   std::vector<uint8_t> indices(size_t{page.width} * page.height);
@@ -57,7 +59,7 @@ std::vector<uint8_t> IndicesOf(const std::string& name, uint32_t* width) {
 
 void Decode(benchmark::State& state, const std::string& name) {
   for (auto _ : state) {
-    TiffReader reader(PathOf(name), 1);
+    TiffReader reader(TiffFile::Open(PathOf(name)), 1);
     const TiffPage& page = reader.page();
     if (page.kind == PageKind::kColor) {
       std::vector<uint32_t> pixels(size_t{page.width} * page.height);
@@ -84,7 +86,7 @@ void ReduceColors(benchmark::State& state, const std::string& name) {
 }
 
 void MapIndices(benchmark::State& state, const std::string& name, bool dither) {
-  const TiffReader reader(PathOf(name), 1);
+  const TiffReader reader(TiffFile::Open(PathOf(name)), 1);
   const uint32_t width = reader.page().width;
   const std::vector<uint32_t> pixels = RgbaOf(name);
   std::vector<uint8_t> indices(width);

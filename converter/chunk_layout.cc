@@ -4,6 +4,8 @@
 
 #include <tiffio.h>
 
+#include "converter/conversion_failure.h"
+
 namespace ostrel {
 
 std::vector<ByteRange> ChunkRanges(TIFF* file) {
@@ -29,6 +31,39 @@ bool ChunksOverlap(std::vector<ByteRange> chunks) {
     }
   }
   return false;
+}
+
+TileShape CheckedTileShape(TiffFile& file) {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  TIFFGetField(file.handle(), TIFFTAG_TILEWIDTH, &width);
+  TIFFGetField(file.handle(), TIFFTAG_TILELENGTH, &height);
+  const tmsize_t size = TIFFTileSize(file.handle());
+  const tmsize_t row_bytes = TIFFTileRowSize(file.handle());
+  if (width == 0 || height == 0 || size <= 0 || row_bytes <= 0 ||
+      size > TiffFile::kMaxLibraryAllocation ||
+      static_cast<uint64_t>(row_bytes) * height > static_cast<uint64_t>(size)) {
+    file.Fail(ConversionFailure::kDamagedTiff, "bad tile size in " + file.name());
+  }
+  return {width, height, static_cast<size_t>(size), static_cast<size_t>(row_bytes)};
+}
+
+uint32_t ChunkAlignedBandRows(TIFF* file, uint32_t height) {
+  // Bands end where strips or rows of tiles end, so that libtiff decodes each
+  // strip or tile once: a band that ended inside a strip would make the next
+  // band decode that strip again from its start.
+  uint32_t unit = 0;
+  if (TIFFIsTiled(file) != 0) {
+    TIFFGetField(file, TIFFTAG_TILELENGTH, &unit);
+  } else {
+    TIFFGetFieldDefaulted(file, TIFFTAG_ROWSPERSTRIP, &unit);
+  }
+  if (unit == 0 || unit >= height) {
+    return height;
+  }
+  constexpr uint32_t kFewestRows = 64;  // fewer, larger calls into libtiff
+  const uint32_t units = (kFewestRows + unit - 1) / unit;
+  return units >= (height + unit - 1) / unit ? height : units * unit;
 }
 
 }  // namespace ostrel

@@ -16,6 +16,8 @@
 #include "converter/orientation.h"
 #include "converter/row_pipeline.h"
 #include "converter/sample_indices.h"
+#include "converter/tiff_file.h"
+#include "converter/tiff_page.h"
 #include "converter/tiff_reader.h"
 #include "converter/view_geometry.h"
 #include "platform/atomic_file.h"
@@ -23,6 +25,18 @@
 
 namespace ostrel {
 namespace {
+
+// The GIF format's limit on either side of an image.
+constexpr uint32_t kMaxGifSide = 65535;
+
+// An 8-bit palette page, which is otherwise streamed, is held only up to
+// this many pixels (4 MiB of indices), so that its memory stays bounded.
+constexpr uint64_t kMaxHeldPalettePixels = 4 << 20;
+
+// Palette entries a colour page is taken to need: more than a GIF's colour
+// table holds, so that it always takes the colour path, which chooses its
+// palette.
+constexpr int kColorPageEntries = 257;
 
 // A page's stored rows on their way into the GIF: put into display order,
 // then encoded, on a worker thread when the page is large enough to repay
@@ -302,8 +316,8 @@ void ConvertReducedColorPage(TiffReader& reader, const ConversionOptions& parame
   gif.Finish();
 }
 
-}  // namespace
-
+// Raises kImageTooLarge when a `width` x `height` image of `source` has more
+// than `max_pixels` pixels or a side longer than kMaxGifSide.
 void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
                     const std::string& source) {
   const std::string size =
@@ -319,6 +333,8 @@ void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
                               std::to_string(kMaxGifSide) + " on either side");
   }
 }
+
+}  // namespace
 
 void ConvertPage(TiffReader& reader, const ConversionOptions& parameters,
                  const GifWriter::ByteSink& sink, const ConversionTuning& tuning) {
@@ -338,7 +354,7 @@ void ConvertPage(TiffReader& reader, const ConversionOptions& parameters,
   }
   // Pages that need more palette entries than allowed take the colour path,
   // which reduces them.
-  const int sample_entries = page.kind == PageKind::kColor ? 257
+  const int sample_entries = page.kind == PageKind::kColor ? kColorPageEntries
                              : page.bits_per_sample >= 8   ? 256
                                                            : 1 << page.bits_per_sample;
   if (sample_entries > parameters.colors) {
@@ -358,7 +374,8 @@ std::string ConvertImage(const ConversionOptions& parameters, const ConversionTu
   const GifWriter::ByteSink sink = [&output](std::string_view bytes) {
     WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Write(bytes); });
   };
-  TiffReader reader(OpenAllowedSource(parameters), parameters.source, parameters.page);
+  TiffReader reader(TiffFile::FromOpenedFile(OpenAllowedSource(parameters), parameters.source),
+                    parameters.page);
   ConvertPage(reader, parameters, sink, tuning);
   WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Commit(); });
   const uint32_t damaged = reader.DamagedLines();

@@ -13,22 +13,6 @@
 
 namespace ostrel {
 
-// The GIF format's limit on either side of an image.
-inline constexpr uint32_t kMaxGifSide = 65535;
-
-// Raises kImageTooLarge when a `width` x `height` image of `source` has more
-// than `max_pixels` pixels or a side longer than kMaxGifSide.
-void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
-                    const std::string& source);
-
-// A page's frame is held between its two passes up to this many pixels
-// (128 MiB of RGBA on a colour page); a larger one is decoded twice instead.
-inline constexpr uint64_t kMaxHeldPixels = 32 << 20;
-
-// An 8-bit palette page, which is otherwise streamed, is held only up to
-// this many pixels (4 MiB of indices), so that its memory stays bounded.
-inline constexpr uint64_t kMaxHeldPalettePixels = 4 << 20;
-
 // A page of this many pixels or more is encoded on a worker thread while
 // the main thread decodes it; on a smaller one starting the thread would
 // cost about what it saves.
@@ -36,7 +20,10 @@ inline constexpr uint64_t kMinPipelinedPixels = 256 << 10;
 
 // Choices that change the time and memory a conversion takes, never its GIF.
 struct ConversionTuning {
-  uint64_t max_held_pixels = kMaxHeldPixels;
+  // A page's frame is held between its two passes up to this many pixels
+  // (128 MiB of RGBA on a colour page); a larger one is decoded twice
+  // instead.
+  uint64_t max_held_pixels = 32 << 20;
   uint64_t min_pipelined_pixels = kMinPipelinedPixels;
   size_t pipeline_block_bytes = RowPipeline::kBlockBytes;
 };

@@ -4,6 +4,9 @@
 
 #include "converter/allowed_source.h"
 #include "converter/conversion_failure.h"
+#include "converter/tiff_file.h"
+#include "converter/tiff_page.h"
+#include "converter/tiff_reader.h"
 #include "converter/view_geometry.h"
 #include "platform/atomic_file.h"
 
@@ -77,7 +80,7 @@ std::string DescribePages(TiffReader& reader, const ConversionOptions& options) 
 void DescribeImage(const ConversionOptions& options) {
   AtomicFile output = WithFailureKind(ConversionFailure::kCannotWriteDestination,
                                       [&] { return AtomicFile(options.dest); });
-  TiffReader reader(OpenAllowedSource(options), options.source, 1);
+  TiffReader reader(TiffFile::FromOpenedFile(OpenAllowedSource(options), options.source), 1);
   const std::string json = DescribePages(reader, options);
   WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] {
     output.Write(json);

@@ -8,7 +8,7 @@
 #include <span>
 
 #include "converter/indexed_rows.h"
-#include "converter/tiff_reader.h"
+#include "converter/tiff_page.h"
 
 namespace ostrel {
 

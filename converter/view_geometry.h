@@ -7,7 +7,7 @@
 
 #include "converter/conversion_options.h"
 #include "converter/orientation.h"
-#include "converter/tiff_reader.h"
+#include "converter/tiff_page.h"
 
 namespace ostrel {
 

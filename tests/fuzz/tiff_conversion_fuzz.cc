@@ -12,6 +12,7 @@
 #include "converter/conversion_failure.h"
 #include "converter/conversion_options.h"
 #include "converter/image_conversion.h"
+#include "converter/tiff_file.h"
 #include "converter/tiff_reader.h"
 #include "platform/error.h"
 
@@ -43,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   parameters.rotate = static_cast<uint16_t>(size % 4 * 90);
   std::string gif;
   try {
-    ostrel::TiffReader reader(std::span<const uint8_t>(data, size), parameters.source, 1);
+    ostrel::TiffReader reader(
+        ostrel::TiffFile::FromMemory(std::span<const uint8_t>(data, size), parameters.source), 1);
     ostrel::ConvertPage(reader, parameters, [&gif](std::string_view bytes) { gif.append(bytes); },
                         {.max_held_pixels = 1 << 20});
   } catch (const ostrel::Error& error) {  // a file the converter refuses, as it may

@@ -17,6 +17,8 @@
 #include "converter/conversion_failure.h"
 #include "converter/image_description.h"
 #include "converter/orientation.h"
+#include "converter/tiff_file.h"
+#include "converter/tiff_reader.h"
 #include "platform/error.h"
 #include "tests/support/gif_image.h"
 #include "tests/support/process_harness.h"
@@ -1274,8 +1276,9 @@ namespace {
 // The GIF that ConvertPage writes for a TIFF file held in memory.
 std::string ConvertInMemory(const std::string& tiff_bytes, const std::string& extra = "") {
   const auto* data = reinterpret_cast<const uint8_t*>(tiff_bytes.data());
-  TiffReader reader(std::span<const uint8_t>(data, tiff_bytes.size()), "memory.tif",
-                    ParseConversionOptions("source=m, dest=n" + extra).page);
+  TiffReader reader(
+      TiffFile::FromMemory(std::span<const uint8_t>(data, tiff_bytes.size()), "memory.tif"),
+      ParseConversionOptions("source=m, dest=n" + extra).page);
   std::string gif;
   ConvertPage(reader, ParseConversionOptions("source=m, dest=n" + extra),
               [&gif](std::string_view bytes) { gif.append(bytes); });
