@@ -8,6 +8,7 @@
 #include <span>
 
 #include "converter/indexed_rows.h"
+#include "converter/palette.h"
 #include "converter/tiff_reader.h"
 
 namespace ostrel {

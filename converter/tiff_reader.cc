@@ -12,6 +12,8 @@
 #include <tiffio.h>
 
 #include "converter/chunk_layout.h"
+#include "converter/indexed_rows.h"
+#include "converter/rgb.h"
 #include "converter/sample_mapping.h"
 #include "platform/file.h"
 

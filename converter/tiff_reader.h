@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "converter/conversion_failure.h"
-#include "converter/indexed_rows.h"
+#include "converter/palette.h"
 #include "platform/file.h"
 
 struct tiff;  // libtiff's TIFF
