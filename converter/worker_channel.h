@@ -47,8 +47,8 @@ class WorkerChannel {
   // of it. Waits for the worker and raises its failure.
   void Finish();
 
-  // Tells the worker to end at once (the producer failed, or is done
-  // without wanting the rest of the work) and waits for it. Raises nothing.
+  // Tells the worker to end as soon as it next looks for work, leaving the
+  // rest (the producer has failed), and waits for it. Raises nothing.
   void Stop();
 
   // The worker's side.
