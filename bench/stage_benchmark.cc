@@ -13,6 +13,8 @@
 
 #include "converter/color_reduction.h"
 #include "converter/gif_writer.h"
+#include "converter/image_size.h"
+#include "converter/palette.h"
 #include "converter/sample_indices.h"
 #include "converter/tiff_file.h"
 #include "converter/tiff_page.h"

@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "converter/orientation.h"
+#include "converter/image_size.h"
 
 namespace ostrel {
 

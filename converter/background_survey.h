@@ -9,7 +9,7 @@
 #include <span>
 
 #include "converter/color_reduction.h"
-#include "converter/worker_handoff.h"
+#include "converter/worker_channel.h"
 
 namespace ostrel {
 
@@ -37,12 +37,8 @@ class BackgroundSurvey {
 
   const std::span<const uint32_t> frame_;
   ColorReduction& reduction_;
-
-  // Under handoff_.mutex.
-  size_t decoded_ = 0;
-  bool worker_waiting_ = false;
-
-  WorkerHandoff handoff_;  // last: its worker stops first
+  // Hands the count of pixels decoded over to the worker.
+  WorkerChannel channel_;  // last: its worker stops first
 };
 
 }  // namespace ostrel

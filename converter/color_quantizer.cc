@@ -6,6 +6,8 @@
 #include <optional>
 #include <utility>
 
+#include "converter/rgb.h"
+
 namespace ostrel {
 namespace {
 

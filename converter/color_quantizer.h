@@ -3,11 +3,12 @@
 #ifndef OSTREL_CONVERTER_COLOR_QUANTIZER_H_
 #define OSTREL_CONVERTER_COLOR_QUANTIZER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
-#include "converter/indexed_rows.h"
+#include "converter/palette.h"
 
 namespace ostrel {
 

@@ -6,6 +6,9 @@
 #include <limits>
 #include <utility>
 
+#include "converter/palette.h"
+#include "converter/rgb.h"
+
 namespace ostrel {
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "converter/indexed_rows.h"
+#include "converter/rgb.h"
 
 namespace ostrel {
 

@@ -1,5 +1,7 @@
 #include "converter/distinct_colors.h"
 
+#include "converter/rgb.h"
+
 namespace ostrel {
 namespace {
 

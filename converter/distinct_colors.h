@@ -3,10 +3,11 @@
 #ifndef OSTREL_CONVERTER_DISTINCT_COLORS_H_
 #define OSTREL_CONVERTER_DISTINCT_COLORS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "converter/indexed_rows.h"
+#include "converter/palette.h"
 
 namespace ostrel {
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "converter/conversion_failure.h"
+#include "converter/rgb.h"
 
 namespace ostrel {
 namespace {

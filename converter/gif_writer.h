@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "converter/image_size.h"
 #include "converter/indexed_rows.h"
 #include "converter/lzw_encoder.h"
-#include "converter/orientation.h"
 
 namespace ostrel {
 

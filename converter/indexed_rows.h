@@ -6,18 +6,10 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <vector>
+
+#include "converter/palette.h"
 
 namespace ostrel {
-
-struct Rgb {
-  uint8_t red = 0;
-  uint8_t green = 0;
-  uint8_t blue = 0;
-  bool operator==(const Rgb&) const = default;
-};
-
-using Palette = std::vector<Rgb>;
 
 // A 16-bit sample or colour value rounded to 8 bits; value / 257 never falls
 // on a half, so the rounding has no ties.

@@ -37,6 +37,7 @@
 #include "platform/application_log.h"
 #include "platform/environment.h"
 #include "platform/error.h"
+#include "platform/heap.h"
 #include "platform/process_limits.h"
 #include "platform/termination_cleanup.h"
 
@@ -56,8 +57,11 @@ constexpr uint64_t kOpenFiles = 64;
 
 // Before anything is read: a termination signal (SIGTERM from the program
 // stopping it or dying, SIGXCPU from the CPU limit) removes the GIF's
-// temporary file, and the limits bound what a hostile file can cost.
+// temporary file, and the limits bound what a hostile file can cost. The
+// worker threads share the main thread's heap, as a process under an address
+// space limit must.
 void ConfineConverter() {
+  ostrel::UseOneHeapForAllThreads();
   ostrel::InstallTerminationCleanup();
   ostrel::ProcessLimits limits{
       .cpu_seconds = kCpuSeconds, .file_size_bytes = kFileSizeBytes, .open_files = kOpenFiles};

@@ -9,6 +9,7 @@
 
 #include "converter/color_space.h"
 #include "converter/conversion_failure.h"
+#include "converter/rgb.h"
 
 namespace ostrel {
 

@@ -10,7 +10,8 @@
 #include <span>
 #include <vector>
 
-#include "converter/indexed_rows.h"
+#include "converter/palette.h"
+#include "converter/rgb.h"
 
 namespace ostrel {
 

@@ -6,15 +6,10 @@
 #include <span>
 #include <vector>
 
+#include "converter/image_size.h"
 #include "converter/indexed_rows.h"
 
 namespace ostrel {
-
-struct ImageSize {
-  uint32_t width = 0;
-  uint32_t height = 0;
-  bool operator==(const ImageSize&) const = default;
-};
 
 // The displayed size of a stored `stored` image: width and height swap for
 // orientations 5 to 8, whose stored rows are displayed as columns.

@@ -9,6 +9,8 @@
 
 #include "converter/conversion_failure.h"
 #include "converter/indexed_rows.h"
+#include "converter/palette.h"
+#include "converter/rgb.h"
 
 namespace ostrel {
 namespace {

@@ -4,14 +4,13 @@
 #ifndef OSTREL_CONVERTER_ROW_PIPELINE_H_
 #define OSTREL_CONVERTER_ROW_PIPELINE_H_
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 
 #include "converter/indexed_rows.h"
-#include "converter/worker_handoff.h"
+#include "converter/worker_channel.h"
 
 namespace ostrel {
 
@@ -45,9 +44,6 @@ class RowPipeline : public IndexedRowSink {
 
  private:
   void PassOnBlocks();
-  // Waits, when the ring is full, until half of it is free. Raises the
-  // worker's failure.
-  void WaitForFreeBlock();
   void HandOver();
 
   const size_t width_;
@@ -62,15 +58,12 @@ class RowPipeline : public IndexedRowSink {
   size_t filling_ = 0;
   size_t rows_filled_ = 0;
 
-  // Shared, under handoff_.mutex. Blocks [drained_, handed_over_) are the
-  // worker's; its work_ready means a block handed over, or the end.
-  std::condition_variable block_free_;  // half the ring free, or the worker failed
-  size_t handed_over_ = 0;
-  size_t drained_ = 0;
+  // Blocks handed over through channel_ and not yet handed back are the
+  // worker's, with their entries here: the producer writes an entry before
+  // it hands its block over, the worker reads it before handing it back.
   size_t rows_in_block_[kBlocks] = {};
-  bool producer_waiting_ = false;  // for half the ring to be free
 
-  WorkerHandoff handoff_;  // last: its worker stops first
+  WorkerChannel channel_;  // last: its worker stops first
 };
 
 }  // namespace ostrel

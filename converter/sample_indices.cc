@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "converter/distinct_colors.h"
+#include "converter/rgb.h"
 
 namespace ostrel {
 namespace {

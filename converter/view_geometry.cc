@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "converter/orientation.h"
+
 namespace ostrel {
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "converter/conversion_options.h"
-#include "converter/orientation.h"
+#include "converter/image_size.h"
 #include "converter/tiff_page.h"
 
 namespace ostrel {

@@ -1,6 +1,5 @@
 #include "platform/worker_thread.h"
 
-#include <malloc.h>
 #include <pthread.h>
 
 #include <utility>
@@ -26,11 +25,6 @@ void* RunWork(void* thread) {
 
 WorkerThread::WorkerThread(std::function<void()> work)
     : thread_(std::make_unique<Thread>(Thread{std::move(work)})) {
-  // glibc would give the thread a heap of its own on its first allocation,
-  // reserving 64 MiB of address space (128 MiB while it is made); one heap
-  // for all threads costs a lock that few allocations meet. Fails only for
-  // an unknown option.
-  (void)mallopt(M_ARENA_MAX, 1);
   pthread_attr_t attributes;
   int error_number = pthread_attr_init(&attributes);
   if (error_number != 0) {

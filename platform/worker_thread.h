@@ -14,11 +14,11 @@ class WorkerThread {
   // confined to an address space limit pays for every byte reserved.
   static constexpr size_t kStackBytes = size_t{256} << 10;
 
-  // Runs `work` on a new thread with a stack of kStackBytes, allocating
-  // from the heap the main thread uses. The termination signals are blocked
-  // in it, so that their handler (see termination_cleanup.h) runs on the
-  // thread that started it. `work` must not raise: an exception leaving it
-  // ends the process. Raises PosixError when the thread cannot be created.
+  // Runs `work` on a new thread with a stack of kStackBytes. The
+  // termination signals are blocked in it, so that their handler (see
+  // termination_cleanup.h) runs on the thread that started it. `work` must
+  // not raise: an exception leaving it ends the process. Raises PosixError
+  // when the thread cannot be created.
   explicit WorkerThread(std::function<void()> work);
   // Waits until `work` has returned.
   ~WorkerThread();

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include "converter/palette.h"
+#include "converter/rgb.h"
+
 namespace ostrel {
 namespace {
 

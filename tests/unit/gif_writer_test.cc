@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "converter/image_size.h"
+#include "converter/palette.h"
 #include "platform/error.h"
 #include "tests/support/gif_image.h"
 #include "tests/support/process_harness.h"

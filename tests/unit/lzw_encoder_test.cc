@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "converter/gif_writer.h"
+#include "converter/image_size.h"
+#include "converter/palette.h"
+#include "converter/rgb.h"
 #include "tests/support/gif_image.h"
 
 namespace ostrel {

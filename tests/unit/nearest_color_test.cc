@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "converter/palette.h"
+
 namespace ostrel {
 namespace {
 

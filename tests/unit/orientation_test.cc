@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "converter/image_size.h"
+
 namespace ostrel {
 namespace {
 

@@ -1,0 +1,17 @@
+// The width and height of an image in pixels, as stored or as displayed.
+#ifndef OSTREL_CONVERTER_IMAGE_SIZE_H_
+#define OSTREL_CONVERTER_IMAGE_SIZE_H_
+
+#include <cstdint>
+
+namespace ostrel {
+
+struct ImageSize {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  bool operator==(const ImageSize&) const = default;
+};
+
+}  // namespace ostrel
+
+#endif  // OSTREL_CONVERTER_IMAGE_SIZE_H_
