@@ -50,6 +50,8 @@ int32_t RangeStart(ErrorSource source) {
       return 400;
     case ErrorSource::kSystem:
       return 1000;
+    case ErrorSource::kRequestRefused:
+      return 10000;
   }
   return 0;
 }
@@ -66,7 +68,8 @@ Error::Error(ErrorKind kind, std::string_view detail)
 
 int32_t Error::number() const {
   // The program's own codes are its numbers; other sources' codes (errno
-  // values, exit statuses, signals) are small enough to move up.
+  // values, exit statuses, signals, HTTP statuses) are small enough to move
+  // up.
   return RangeStart(source_) + code_;
 }
 

@@ -27,6 +27,7 @@ enum class ErrorSource {
   kConverterStatus,  // the converter exited with status N: 100 + N
   kConverterSignal,  // a signal S ended the converter: 400 + S
   kSystem,           // a system call failed with errno E: 1000 + E
+  kRequestRefused,   // a request refused with HTTP status S: 10000 + S
 };
 
 class Error : public std::exception {

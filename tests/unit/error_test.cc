@@ -94,6 +94,9 @@ TEST(ErrorTest, EachSourceNumbersInARangeOfItsOwn) {
   for (int32_t errno_value = 1; errno_value < 4096; ++errno_value) {
     record(PosixError("x", errno_value), "errno " + std::to_string(errno_value));
   }
+  for (int32_t status = 100; status < 600; ++status) {
+    record(Error(ErrorSource::kRequestRefused, status, ""), "HTTP " + std::to_string(status));
+  }
   // The program's own numbers are kept as they were.
   EXPECT_EQ(Error(ErrorKind::kInvalidArgument).number(), 5);
   EXPECT_EQ(Error(ErrorKind::kOverflow).number(), 6);
