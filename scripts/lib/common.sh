@@ -99,7 +99,8 @@ check_format() {
 # platform/; the converter stands on platform/ alone.
 check_layers() {
   local -A allowed=(
-    [shell]="shell conversion cgi helpers platform"
+    [shell]="shell iiif conversion cgi helpers platform"
+    [iiif]="iiif conversion cgi helpers platform"
     [conversion]="conversion cgi helpers platform"
     [cgi]="cgi helpers platform"
     [helpers]="helpers platform"
