@@ -6,17 +6,11 @@
 #include <cstdint>
 #include <string>
 
+#include "iiif/image_format.h"
+#include "iiif/image_limits.h"
 #include "iiif/image_request.h"
 
 namespace ostrel {
-
-// The largest image the service makes, as info.json declares it: each at
-// least 1, the sides at most 2147483647.
-struct ImageLimits {
-  int64_t max_width = 0;
-  int64_t max_height = 0;
-  int64_t max_area = 0;
-};
 
 struct PixelRect {
   int64_t x = 0;

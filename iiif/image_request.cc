@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "helpers/split_text.h"
+#include "iiif/image_format.h"
 #include "iiif/refusal.h"
 
 namespace ostrel {
@@ -169,11 +170,6 @@ constexpr struct {
                   {"gray", Quality::kGray},
                   {"bitonal", Quality::kBitonal}};
 
-constexpr struct {
-  std::string_view name;
-  ImageFormat format;
-} kFormats[] = {{"jpg", ImageFormat::kJpg}, {"png", ImageFormat::kPng}, {"gif", ImageFormat::kGif}};
-
 Quality ReadQuality(std::string_view text) {
   for (const auto& known : kQualities) {
     if (text == known.name) {
@@ -184,10 +180,8 @@ Quality ReadQuality(std::string_view text) {
 }
 
 ImageFormat ReadFormat(std::string_view text) {
-  for (const auto& known : kFormats) {
-    if (text == known.name) {
-      return known.format;
-    }
+  if (const std::optional<ImageFormat> format = ImageFormatNamed(text)) {
+    return *format;
   }
   throw Refusal(kBadRequest, "format must be jpg, png or gif");
 }
@@ -197,15 +191,6 @@ ImageFormat ReadFormat(std::string_view text) {
 std::string_view NameOf(Quality quality) {
   for (const auto& known : kQualities) {
     if (known.quality == quality) {
-      return known.name;
-    }
-  }
-  return {};
-}
-
-std::string_view NameOf(ImageFormat format) {
-  for (const auto& known : kFormats) {
-    if (known.format == format) {
       return known.name;
     }
   }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "iiif/iiif_path.h"
+#include "iiif/image_format.h"
 
 namespace ostrel {
 
@@ -41,7 +42,6 @@ struct SizeParameter {
 };
 
 enum class Quality { kDefault, kColor, kGray, kBitonal };
-enum class ImageFormat { kJpg, kPng, kGif };
 
 struct ImageRequest {
   ApiVersion version = ApiVersion::k3;
@@ -64,9 +64,8 @@ struct ImageRequest {
 // first wrong one is the one refused.
 ImageRequest ParseImageRequest(ApiVersion version, const ImageParameters& parameters);
 
-// The name a request gives: "default", "bitonal"; "jpg", "png".
+// The name a request gives: "default", "bitonal".
 std::string_view NameOf(Quality quality);
-std::string_view NameOf(ImageFormat format);
 
 }  // namespace ostrel
 
