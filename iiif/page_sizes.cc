@@ -70,11 +70,14 @@ std::vector<PixelSize> ListedSizes(PixelSize page, const std::vector<int64_t>& s
 
 PixelSize LargestWithinLimits(PixelSize page, const ImageLimits& limits) {
   PixelSize size = page;
+  // Below a side of the size, a limit fits 32 bits.
   if (size.width > limits.max_width) {
-    size = {limits.max_width, InProportion(page.height, limits.max_width, page.width)};
+    const auto width = static_cast<int32_t>(limits.max_width);
+    size = {width, InProportion(page.height, width, page.width)};
   }
   if (size.height > limits.max_height) {
-    size = {InProportion(page.width, limits.max_height, page.height), limits.max_height};
+    const auto height = static_cast<int32_t>(limits.max_height);
+    size = {InProportion(page.width, height, page.height), height};
   }
   if (int64_t{size.width} * size.height > limits.max_area) {
     const double scale = std::sqrt(static_cast<double>(limits.max_area) /
