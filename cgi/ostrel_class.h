@@ -12,6 +12,8 @@
 
 namespace ostrel {
 
+struct HttpResponse;
+
 class OstrelClass {
  public:
   // Runs one request: captures it, reads its form input and converts. A
@@ -34,10 +36,18 @@ class OstrelClass {
   // cgi/response_writers.cc
   void SendRaw(std::string text);
   void SendHtml(std::string text);
+  // The whole response in one write, its status in the form the server
+  // takes (see WritesStatusLine); without the body for a HEAD request.
+  void SendHttpResponse(const HttpResponse& response, bool with_body);
   // cgi/error_page.cc
   void SendErrorPage(std::string message);
   // conversion/conversion_handler.cc
   void CGI_Main();
+  // iiif/iiif_handler.cc
+  // Answers a request of the IIIF service, whose path starts "/iiif/", with
+  // its document, a redirect or an error status; a failure that escapes
+  // (the converter's, say) is logged and answered with status 500.
+  void ServeIiif();
   // conversion/gif_response.cc
   void SendGifFile(std::string file_name, std::string fn);
   void SendJsonFile(std::string file_name);

@@ -29,6 +29,13 @@ const std::array<CgiVariable, 20> kCgiVariables = {{
     {"HTTP_USER_AGENT", &RequestContext::HTTP_USER_AGENT},
 }};
 
+const std::array<CgiVariable, 4> kIiifCgiVariables = {{
+    {"REQUEST_URI", &RequestContext::REQUEST_URI},
+    {"HTTPS", &RequestContext::HTTPS},
+    {"HTTP_HOST", &RequestContext::HTTP_HOST},
+    {"HTTP_ACCESS_CONTROL_REQUEST_HEADERS", &RequestContext::HTTP_ACCESS_CONTROL_REQUEST_HEADERS},
+}};
+
 const char kAdminAddress[] = OSTREL_ADMIN_ADDRESS;
 
 int32_t ContentLengthFromText(std::string_view text) { return RoundToInt32(LeadingNumber(text)); }
@@ -38,6 +45,9 @@ void OstrelClass::CaptureRequest() {
   context_.StdOutHandle = StandardOutputHandle();
   context_.AdminAddress = kAdminAddress;
   for (const CgiVariable& variable : kCgiVariables) {
+    context_.*variable.field = GetEnvironmentVariable(variable.name);
+  }
+  for (const CgiVariable& variable : kIiifCgiVariables) {
     context_.*variable.field = GetEnvironmentVariable(variable.name);
   }
   context_.ContentLength = ContentLengthFromText(context_.CONTENT_LENGTH);

@@ -1,5 +1,6 @@
-// The two writers through which every byte of the response leaves.
+// The writers through which every byte of the response leaves.
 #include "cgi/error_page.h"
+#include "cgi/http_response.h"
 #include "cgi/ostrel_class.h"
 
 namespace ostrel {
@@ -14,6 +15,10 @@ void OstrelClass::SendHtml(std::string text) {
     context_.HtmlHeaderSent = true;
   }
   (void)WriteAll(context_.StdOutHandle, text);
+}
+
+void OstrelClass::SendHttpResponse(const HttpResponse& response, bool with_body) {
+  SendRaw(HttpResponseText(response, WritesStatusLine(context_.SCRIPT_NAME), with_body));
 }
 
 }  // namespace ostrel

@@ -3,94 +3,24 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
-#include <utility>
 
 #include "cgi/ostrel_class.h"
 #include "conversion/conversion_request.h"
 #include "conversion/source_check.h"
+#include "conversion/temporary_output.h"
 #include "conversion/view_request.h"
 #include "helpers/number_conversion.h"
 #include "helpers/pause_seconds.h"
 #include "helpers/probe_file.h"
 #include "helpers/replace_text.h"
 #include "platform/application_log.h"
-#include "platform/atomic_file.h"
 #include "platform/automation.h"
-#include "platform/directory_search.h"
 #include "platform/environment.h"
 #include "platform/error.h"
-#include "platform/file.h"
-#include "platform/private_directory.h"
-#include "platform/termination_cleanup.h"
 #include "platform/timing.h"
 
 namespace ostrel {
 namespace {
-
-// How long the converter may run before it is stopped. Far beyond what the
-// largest image it accepts takes, yet a hung converter cannot hold a web
-// server's worker for good.
-constexpr std::chrono::seconds kConverterTimeLimit{30};
-
-// The temporary GIF (or JSON description), removed on every way out of CGI_Main and by the
-// termination handler, whatever ended the request: the client going away,
-// a failure while streaming, a converter that failed. After a failure the
-// converter's own temporary files for it (AtomicFile's, beside it) go too,
-// in case the converter was killed before it could remove them.
-class TemporaryOutput {
- public:
-  explicit TemporaryOutput(std::string path) : path_(std::move(path)), on_signal_(path_) {}
-  ~TemporaryOutput() {
-    // Cleaning up on the way out, a failure already being reported or none
-    // to report: a file that cannot be removed now cannot be reported either.
-    try {
-      if (!ProbeFile(path_).empty()) {
-        DeleteFile(path_);
-      }
-      if (!converted_) {
-        RemoveConverterLeftovers();
-      }
-    } catch (...) {  // see above
-    }
-  }
-  TemporaryOutput(const TemporaryOutput&) = delete;
-  TemporaryOutput& operator=(const TemporaryOutput&) = delete;
-
-  const std::string& path() const { return path_; }
-  void MarkConverted() { converted_ = true; }
-
- private:
-  void RemoveConverterLeftovers() const {
-    const std::string directory = path_.substr(0, path_.rfind('\\') + 1);
-    const std::string pattern = AtomicFileTemporaryPattern(path_);
-    // Bounded: each pass removes the entry it found.
-    std::string name = ProbeFile(pattern, kAttributeHidden);
-    for (int removed = 0; !name.empty() && removed < 100; ++removed) {
-      DeleteFile(directory + name);
-      name = ProbeFile(pattern, kAttributeHidden);
-    }
-  }
-
-  std::string path_;
-  CleanupFile on_signal_;
-  bool converted_ = false;
-};
-
-// `directory` (the configuration's TempDir), else TEMP, else TMP, else
-// "\TEMP\"; always ending in a backslash. When other users can write there,
-// this user's own subdirectory of it, so that they can neither read, replace
-// nor block the request's files.
-std::string TemporaryDirectory(std::string directory) {
-  for (const char* variable : {"TEMP", "TMP"}) {
-    if (directory.empty()) {
-      directory = GetEnvironmentVariable(variable);
-    }
-  }
-  if (directory.empty()) {
-    directory = "\\TEMP\\";
-  }
-  return PrivateWorkingDirectory(WithTrailingBackslash(directory));
-}
 
 // Waits up to about five seconds for the converter's file, probing at about
 // 0, 1, 2, 3, 4 and 5 seconds. The wait is measured on the monotonic clock

@@ -3,12 +3,18 @@
 #ifndef OSTREL_CONVERSION_CONVERSION_REQUEST_H_
 #define OSTREL_CONVERSION_CONVERSION_REQUEST_H_
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace ostrel {
+
+// How long the converter may run before it is stopped. Far beyond what the
+// largest image it accepts takes, yet a hung converter cannot hold a web
+// server's worker for good.
+inline constexpr std::chrono::seconds kConverterTimeLimit{30};
 
 // Raises an invalid-argument error, naming the parameter, for an `fn` that
 // holds "/", "\", "*", "?" or a NUL byte, which would put the GIF outside

@@ -55,7 +55,8 @@ void AppendPage(std::string& json, const TiffPage& page, const ConversionOptions
   json += ",\"kind\":\"";
   json += kKindNames[static_cast<int>(page.kind)];
   json += "\",\"view_width\":" + std::to_string(view.display.width) +
-          ",\"view_height\":" + std::to_string(view.display.height) + "}";
+          ",\"view_height\":" + std::to_string(view.display.height) +
+          ",\"orientation\":" + std::to_string(page.orientation) + "}";
 }
 
 }  // namespace

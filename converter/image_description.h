@@ -20,7 +20,8 @@ inline constexpr size_t kMostDescribedPages = 1000;
 // "resolution_unit" ("inch", "centimetre" or "none"; null when neither
 // resolution is given), "kind" (bilevel, gray, palette or color) and
 // "view_width" and "view_height", the size of the GIF that page gives with
-// `options`' aspect but no box and no turn. Reads the directories only,
+// `options`' aspect but no box and no turn, and its "orientation" tag (1 to
+// 8). Reads the directories only,
 // from `reader`'s first page on.
 std::string DescribePages(TiffReader& reader, const ConversionOptions& options);
 

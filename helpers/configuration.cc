@@ -7,6 +7,7 @@ namespace ostrel {
 namespace {
 
 constexpr std::string_view kSection = "Converter";
+constexpr std::string_view kIiifSection = "IIIF";
 
 // A lookup is told a capacity of 2046 characters, the terminating zero
 // included, so at most 2045 characters of a value come back.
@@ -15,14 +16,20 @@ constexpr size_t kValueCapacity = 2046;
 }  // namespace
 
 Configuration ParseConfiguration(std::string_view contents) {
-  const auto value = [contents](std::string_view key, size_t capacity = kValueCapacity) {
-    return ProfileString(contents, kSection, key, "", capacity);
+  const auto value = [contents](std::string_view key, size_t capacity = kValueCapacity,
+                                std::string_view section = kSection) {
+    return ProfileString(contents, section, key, "", capacity);
   };
   Configuration configuration;
   configuration.temp_dir = value("TempDir");
   configuration.extra_parameters = value("ExtraParamters");
   configuration.allowed_image_directories = value("AllowedImageDirectories", std::string::npos);
   configuration.max_request_body = value("MaxRequestBody");
+  configuration.iiif_root = value("Root", std::string::npos, kIiifSection);
+  configuration.iiif_max_width = value("MaxWidth", kValueCapacity, kIiifSection);
+  configuration.iiif_max_height = value("MaxHeight", kValueCapacity, kIiifSection);
+  configuration.iiif_max_area = value("MaxArea", kValueCapacity, kIiifSection);
+  configuration.iiif_tile_size = value("TileSize", kValueCapacity, kIiifSection);
   return configuration;
 }
 

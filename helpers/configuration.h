@@ -20,10 +20,18 @@ struct Configuration {
   // directory its last entry names.
   std::string allowed_image_directories;
   std::string max_request_body;  // MaxRequestBody: the largest POST body, in bytes
+  // The section "IIIF": the image service's directories (Root, a list like
+  // AllowedImageDirectories and as long), the largest image it makes and
+  // the side of its tiles.
+  std::string iiif_root;
+  std::string iiif_max_width;   // MaxWidth
+  std::string iiif_max_height;  // MaxHeight
+  std::string iiif_max_area;    // MaxArea
+  std::string iiif_tile_size;   // TileSize
 };
 
-// The settings of the section "Converter" in `contents`, the text of a
-// configuration file.
+// The settings of the sections "Converter" and "IIIF" in `contents`, the
+// text of a configuration file.
 Configuration ParseConfiguration(std::string_view contents);
 
 // The configuration in the file `file_name`; a name without any "\" names a

@@ -160,12 +160,13 @@ TEST_F(ConverterTest, DescribeImageWritesEachPagesSizeAndKindAsJson) {
             "{\"pages\":3,\"page\":["
             "{\"width\":1728,\"height\":1123,\"x_resolution\":204,\"y_resolution\":98,"
             "\"resolution_unit\":\"centimetre\",\"kind\":\"bilevel\",\"view_width\":830,"
-            "\"view_height\":1123},"
+            "\"view_height\":1123,\"orientation\":1},"
             "{\"width\":30,\"height\":20,\"x_resolution\":null,\"y_resolution\":null,"
-            "\"resolution_unit\":null,\"kind\":\"gray\",\"view_width\":20,\"view_height\":30},"
+            "\"resolution_unit\":null,\"kind\":\"gray\",\"view_width\":20,\"view_height\":30,"
+            "\"orientation\":6},"
             "{\"width\":16,\"height\":4,\"x_resolution\":72.5,\"y_resolution\":72.5,"
             "\"resolution_unit\":\"inch\",\"kind\":\"palette\",\"view_width\":16,"
-            "\"view_height\":4}]}");
+            "\"view_height\":4,\"orientation\":1}]}");
   // The GIF of the fax has the size the description gives.
   ASSERT_EQ(Convert("source=" + In() + ", dest=" + Out()).exit_status, 0);
   const GifImage gif = DecodeGif(Out());

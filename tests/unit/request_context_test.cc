@@ -76,5 +76,18 @@ TEST(CaptureRequestTest, CopiesEveryVariableByItsOwnName) {
   EXPECT_FALSE(peer.context().HtmlHeaderSent);
 }
 
+TEST(CaptureRequestTest, CopiesTheIiifServicesVariablesByTheirOwnNames) {
+  for (const CgiVariable& variable : kIiifCgiVariables) {
+    ASSERT_EQ(setenv(variable.name, (std::string("value of ") + variable.name).c_str(), 1), 0);
+  }
+  OstrelClass instance;
+  OstrelClassPeer peer(instance);
+  peer.CaptureRequest();
+  for (const CgiVariable& variable : kIiifCgiVariables) {
+    EXPECT_EQ(peer.context().*variable.field, std::string("value of ") + variable.name);
+    ASSERT_EQ(unsetenv(variable.name), 0);
+  }
+}
+
 }  // namespace
 }  // namespace ostrel

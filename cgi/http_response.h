@@ -1,0 +1,41 @@
+// A response given whole, status, header lines and body, in the form the web
+// server running the program takes a status from.
+#ifndef OSTREL_CGI_HTTP_RESPONSE_H_
+#define OSTREL_CGI_HTTP_RESPONSE_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace ostrel {
+
+struct HttpResponse {
+  int32_t status = 200;
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+};
+
+// The reason phrase of `status`: "See Other", "Not Found"; "Unknown" for a
+// status the program never sends.
+std::string_view ReasonPhrase(int32_t status);
+
+// Whether the program writes its own status line: only when the script's
+// name (the last segment of `script_name`) begins with "nph-", for which
+// Apache passes the output unparsed. Every other way of running a CGI program
+// parses its header lines and takes the status from a "Status:" line, and
+// nginx with a FastCGI wrapper drops a status line.
+bool WritesStatusLine(std::string_view script_name);
+
+// The response's bytes: "HTTP/1.0 NNN Reason" (with `status_line`) or
+// "Status: NNN Reason", the headers in their order, "Content-Length" of the
+// body (not for 204), an empty line, then the body unless `with_body` is
+// false (a HEAD request, which gets the same headers). Lines end in CR LF.
+// Raises an invalid-argument error for a header name or value holding CR,
+// LF or a NUL byte, which would split the header.
+std::string HttpResponseText(const HttpResponse& response, bool status_line, bool with_body);
+
+}  // namespace ostrel
+
+#endif  // OSTREL_CGI_HTTP_RESPONSE_H_

@@ -1,0 +1,186 @@
+// ServeIiif: the IIIF service's answers, image information, manifests, the
+// base URI's redirect and a CORS preflight, and every refusal with its
+// status. Image requests are refused as not served yet.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cgi/http_response.h"
+#include "cgi/ostrel_class.h"
+#include "conversion/file_description.h"
+#include "iiif/iiif_path.h"
+#include "iiif/iiif_settings.h"
+#include "iiif/image_identifier.h"
+#include "iiif/image_information.h"
+#include "iiif/image_request.h"
+#include "iiif/manifest.h"
+#include "iiif/page_description.h"
+#include "iiif/pixel_grid.h"
+#include "iiif/refusal.h"
+#include "iiif/request_location.h"
+#include "iiif/response_headers.h"
+#include "platform/application_log.h"
+#include "platform/error.h"
+
+namespace ostrel {
+namespace {
+
+constexpr int32_t kNotFound = 404;
+constexpr int32_t kCannotReadSourceStatus = 20;  // the converter's exit status
+
+constexpr std::string_view kPresentationContext = "http://iiif.io/api/presentation/3/context.json";
+
+// Widths listed besides the tiles' sizes: the demo page's thumbnails (240)
+// and the widths the viewer fits a page to (a window's width rounded up to
+// 100 pixels).
+const std::vector<int32_t> kExtraWidths = {240, 800, 900, 1000, 1100, 1200, 1300, 1400, 1500, 1600};
+
+HttpResponse TextResponse(int32_t status, std::string_view text) {
+  return {status, {{"Content-Type", "text/plain; charset=utf-8"}}, std::string(text) + "\n"};
+}
+
+ImageApiVersion ImageApiVersionOf(ApiVersion version) {
+  return version == ApiVersion::k3 ? ImageApiVersion::k3_0 : ImageApiVersion::k2_1;
+}
+
+// The file's name as people read it: the last segment of its identifier.
+std::string DocumentName(std::string_view name) {
+  return std::string(name.substr(name.rfind('/') + 1));
+}
+
+HttpResponse Preflight(const RequestContext& context) {
+  HttpResponse response{204, {{"Access-Control-Allow-Methods", "GET, HEAD, OPTIONS"}}, ""};
+  const std::string headers = AllowedRequestHeaders(context.HTTP_ACCESS_CONTROL_REQUEST_HEADERS);
+  if (!headers.empty()) {
+    response.headers.emplace_back("Access-Control-Allow-Headers", headers);
+  }
+  response.headers.emplace_back("Access-Control-Max-Age", "86400");
+  return response;
+}
+
+// The converter's description of `file`. A file it cannot read, a directory
+// in its place or one a re-pointed link took outside the roots, is answered
+// as unknown: the client learns no more than of a missing file.
+FileDescription Describe(const Configuration& configuration, const std::string& file,
+                         const std::string& roots) {
+  std::string json;
+  try {
+    json = DescribeFile(configuration, file, roots);
+  } catch (const Error& error) {  // the one converter failure a client is told of, as a 404
+    if (error.source() == ErrorSource::kConverterStatus &&
+        error.code() == kCannotReadSourceStatus) {
+      throw Refusal(kNotFound, "no such image");
+    }
+    throw;
+  }
+  return ReadFileDescription(json);
+}
+
+const PageDescription& DescribedPage(const FileDescription& description, int32_t page) {
+  if (page > description.page_count) {
+    throw Refusal(kNotFound, "no such page");
+  }
+  if (page > static_cast<int64_t>(description.pages.size())) {
+    throw Refusal(kNotImplemented, "pages beyond the first 1000 are not served");
+  }
+  return description.pages[static_cast<size_t>(page - 1)];
+}
+
+HttpResponse AnswerIiif(const RequestContext& context, const Configuration& configuration) {
+  const std::string& method = context.REQUEST_METHOD;
+  if (method == "OPTIONS") {
+    return Preflight(context);
+  }
+  if (!method.empty() && method != "GET" && method != "HEAD") {
+    HttpResponse response = TextResponse(405, "the service answers GET, HEAD and OPTIONS");
+    response.headers.emplace_back("Allow", "GET, HEAD, OPTIONS");
+    return response;
+  }
+  const RequestLocation location = LocateRequest(context);
+  const IiifPath path = ParseIiifPath(location.path);
+  if (path.resource == IiifResource::kImage) {
+    (void)ParseImageRequest(path.version, path.parameters);  // only its refusals matter yet
+  }
+  const ImageIdentifier identifier = ParseImageIdentifier(path.identifier);
+  if (path.resource == IiifResource::kManifest && identifier.page_given) {
+    throw Refusal(kBadRequest, "a manifest names a whole file, without a page");
+  }
+  const IiifSettings settings = ReadIiifSettings(configuration);
+  const std::string file = ResolveImageFile(identifier.name, settings.roots);
+  const std::string service = location.script_url + path.base;
+  const std::string services = location.script_url + "/iiif/3/";
+  switch (path.resource) {
+    case IiifResource::kBase: {
+      HttpResponse response = TextResponse(303, service + "/info.json");
+      response.headers.emplace_back("Location", service + "/info.json");
+      return response;
+    }
+    case IiifResource::kImage:
+      return TextResponse(kNotImplemented, "image requests are not served yet");
+    case IiifResource::kInfo: {
+      const FileDescription description = Describe(configuration, file, settings.roots);
+      const PageDescription& page = DescribedPage(description, identifier.page);
+      ImageInformation info;
+      info.id = service;
+      info.page = IiifPixelGrid(page);
+      info.kind = page.kind;
+      info.tile_size = settings.tile_size;
+      info.extra_widths = kExtraWidths;
+      info.limits = settings.limits;
+      info.page_count = static_cast<int32_t>(std::min<int64_t>(description.page_count, INT32_MAX));
+      info.manifest_id = services + EncodedIdentifier(identifier.name) + "/manifest";
+      info.document_name = DocumentName(identifier.name);
+      const ImageApiVersion version = ImageApiVersionOf(path.version);
+      return {200,
+              {{"Content-Type", JsonMediaType(ImageContext(version), context.HTTP_ACCEPT)},
+               {"Vary", "Accept"},
+               {"Link", ProfileLink(version)}},
+              ImageInformationJson(info, version)};
+    }
+    case IiifResource::kManifest: {
+      const FileDescription description = Describe(configuration, file, settings.roots);
+      Manifest manifest;
+      manifest.id = service + "/manifest";
+      manifest.name = DocumentName(identifier.name);
+      manifest.limits = settings.limits;
+      // The converter describes the first 1000 pages, and a manifest lists
+      // no more.
+      for (size_t index = 0; index < description.pages.size(); ++index) {
+        const PageDescription& page = description.pages[index];
+        manifest.pages.push_back(
+            {services + EncodedIdentifier(identifier.name, static_cast<int32_t>(index + 1)),
+             IiifPixelGrid(page), page.kind});
+      }
+      return {200,
+              {{"Content-Type", JsonMediaType(kPresentationContext, context.HTTP_ACCEPT)},
+               {"Vary", "Accept"}},
+              ManifestJson(manifest)};
+    }
+  }
+  throw Error(ErrorKind::kInternalFailure, "unknown IIIF resource");
+}
+
+}  // namespace
+
+void OstrelClass::ServeIiif() {
+  HttpResponse response;
+  try {
+    response = AnswerIiif(context_, RequestConfiguration());
+  } catch (...) {  // the service's handler: every failure is answered with its status
+    const Error error = CurrentError();
+    const int32_t status = HttpStatusOf(error);
+    if (status == 500) {
+      AppendLogEntry(LogEntryType::kError,
+                     "ServeIiif: " + context_.REQUEST_URI + ", " + ReportTail(error));
+      response = TextResponse(500, "internal error");
+    } else {
+      response = TextResponse(status, error.description());
+    }
+  }
+  response.headers.insert(response.headers.begin(), {"Access-Control-Allow-Origin", "*"});
+  SendHttpResponse(response, context_.REQUEST_METHOD != "HEAD");
+}
+
+}  // namespace ostrel
