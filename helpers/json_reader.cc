@@ -55,7 +55,7 @@ class Reader {
   }
 
   JsonNode Value(int depth) {
-    if (depth > kDeepestNesting) {
+    if (depth >= kDeepestNesting) {
       Fail("values nested too deep");
     }
     SkipBlanks();
