@@ -1,0 +1,261 @@
+// The IIIF service through the built program with the real converter: its
+// documents, redirect and refusals as a web server receives them.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include "tests/support/json_value.h"
+#include "tests/support/process_harness.h"
+#include "tests/support/tiff_fixtures.h"
+
+namespace ostrel::testing {
+namespace {
+
+FixturePage G4Page(uint32_t width, uint32_t height, float x_resolution, float y_resolution) {
+  return FixturePage{.width = width,
+                     .height = height,
+                     .bits_per_sample = 1,
+                     .photometric = PHOTOMETRIC_MINISWHITE,
+                     .compression = COMPRESSION_CCITTFAX4,
+                     .x_resolution = x_resolution,
+                     .y_resolution = y_resolution,
+                     .samples = PackSamples(PatternSamples(width * height, 2, 3), 1, width)};
+}
+
+struct Response {
+  std::string head;  // the status and header lines, up to the empty line
+  std::string body;
+};
+
+Response Split(const std::string& output) {
+  const size_t end = output.find("\r\n\r\n");
+  if (end == std::string::npos) {
+    return {output, ""};
+  }
+  return {output.substr(0, end + 4), output.substr(end + 4)};
+}
+
+class IiifTest : public ::testing::Test {
+ protected:
+  IiifTest() {
+    sandbox_.InstallExecutable(OSTREL_CONVERTER, "Caskle.ClsCaskle");
+    for (const char* directory : {"tmp", "images", "images/docs", "outside"}) {
+      if (mkdir(sandbox_.PathOf(directory).c_str(), 0755) != 0) {
+        throw std::runtime_error("cannot make the sandbox's directories");
+      }
+    }
+    // Page 2 is a fax at 204 x 98 dpi: its image is 1728 x 2338.
+    WriteTiff(sandbox_.PathOf("images/docs/three.tif"),
+              {G4Page(413, 584, 50, 50), G4Page(1728, 1123, 204, 98), G4Page(300, 200, 0, 0)});
+    WriteTiff(sandbox_.PathOf("outside/secret.tif"), {G4Page(8, 8, 0, 0)});
+    if (symlink("../outside/secret.tif", sandbox_.PathOf("images/out.tif").c_str()) != 0) {
+      throw std::runtime_error("cannot link");
+    }
+    Configure("Root=" + sandbox_.PathOf("images") + "\n");
+  }
+
+  void Configure(const std::string& iiif_lines) const {
+    sandbox_.WriteFile("Varnow.ini", "[Converter]\nTempDir=" + sandbox_.PathOf("tmp") +
+                                         "/\n[IIIF]\n" + iiif_lines);
+  }
+
+  RunResult Request(const std::string& path, const std::string& method = "GET",
+                    const std::string& script = "/cgi-bin/ostrel",
+                    std::vector<std::pair<std::string, std::string>> extra = {}) const {
+    std::vector<std::pair<std::string, std::string>> environment = {
+        {"GATEWAY_INTERFACE", "CGI/1.1"},
+        {"REQUEST_METHOD", method},
+        {"SCRIPT_NAME", script},
+        {"PATH_INFO", "/iiif/" + path.substr(path.find("/iiif/") + 6)},
+        {"REQUEST_URI", script + path},
+        {"HTTP_HOST", "example.org:8080"}};
+    environment.insert(environment.end(), extra.begin(), extra.end());
+    return sandbox_.Run({.environment = environment});
+  }
+
+  bool NothingLeftBehind() const {
+    return std::filesystem::directory_iterator(sandbox_.PathOf("tmp")) ==
+           std::filesystem::directory_iterator();
+  }
+
+  ProgramSandbox sandbox_{OSTREL_PROGRAM};
+};
+
+const std::string kService = "http://example.org:8080/cgi-bin/ostrel/iiif/3/docs%2Fthree";
+
+TEST_F(IiifTest, InfoJsonOfAPageDescribesItsSquarePixelGridAndLinksTheManifest) {
+  const RunResult result = Request("/iiif/3/docs%2Fthree;2/info.json");
+  const Response response = Split(result.output);
+  EXPECT_EQ(response.head,
+            "Status: 200 OK\r\n"
+            "Access-Control-Allow-Origin: *\r\n"
+            "Content-Type: application/json\r\n"
+            "Vary: Accept\r\n"
+            "Link: <http://iiif.io/api/image/3/level2.json>;rel=\"profile\"\r\n"
+            "Content-Length: " +
+                std::to_string(response.body.size()) + "\r\n\r\n");
+  const std::optional<JsonValue> info = ParseJson(response.body);
+  ASSERT_TRUE(info.has_value()) << response.body;
+  EXPECT_EQ((*info)["id"].string, kService + ";2");
+  EXPECT_EQ((*info)["type"].string, "ImageService3");
+  EXPECT_EQ((*info)["width"].number, 1728);
+  EXPECT_EQ((*info)["height"].number, 2338);
+  EXPECT_EQ((*info)["maxArea"].number, 16777216);
+  EXPECT_EQ((*info)["tiles"].items.at(0)["width"].number, 512);
+  EXPECT_EQ((*info)["partOf"].items.at(0)["id"].string, kService + "/manifest");
+  EXPECT_EQ(result.log_lines, std::vector<std::string>{"ostrel: message: 0"});
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_TRUE(NothingLeftBehind());
+}
+
+TEST_F(IiifTest, InfoJsonFollowsTheRequestsVersionAcceptHeaderAndConfiguredLimits) {
+  Configure("Root=" + sandbox_.PathOf("images") +
+            "\nMaxWidth=2000\nMaxHeight=3000\nMaxArea=4000000\nTileSize=256\n");
+  const RunResult result = Request("/iiif/2/docs%2Fthree.tif/info.json", "GET", "/cgi-bin/ostrel",
+                                   {{"HTTP_ACCEPT", "application/ld+json"}});
+  const Response response = Split(result.output);
+  EXPECT_NE(response.head.find("\r\nContent-Type: application/ld+json;profile=\""
+                               "http://iiif.io/api/image/2/context.json\"\r\n"),
+            std::string::npos)
+      << response.head;
+  EXPECT_NE(response.head.find("\r\nLink: <http://iiif.io/api/image/2/level2.json>;"
+                               "rel=\"profile\"\r\n"),
+            std::string::npos);
+  const std::optional<JsonValue> info = ParseJson(response.body);
+  ASSERT_TRUE(info.has_value()) << response.body;
+  EXPECT_EQ((*info)["@id"].string,
+            "http://example.org:8080/cgi-bin/ostrel/iiif/2/docs%2Fthree.tif");
+  EXPECT_EQ((*info)["width"].number, 413);
+  EXPECT_EQ((*info)["tiles"].items.at(0)["width"].number, 256);
+  EXPECT_EQ((*info)["profile"].items.at(1)["maxArea"].number, 4000000);
+}
+
+TEST_F(IiifTest, TheManifestHasACanvasForEveryPage) {
+  const RunResult result = Request("/iiif/3/docs%2Fthree/manifest");
+  const Response response = Split(result.output);
+  EXPECT_EQ(response.head,
+            "Status: 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
+            "Content-Type: application/json\r\nVary: Accept\r\nContent-Length: " +
+                std::to_string(response.body.size()) + "\r\n\r\n");
+  const std::optional<JsonValue> manifest = ParseJson(response.body);
+  ASSERT_TRUE(manifest.has_value()) << response.body;
+  EXPECT_EQ((*manifest)["id"].string, kService + "/manifest");
+  EXPECT_EQ((*manifest)["type"].string, "Manifest");
+  const std::vector<JsonValue>& canvases = (*manifest)["items"].items;
+  ASSERT_EQ(canvases.size(), 3u);
+  const double sizes[3][2] = {{413, 584}, {1728, 2338}, {300, 200}};
+  for (size_t index = 0; index < 3; ++index) {
+    EXPECT_EQ(canvases[index]["width"].number, sizes[index][0]);
+    EXPECT_EQ(canvases[index]["height"].number, sizes[index][1]);
+    EXPECT_EQ(canvases[index]["label"]["none"].Strings(),
+              std::vector<std::string>{"Page " + std::to_string(index + 1)});
+  }
+  EXPECT_TRUE(NothingLeftBehind());
+}
+
+TEST_F(IiifTest, TheBaseUriRedirectsToItsInfoJson) {
+  const std::string location = kService + ";2/info.json";
+  for (const auto& [script, status] :
+       {std::pair{"/cgi-bin/ostrel", "Status: 303 See Other"},
+        std::pair{"/cgi-bin/nph-ostrel", "HTTP/1.0 303 See Other"}}) {
+    std::string expected_location = location;
+    expected_location.replace(expected_location.find("/cgi-bin/ostrel"), 15, script);
+    const RunResult result = Request("/iiif/3/docs%2Fthree;2", "GET", script);
+    EXPECT_EQ(result.output, std::string(status) +
+                                 "\r\nAccess-Control-Allow-Origin: *\r\n"
+                                 "Content-Type: text/plain; charset=utf-8\r\n"
+                                 "Location: " +
+                                 expected_location + "\r\nContent-Length: " +
+                                 std::to_string(expected_location.size() + 1) + "\r\n\r\n" +
+                                 expected_location + "\n");
+    EXPECT_TRUE(result.log_lines.empty());
+  }
+}
+
+std::string TextResponse(const std::string& status, const std::string& text) {
+  return "Status: " + status +
+         "\r\nAccess-Control-Allow-Origin: *\r\nContent-Type: text/plain; charset=utf-8\r\n"
+         "Content-Length: " +
+         std::to_string(text.size() + 1) + "\r\n\r\n" + text + "\n";
+}
+
+TEST_F(IiifTest, RefusalsCarryTheirStatusAndTellNothingOfWhatLiesOutside) {
+  const struct {
+    const char* path;
+    const char* status;
+    const char* text;
+  } cases[] = {
+      {"/iiif/3/docs%2Fabsent/info.json", "404 Not Found", "no such image"},
+      {"/iiif/3/out/info.json", "404 Not Found", "no such image"},
+      {"/iiif/3/..%2Foutside%2Fsecret/info.json", "404 Not Found", "no such image"},
+      {"/iiif/3/docs%2Fthree;4/info.json", "404 Not Found", "no such page"},
+      {"/iiif/3/docs%2Fthree;0/info.json", "400 Bad Request",
+       "a page number counts from 1, without leading zeros"},
+      {"/iiif/3/docs%2Fthree;2/manifest", "400 Bad Request",
+       "a manifest names a whole file, without a page"},
+      {"/iiif/3/docs%2Fthree/full/max/0/default.png", "501 Not Implemented",
+       "image requests are not served yet"},
+  };
+  for (const auto& c : cases) {
+    const RunResult result = Request(c.path);
+    EXPECT_EQ(result.output, TextResponse(c.status, c.text)) << c.path;
+    EXPECT_EQ(result.exit_status, 0);
+  }
+  for (const char* path : {"/iiif/3/docs%2Fthree/full/max/0", "/iiif/3/docs%2Fthree/info.json/x",
+                           "/iiif/3/docs%2Fthree/full/max/0/default.tif", "/iiif/3/a%2/info.json",
+                           "/iiif/2/docs%2Fthree/manifest"}) {
+    EXPECT_EQ(Split(Request(path).output).head.substr(0, 24), "Status: 400 Bad Request\r") << path;
+  }
+}
+
+TEST_F(IiifTest, WithoutARootEveryIdentifierIsUnknown) {
+  Configure("");
+  EXPECT_EQ(Request("/iiif/3/docs%2Fthree/info.json").output,
+            TextResponse("404 Not Found", "no such image"));
+}
+
+TEST_F(IiifTest, AFailureIsAnswered500AndLogged) {
+  Configure("Root=" + sandbox_.PathOf("images") + "\nTileSize=big\n");
+  const RunResult result = Request("/iiif/3/docs%2Fthree/info.json");
+  EXPECT_EQ(result.output, TextResponse("500 Internal Server Error", "internal error"));
+  EXPECT_EQ(result.log_lines,
+            std::vector<std::string>{
+                "ostrel: error: ServeIiif: /cgi-bin/ostrel/iiif/3/docs%2Fthree/info.json, Invalid "
+                "argument: IIIF TileSize must be a whole number from 1 to 2147483647 Error "
+                "Number =  5"});
+}
+
+TEST_F(IiifTest, HeadGetsTheHeadersOfGetAlone) {
+  const Response get = Split(Request("/iiif/3/docs%2Fthree/info.json").output);
+  const RunResult head = Request("/iiif/3/docs%2Fthree/info.json", "HEAD");
+  EXPECT_FALSE(get.body.empty());
+  EXPECT_EQ(head.output, get.head);
+}
+
+TEST_F(IiifTest, OptionsAnswersAPreflightAndOtherMethodsAreNotAllowed) {
+  EXPECT_EQ(Request("/iiif/3/docs%2Fthree/info.json", "OPTIONS", "/cgi-bin/ostrel",
+                    {{"HTTP_ACCESS_CONTROL_REQUEST_HEADERS", "x-requested-with"}})
+                .output,
+            "Status: 204 No Content\r\nAccess-Control-Allow-Origin: *\r\n"
+            "Access-Control-Allow-Methods: GET, HEAD, OPTIONS\r\n"
+            "Access-Control-Allow-Headers: x-requested-with\r\n"
+            "Access-Control-Max-Age: 86400\r\n\r\n");
+  const std::string text = "the service answers GET, HEAD and OPTIONS";
+  EXPECT_EQ(Request("/iiif/3/docs%2Fthree/info.json", "POST").output,
+            "Status: 405 Method Not Allowed\r\nAccess-Control-Allow-Origin: *\r\n"
+            "Content-Type: text/plain; charset=utf-8\r\nAllow: GET, HEAD, OPTIONS\r\n"
+            "Content-Length: " +
+                std::to_string(text.size() + 1) + "\r\n\r\n" + text + "\n");
+}
+
+}  // namespace
+}  // namespace ostrel::testing
