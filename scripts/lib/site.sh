@@ -40,6 +40,9 @@ make_site() {
 ; Written by the demo: temporary GIFs go to the site's own directory.
 [Converter]
 TempDir=$site/tmp/
+; The IIIF service names the samples: /cgi-bin/ostrel/iiif/3/fax/info.json.
+[IIIF]
+Root=$site/images
 INI
   # The web server may run the program as another user.
   chmod 1777 "$site/tmp"

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +18,7 @@
 #include <tiffio.h>
 
 #include "tests/support/gif_image.h"
+#include "tests/support/json_value.h"
 #include "tests/support/process_harness.h"
 #include "tests/support/tiff_fixtures.h"
 
@@ -38,7 +40,8 @@ class WebServerTest : public ::testing::TestWithParam<ServerKind> {
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     fs::create_directories(images());
     fs::create_directories(temporary());
-    root_.WriteFile("ostrel/Varnow.ini", "[Converter]\nTempDir=" + temporary() + "/\n");
+    root_.WriteFile("ostrel/Varnow.ini",
+                    "[Converter]\nTempDir=" + temporary() + "/\n[IIIF]\nRoot=" + images() + "\n");
     fs::permissions(root_.path(), fs::perms(0755));
     fs::permissions(temporary(), fs::perms(01777));
     page_ = FixturePage{.width = 333,
@@ -49,6 +52,9 @@ class WebServerTest : public ::testing::TestWithParam<ServerKind> {
                         .samples = PackSamples(PatternSamples(333 * 250, 2, 9), 1, 333)};
     WriteTiff(images() + "/page.tif", {page_});
     fs::permissions(images() + "/page.tif", fs::perms(0644));
+    fs::create_directories(images() + "/docs");
+    WriteTiff(images() + "/docs/three.tif", {page_, page_, page_});
+    fs::permissions(images() + "/docs/three.tif", fs::perms(0644));
     server_ = std::make_unique<WebServer>(GetParam(), install, root_.PathOf("server"));
   }
 
@@ -125,6 +131,46 @@ TEST_P(WebServerTest, AMissingTiffGetsTheErrorPageAndLeavesNothing) {
   EXPECT_NE(response.body.find("open " + images() + "/absent.tif: No such file or directory"),
             std::string::npos)
       << response.body;
+  EXPECT_TRUE(NothingLeftBehind());
+}
+
+// Each status of the IIIF service reaches the client as the program set it,
+// whether the server takes it from a status line (Apache's nph- script) or a
+// Status header, and an identifier's "%2F" arrives undecoded.
+TEST_P(WebServerTest, TheIiifServicesStatusesReachTheClient) {
+  const std::string service = server_->script_path() + "/iiif/3/docs%2Fthree";
+  const HttpResponse info = server_->Get(service + ";2/info.json");
+  ASSERT_EQ(info.status_line.substr(9, 3), "200") << info.status_line << info.body;
+  EXPECT_EQ(info.Header("Content-Type"), "application/json");
+  EXPECT_EQ(info.Header("Access-Control-Allow-Origin"), "*");
+  const std::optional<JsonValue> json = ParseJson(info.body);
+  ASSERT_TRUE(json.has_value()) << info.body;
+  EXPECT_EQ((*json)["id"].string, "http://127.0.0.1" + service + ";2");
+  EXPECT_EQ((*json)["width"].number, page_.width);
+  EXPECT_EQ((*json)["height"].number, page_.height);
+  EXPECT_EQ((*json)["partOf"].items.at(0)["id"].string, "http://127.0.0.1" + service + "/manifest");
+
+  const HttpResponse manifest = server_->Get(service + "/manifest");
+  ASSERT_EQ(manifest.status_line.substr(9, 3), "200") << manifest.status_line;
+  const std::optional<JsonValue> manifest_json = ParseJson(manifest.body);
+  ASSERT_TRUE(manifest_json.has_value()) << manifest.body;
+  EXPECT_EQ((*manifest_json)["items"].items.size(), 3u);
+
+  const HttpResponse base = server_->Get(service);
+  EXPECT_EQ(base.status_line.substr(9, 3), "303") << base.status_line;
+  EXPECT_EQ(base.Header("Location"), "http://127.0.0.1" + service + "/info.json");
+
+  const HttpResponse unknown =
+      server_->Get(server_->script_path() + "/iiif/3/docs%2Fnone/info.json");
+  EXPECT_EQ(unknown.status_line.substr(9, 3), "404") << unknown.status_line;
+  EXPECT_EQ(unknown.body, "no such image\n");
+  EXPECT_EQ(unknown.Header("Access-Control-Allow-Origin"), "*");
+
+  const HttpResponse malformed = server_->Get(service + "/full/max/0");
+  EXPECT_EQ(malformed.status_line.substr(9, 3), "400") << malformed.status_line;
+
+  const HttpResponse image = server_->Get(service + "/full/max/0/default.png");
+  EXPECT_EQ(image.status_line.substr(9, 3), "501") << image.status_line;
   EXPECT_TRUE(NothingLeftBehind());
 }
 
