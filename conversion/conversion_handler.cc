@@ -1,6 +1,5 @@
 // CGI_Main: a request for a TIFF file answered with a GIF copy that the
 // converter component writes into a temporary file.
-#include <chrono>
 #include <cstdint>
 #include <string>
 
