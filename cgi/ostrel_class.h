@@ -50,6 +50,8 @@ class OstrelClass {
   void ServeIiif();
   // conversion/gif_response.cc
   void SendGifFile(std::string file_name, std::string fn);
+  // A PNG or JPEG (or GIF) image: as SendGifFile, with `content_type`.
+  void SendPictureFile(std::string file_name, std::string content_type);
   void SendJsonFile(std::string file_name);
 
   RequestContext context_;

@@ -1,7 +1,8 @@
-// CGI_Main: a request for a TIFF file answered with a GIF copy that the
-// converter component writes into a temporary file.
+// CGI_Main: a request for a TIFF file answered with a GIF (or PNG or JPEG)
+// copy that the converter component writes into a temporary file.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "cgi/ostrel_class.h"
 #include "conversion/conversion_request.h"
@@ -55,7 +56,8 @@ void OstrelClass::CGI_Main() {
       CheckSourceAllowed(path, fn, allowed);
     }
     TemporaryOutput temp_filename(TempFilename(TemporaryDirectory(configuration.temp_dir), fn,
-                                               RunIdentifier(), view.describe ? ".json" : ".gif"));
+                                               RunIdentifier(),
+                                               view.describe ? ".json" : view.format.extension));
     int32_t result_code;
     {
       const AutomationObject converter = CreateObject("Caskle.ClsCaskle");
@@ -74,8 +76,10 @@ void OstrelClass::CGI_Main() {
       // Either removes the file once it is open.
       if (view.describe) {
         SendJsonFile(temp_filename.path());
-      } else {
+      } else if (std::string_view(view.format.item) == kGifFormat.item) {
         SendGifFile(temp_filename.path(), fn);
+      } else {
+        SendPictureFile(temp_filename.path(), view.format.content_type);
       }
     }
   } catch (...) {  // the handler: any failure of the conversion is answered with the error page

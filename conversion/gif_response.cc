@@ -1,6 +1,6 @@
 // The file responses: a status line, a content type and an empty line, then
-// a file's bytes. The GIF image is one; the file's JSON description is the
-// other.
+// a file's bytes. The image (GIF, PNG or JPEG) is one; the file's JSON
+// description is the other.
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -41,10 +41,15 @@ void SendFileBytes(const std::string& file_name, const std::function<void(std::s
 
 }  // namespace
 
-// The header lines go out before the file is opened, one write each.
 void OstrelClass::SendGifFile(std::string file_name, std::string /*fn*/) {
+  SendPictureFile(std::move(file_name), "image/gif");
+}
+
+// The header lines go out before the file is opened, one write each; the
+// content type as the GIF's always was, without a blank after the colon.
+void OstrelClass::SendPictureFile(std::string file_name, std::string content_type) {
   SendRaw("HTTP/1.0 200 OK\r\n");
-  SendRaw("Content-Type:image/gif\r\n");
+  SendRaw("Content-Type:" + content_type + "\r\n");
   SendRaw("\r\n");
   SendFileBytes(file_name, [this](std::string chunk) { SendRaw(std::move(chunk)); });
 }

@@ -1,9 +1,11 @@
 #include "conversion/view_request.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "helpers/upper_case.h"
+#include "platform/ascii_case.h"
 #include "platform/error.h"
 
 namespace ostrel {
@@ -63,6 +65,18 @@ uint32_t CheckedValue(const ViewParameter& parameter, const std::string& value) 
   return number;
 }
 
+// Format's value as a format; letter case ignored, "jpeg" as "jpg".
+PictureFormat CheckedFormat(const std::string& value) {
+  static constexpr std::pair<const char*, const PictureFormat*> kNames[] = {
+      {"gif", &kGifFormat}, {"png", &kPngFormat}, {"jpg", &kJpegFormat}, {"jpeg", &kJpegFormat}};
+  for (const auto& [name, format] : kNames) {
+    if (EqualIgnoringCase(value, name)) {
+      return *format;
+    }
+  }
+  throw Error(ErrorKind::kInvalidArgument, "Format must be gif, png, jpg or jpeg");
+}
+
 }  // namespace
 
 ViewRequest ReadViewRequest(const PairTable& pairs,
@@ -80,6 +94,17 @@ ViewRequest ReadViewRequest(const PairTable& pairs,
     request.items.append(parameter.item).append("=").append(std::to_string(number));
   }
   request.describe = RequestNames(pairs, "Info") && !lookup("Info").empty();
+  const std::string format = RequestNames(pairs, "Format") ? lookup("Format") : "";
+  if (!format.empty()) {
+    const PictureFormat checked = CheckedFormat(format);
+    if (!request.describe) {
+      request.format = checked;
+      if (!request.items.empty()) {
+        request.items.append(", ");
+      }
+      request.items.append("format=").append(checked.item);
+    }
+  }
   return request;
 }
 

@@ -2,11 +2,12 @@
 
 #include <cstddef>
 #include <optional>
+#include <utility>
 
 namespace ostrel {
 
-BackgroundSurvey::BackgroundSurvey(std::span<const uint32_t> frame, ColorReduction& reduction)
-    : frame_(frame), reduction_(reduction) {
+BackgroundSurvey::BackgroundSurvey(std::span<const uint32_t> frame, Survey survey)
+    : frame_(frame), survey_(std::move(survey)) {
   channel_.Start([this] { Work(); });
 }
 
@@ -17,7 +18,7 @@ void BackgroundSurvey::Finish() { channel_.Finish(); }
 void BackgroundSurvey::Work() {
   size_t surveyed = 0;
   while (const std::optional<size_t> end = channel_.TakeWork(surveyed)) {
-    reduction_.Survey(frame_.subspan(surveyed, *end - surveyed));
+    survey_(frame_.subspan(surveyed, *end - surveyed));
     surveyed = *end;
   }
 }

@@ -6,20 +6,24 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 
-#include "converter/color_reduction.h"
 #include "converter/worker_channel.h"
 
 namespace ostrel {
 
 class BackgroundSurvey {
  public:
-  // Starts the worker, which passes the pixels of `frame` to
-  // `reduction.Survey` as they are declared decoded. Neither is touched by
-  // this thread until Finish. Raises kOutOfMemory when no thread can be
-  // started.
-  BackgroundSurvey(std::span<const uint32_t> frame, ColorReduction& reduction);
+  // Takes libtiff RGBA pixels, each of the frame once, in order, in any
+  // grouping: ColorReduction::Survey or ExactColors::Survey.
+  using Survey = std::function<void(std::span<const uint32_t>)>;
+
+  // Starts the worker, which passes the pixels of `frame` to `survey` as
+  // they are declared decoded. Neither is touched by this thread until
+  // Finish, nor is what `survey` changes. Raises kOutOfMemory when no
+  // thread can be started.
+  BackgroundSurvey(std::span<const uint32_t> frame, Survey survey);
   // Stops the worker and waits for it: the conversion has failed.
   ~BackgroundSurvey() = default;
   BackgroundSurvey(const BackgroundSurvey&) = delete;
@@ -36,7 +40,7 @@ class BackgroundSurvey {
   void Work();
 
   const std::span<const uint32_t> frame_;
-  ColorReduction& reduction_;
+  const Survey survey_;
   // Hands the count of pixels decoded over to the worker.
   WorkerChannel channel_;  // last: its worker stops first
 };

@@ -8,6 +8,7 @@
 
 #include "converter/palette.h"
 #include "converter/rgb.h"
+#include "converter/rgba_pixel.h"
 
 namespace ostrel {
 namespace {
@@ -23,9 +24,9 @@ uint32_t UnpremultipliedColorOf(uint32_t pixel) {
   if (alpha < 128) {
     return kTransparent;
   }
-  const uint32_t red = std::min(255u, ((pixel & 0xff) * 255 + alpha / 2) / alpha);
-  const uint32_t green = std::min(255u, ((pixel >> 8 & 0xff) * 255 + alpha / 2) / alpha);
-  const uint32_t blue = std::min(255u, ((pixel >> 16 & 0xff) * 255 + alpha / 2) / alpha);
+  const uint32_t red = UnpremultipliedChannel(pixel & 0xff, alpha);
+  const uint32_t green = UnpremultipliedChannel(pixel >> 8 & 0xff, alpha);
+  const uint32_t blue = UnpremultipliedChannel(pixel >> 16 & 0xff, alpha);
   return red << 16 | green << 8 | blue;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <utility>
 
 #include "converter/conversion_failure.h"
 #include "platform/ascii_case.h"
@@ -22,7 +23,9 @@ enum class Key {
   kHeight,
   kRotate,
   kAspect,
-  kGrays
+  kGrays,
+  kFormat,
+  kJpegQuality
 };
 
 struct KeyName {
@@ -31,7 +34,7 @@ struct KeyName {
   bool last_counts;  // a view item: repeating it replaces the earlier value
 };
 
-constexpr std::array<KeyName, 11> kKeys = {{{Key::kSource, "source", false},
+constexpr std::array<KeyName, 13> kKeys = {{{Key::kSource, "source", false},
                                             {Key::kDest, "dest", false},
                                             {Key::kPage, "page", true},
                                             {Key::kColors, "colors", false},
@@ -41,7 +44,9 @@ constexpr std::array<KeyName, 11> kKeys = {{{Key::kSource, "source", false},
                                             {Key::kHeight, "height", true},
                                             {Key::kRotate, "rotate", true},
                                             {Key::kAspect, "aspect", true},
-                                            {Key::kGrays, "grays", false}}};
+                                            {Key::kGrays, "grays", false},
+                                            {Key::kFormat, "format", true},
+                                            {Key::kJpegQuality, "jpegquality", false}}};
 
 Error BadParameter(std::string description) {
   return ConversionError(ConversionFailure::kBadParameter, std::move(description));
@@ -86,6 +91,17 @@ bool ChoiceValue(std::string_view key, std::string_view value, std::string_view 
     throw BadValue(key, value, std::string(yes) + " or " + std::string(no));
   }
   return EqualIgnoringCase(value, yes);
+}
+
+OutputFormat FormatValue(std::string_view key, std::string_view value) {
+  static constexpr std::pair<std::string_view, OutputFormat> kFormats[] = {
+      {"gif", OutputFormat::kGif}, {"png", OutputFormat::kPng}, {"jpg", OutputFormat::kJpeg}};
+  for (const auto& [name, format] : kFormats) {
+    if (EqualIgnoringCase(value, name)) {
+      return format;
+    }
+  }
+  throw BadValue(key, value, "gif, png or jpg");
 }
 
 std::string PathValue(std::string_view key, std::string_view value) {
@@ -164,6 +180,12 @@ ConversionOptions ParseConversionOptions(std::string_view text) {
         break;
       case Key::kGrays:
         parameters.grays = static_cast<int>(NumberValue(known->name, value, 2, 256));
+        break;
+      case Key::kFormat:
+        parameters.format = FormatValue(known->name, value);
+        break;
+      case Key::kJpegQuality:
+        parameters.jpeg_quality = static_cast<int>(NumberValue(known->name, value, 1, 100));
         break;
     }
     if (end == std::string_view::npos) {

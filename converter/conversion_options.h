@@ -12,9 +12,12 @@ namespace ostrel {
 // cost gigabytes.
 inline constexpr uint64_t kDefaultMaxPixels = 268435456;
 
+// The file format the page is written in.
+enum class OutputFormat { kGif, kPng, kJpeg };
+
 struct ConversionOptions {
   std::string source;  // the TIFF file, each "\" already turned into "/"
-  std::string dest;    // the GIF file to write, likewise
+  std::string dest;    // the image file to write, likewise
   uint32_t page = 1;   // counted from 1
   int colors = 256;    // most palette entries, 2 to 256
   bool dither = true;  // error diffusion when colours must be reduced
@@ -26,6 +29,11 @@ struct ConversionOptions {
   bool square_pixels = true;  // aspect=auto (true) or none
   int grays = 16;             // levels of a reduced bilevel page, 2 to 256
 
+  // What the page is written as: format=gif, png or jpg, and a JPEG's
+  // quality, jpegquality=, 1 to 100.
+  OutputFormat format = OutputFormat::kGif;
+  int jpeg_quality = 85;
+
   // Not an item: the program's AllowedImageDirectories value, from the
   // environment; the source file opened must lie in one of them. Empty
   // admits any file.
@@ -34,8 +42,9 @@ struct ConversionOptions {
 
 // Parses items source=, dest= (each required once, not the same path),
 // page=, colors=, dither= (on or off), maxpixels=, width=, height=, rotate=,
-// aspect= (auto or none) and grays=; keys ignore letter case. The view items
-// page, width, height, rotate and aspect may be repeated, and the last one
+// aspect= (auto or none), grays=, format= (gif, png or jpg) and
+// jpegquality=; keys and choices ignore letter case. The view items page,
+// width, height, rotate, aspect and format may be repeated, and the last one
 // counts, so that a caller can append them to fixed items; any other key
 // given twice is refused. Raises a kBadParameter error naming the unknown,
 // repeated or missing key, the item without "=" or the bad value.

@@ -8,16 +8,17 @@
 #include <string>
 #include <string_view>
 
+#include "converter/image_sink.h"
 #include "converter/image_size.h"
 #include "converter/indexed_rows.h"
 #include "converter/lzw_encoder.h"
 
 namespace ostrel {
 
-class GifWriter : public IndexedRowSink {
+class GifWriter : public ImageWriter {
  public:
   // Takes the GIF's bytes in order, in chunks of some 64 KiB.
-  using ByteSink = std::function<void(std::string_view)>;
+  using ByteSink = ::ostrel::ByteSink;
 
   // Starts the GIF: header, global colour table (the palette padded with
   // black to a power of two, at least 2 entries), a graphics control
@@ -33,7 +34,7 @@ class GifWriter : public IndexedRowSink {
 
   // Writes the trailer and hands the last bytes to the sink. Raises like
   // PutRow, and kInternal when fewer rows came than the height.
-  void Finish();
+  void Finish() override;
 
  private:
   void FlushIfFull();

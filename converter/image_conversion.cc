@@ -12,7 +12,8 @@
 #include "converter/background_survey.h"
 #include "converter/color_reduction.h"
 #include "converter/conversion_failure.h"
-#include "converter/gif_writer.h"
+#include "converter/exact_colors.h"
+#include "converter/image_sink.h"
 #include "converter/image_size.h"
 #include "converter/orientation.h"
 #include "converter/palette.h"
@@ -29,9 +30,6 @@
 namespace ostrel {
 namespace {
 
-// The GIF format's limit on either side of an image.
-constexpr uint32_t kMaxGifSide = 65535;
-
 // An 8-bit palette page, which is otherwise streamed, is held only up to
 // this many pixels (4 MiB of indices), so that its memory stays bounded.
 constexpr uint64_t kMaxHeldPalettePixels = 4 << 20;
@@ -41,31 +39,37 @@ constexpr uint64_t kMaxHeldPalettePixels = 4 << 20;
 // palette.
 constexpr int kColorPageEntries = 257;
 
-// A page's stored rows on their way into the GIF: put into display order,
-// then encoded, on a worker thread when the page is large enough to repay
-// starting one.
-class GifRows {
+// Whether a page of `rows` is large enough to repay a worker thread that
+// writes the image while this one decodes.
+bool Pipelined(ImageSize rows, const ConversionTuning& tuning) {
+  return uint64_t{rows.width} * rows.height >= tuning.min_pipelined_pixels;
+}
+
+// A page's stored rows of palette indices on their way into the image: put
+// into display order, then written, on a worker thread when the page is
+// large enough to repay starting one.
+class IndexedImage {
  public:
   // Rows of `rows` size, shown as `orientation` says.
-  GifRows(uint16_t orientation, ImageSize rows, const IndexedPalette& palette,
-          const GifWriter::ByteSink& sink, const ConversionTuning& tuning)
+  IndexedImage(uint16_t orientation, ImageSize rows, const IndexedPalette& palette, ImageSink& sink,
+               const ConversionTuning& tuning)
       : display_(DisplaySize(orientation, rows)),
-        gif_(display_, palette, sink),
-        pipeline_(
-            uint64_t{rows.width} * rows.height >= tuning.min_pipelined_pixels
-                ? std::make_unique<RowPipeline>(display_.width, gif_, tuning.pipeline_block_bytes)
-                : nullptr),
+        writer_(sink.StartIndexed(display_, palette)),
+        pipeline_(Pipelined(rows, tuning)
+                      ? std::make_unique<RowPipeline>(display_.width, *writer_,
+                                                      tuning.pipeline_block_bytes)
+                      : nullptr),
         oriented_(orientation, rows, Encoder()) {}
 
   void PutRow(std::span<const uint8_t> stored_row) { oriented_.PutRow(stored_row); }
 
-  // After the last row: the GIF's last bytes. Raises what the encoder or the
-  // sink raised, on either thread.
+  // After the last row: the image's last bytes. Raises what the encoder or
+  // the sink raised, on either thread.
   void Finish() {
     if (pipeline_) {
       pipeline_->Finish();
     }
-    gif_.Finish();
+    writer_->Finish();
   }
 
  private:
@@ -73,27 +77,116 @@ class GifRows {
     if (pipeline_) {
       return *pipeline_;
     }
-    return gif_;
+    return *writer_;
   }
 
   ImageSize display_;
-  GifWriter gif_;
-  std::unique_ptr<RowPipeline> pipeline_;  // its worker stops before gif_ goes
+  std::unique_ptr<ImageWriter> writer_;
+  std::unique_ptr<RowPipeline> pipeline_;  // its worker stops before writer_ goes
   OrientedRows oriented_;
 };
 
+// A page of RGBA pixels written as they are (a format that keeps more
+// colours than a palette holds), in display order, on a worker thread when
+// the page is large enough. `transparent`: some pixel may be less than
+// opaque.
+void WriteRgbaImage(uint16_t orientation, const RgbaBands& bands, bool transparent, ImageSink& sink,
+                    const ConversionTuning& tuning) {
+  const ImageSize display = DisplaySize(orientation, bands.stored);
+  const std::unique_ptr<ImageWriter> writer = sink.StartRgba(display, transparent);
+  const std::unique_ptr<RowPipeline> pipeline =
+      Pipelined(bands.stored, tuning)
+          ? std::make_unique<RowPipeline>(display.width * 4, *writer, tuning.pipeline_block_bytes)
+          : nullptr;
+  // A page that is not held and must be turned is read once for each block
+  // of columns, a block taking as much memory as the GIF's frame of
+  // indices would (one byte a pixel): four passes.
+  const uint64_t most_block_pixels = uint64_t{bands.stored.width} * bands.stored.height / 4;
+  if (pipeline) {
+    PassOrientedRgbaRows(orientation, bands, most_block_pixels, *pipeline);
+    pipeline->Finish();
+  } else {
+    PassOrientedRgbaRows(orientation, bands, most_block_pixels, *writer);
+  }
+  writer->Finish();
+}
+
+// The survey a colour page needs before it is written, as its sink treats
+// colour: a palette chosen by ColorReduction (GIF), the page's own colours
+// (PNG), or none, the pixels going as they are (JPEG).
+class ColorSurvey {
+ public:
+  ColorSurvey(ColorTreatment treatment, const ConversionOptions& parameters, uint32_t width) {
+    if (treatment == ColorTreatment::kReducedPalette) {
+      reduction_.emplace(parameters.colors, parameters.dither, width);
+    } else if (treatment == ColorTreatment::kExact) {
+      exact_.emplace();
+    }
+  }
+
+  bool needed() const { return reduction_ || exact_; }
+
+  // Each pixel of the page once, in any grouping; only when needed().
+  void Survey(std::span<const uint32_t> pixels) {
+    if (reduction_) {
+      reduction_->Survey(pixels);
+    } else {
+      exact_->Survey(pixels);
+    }
+  }
+
+  // After the survey: whether the page is written as indices into
+  // Palette(), each row mapped by MapRow; else as RGBA pixels, transparent
+  // or not.
+  bool indexed() const { return reduction_ || (exact_ && exact_->fits()); }
+  bool transparent() const { return !exact_ || exact_->transparent(); }
+  IndexedPalette Palette() { return reduction_ ? reduction_->ChoosePalette() : exact_->Palette(); }
+  void MapRow(std::span<const uint32_t> row, std::span<uint8_t> indices) {
+    if (reduction_) {
+      reduction_->MapRow(row, indices);
+    } else {
+      exact_->MapRow(row, indices);
+    }
+  }
+
+ private:
+  std::optional<ColorReduction> reduction_;
+  std::optional<ExactColors> exact_;
+};
+
+// Writes a surveyed colour page, whose stored rows `bands` reads, as the
+// survey decided: indices into its palette, or the pixels as they are.
+void WriteColorPage(uint16_t orientation, const RgbaBands& bands, ColorSurvey& survey,
+                    ImageSink& sink, const ConversionTuning& tuning) {
+  if (!survey.indexed()) {
+    WriteRgbaImage(orientation, bands, survey.transparent(), sink, tuning);
+    return;
+  }
+  const size_t width = bands.stored.width;
+  IndexedImage image(orientation, bands.stored, survey.Palette(), sink, tuning);
+  std::vector<uint8_t> indices(width);
+  for (uint32_t top = 0; top < bands.stored.height; top += bands.band_rows) {
+    const std::span<const uint32_t> band = bands.band(top);
+    for (size_t start = 0; start < band.size(); start += width) {
+      survey.MapRow(band.subspan(start, width), indices);
+      image.PutRow(indices);
+    }
+  }
+  image.Finish();
+}
+
 // Bilevel, gray and palette pages: stored rows, unpacked, straight into the
 // encoder, one scanline or row of tiles at a time.
-void ConvertSamplePage(TiffReader& reader, uint16_t orientation, const GifWriter::ByteSink& sink,
+void ConvertSamplePage(TiffReader& reader, uint16_t orientation, ImageSink& sink,
                        const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
-  GifRows gif(orientation, {page.width, page.height}, SamplePalette(page), sink, tuning);
+  IndexedImage image(orientation, {page.width, page.height}, SamplePalette(page), sink, tuning);
   std::vector<uint8_t> indices(page.width);
   reader.ReadSampleRows([&](std::span<const uint8_t> samples) {
     UnpackSamples(samples, page.bits_per_sample, indices);
-    gif.PutRow(indices);
+    image.PutRow(indices);
   });
-  gif.Finish();
+  image.Finish();
 }
 
 // 8-bit palette pages. Their colormaps often use a few of their 256 entries,
@@ -102,7 +195,7 @@ void ConvertSamplePage(TiffReader& reader, uint16_t orientation, const GifWriter
 // to `tuning.max_held_pixels`, and never beyond kMaxHeldPalettePixels, it is held,
 // one byte a pixel, and read once; a larger one is read twice, so that its
 // memory does not grow with its size.
-void ConvertPalettePage(TiffReader& reader, uint16_t orientation, const GifWriter::ByteSink& sink,
+void ConvertPalettePage(TiffReader& reader, uint16_t orientation, ImageSink& sink,
                         const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
   const size_t width = page.width;
@@ -118,14 +211,14 @@ void ConvertPalettePage(TiffReader& reader, uint16_t orientation, const GifWrite
     }
   });
   const CutColormap cut = CutToUsedColors(page.colormap, used);
-  GifRows gif(orientation, {page.width, page.height}, IndexedPalette{cut.colors, std::nullopt},
-              sink, tuning);
+  IndexedImage image(orientation, {page.width, page.height},
+                     IndexedPalette{cut.colors, std::nullopt}, sink, tuning);
   std::vector<uint8_t> indices(width);
   const auto put = [&](std::span<const uint8_t> samples) {
     for (size_t x = 0; x < width; ++x) {
       indices[x] = cut.position[samples[x]];
     }
-    gif.PutRow(indices);
+    image.PutRow(indices);
   };
   if (hold) {
     for (size_t start = 0; start < frame.size(); start += width) {
@@ -134,65 +227,72 @@ void ConvertPalettePage(TiffReader& reader, uint16_t orientation, const GifWrite
   } else {
     reader.ReadSampleRows(put);
   }
-  gif.Finish();
+  image.Finish();
 }
 
-// Everything else: rendered to RGBA by libtiff, surveyed for a palette, then
-// mapped to it.
+// Everything else: rendered to RGBA by libtiff, surveyed as the format
+// needs (for a palette, or for its own colours), then written.
 void ConvertColorPage(TiffReader& reader, const ConversionOptions& parameters, uint16_t orientation,
-                      const GifWriter::ByteSink& sink, const ConversionTuning& tuning) {
+                      ImageSink& sink, const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
   const size_t width = page.width;
   const uint32_t band_rows = reader.RgbaBandRows();
-  // Held, the frame is decoded once; a single band is the whole frame anyway.
+  ColorSurvey colors(sink.color_treatment(), parameters, page.width);
+  // Held, the frame is decoded once; a single band is the whole frame
+  // anyway. Without a survey, its pixels going as they are, it is read once
+  // in any case, and held only where the orientation needs the whole frame.
   const bool hold =
-      uint64_t{page.width} * page.height <= tuning.max_held_pixels || band_rows == page.height;
+      (uint64_t{page.width} * page.height <= tuning.max_held_pixels || band_rows == page.height) &&
+      (colors.needed() || orientation >= 3);
   std::vector<uint32_t> pixels(width * (hold ? page.height : band_rows));
   const auto band_at = [&](uint32_t top) {
     const size_t rows = std::min(band_rows, page.height - top);
     return std::span<uint32_t>(pixels).subspan(hold ? top * width : 0, rows * width);
   };
 
-  ColorReduction reduction(parameters.colors, parameters.dither, page.width);
-  // A held frame of several bands is surveyed on a worker thread, band by
-  // band behind the decoding, when it is large enough to repay starting one.
-  std::optional<BackgroundSurvey> survey;
-  if (hold && band_rows < page.height &&
-      uint64_t{page.width} * page.height >= tuning.min_pipelined_pixels) {
-    survey.emplace(pixels, reduction);
-  }
-  for (uint32_t top = 0; top < page.height; top += band_rows) {
-    const std::span<uint32_t> band = band_at(top);
-    reader.ReadRgbaRows(top, band);
-    if (survey) {
-      survey->Decoded(static_cast<size_t>(band.data() - pixels.data()) + band.size());
-    } else {
-      reduction.Survey(band);
+  if (colors.needed() || hold) {
+    // A held frame of several bands is surveyed on a worker thread, band by
+    // band behind the decoding, when it is large enough to repay starting
+    // one.
+    std::optional<BackgroundSurvey> survey;
+    if (colors.needed() && hold && band_rows < page.height &&
+        uint64_t{page.width} * page.height >= tuning.min_pipelined_pixels) {
+      survey.emplace(pixels,
+                     [&colors](std::span<const uint32_t> decoded) { colors.Survey(decoded); });
     }
-  }
-  if (survey) {
-    survey->Finish();
-  }
-  GifRows gif(orientation, {page.width, page.height}, reduction.ChoosePalette(), sink, tuning);
-  std::vector<uint8_t> indices(width);
-  for (uint32_t top = 0; top < page.height; top += band_rows) {
-    const std::span<uint32_t> band = band_at(top);
-    if (!hold) {
+    for (uint32_t top = 0; top < page.height; top += band_rows) {
+      const std::span<uint32_t> band = band_at(top);
       reader.ReadRgbaRows(top, band);
+      if (survey) {
+        survey->Decoded(static_cast<size_t>(band.data() - pixels.data()) + band.size());
+      } else if (colors.needed()) {
+        colors.Survey(band);
+      }
     }
-    for (size_t start = 0; start < band.size(); start += width) {
-      reduction.MapRow(band.subspan(start, width), indices);
-      gif.PutRow(indices);
+    if (survey) {
+      survey->Finish();
     }
   }
-  gif.Finish();
+  // The second pass: the held frame, or the page read again.
+  const RgbaBands bands{.stored = {page.width, page.height},
+                        .band_rows = hold ? page.height : band_rows,
+                        .band = [&](uint32_t top) -> std::span<const uint32_t> {
+                          if (hold) {
+                            return pixels;
+                          }
+                          const std::span<uint32_t> band = band_at(top);
+                          reader.ReadRgbaRows(top, band);
+                          return band;
+                        },
+                        .held = hold};
+  WriteColorPage(orientation, bands, colors, sink, tuning);
 }
 
 // Bilevel pages made smaller: the share of white in each output pixel,
 // rounded to one of `levels` evenly spaced grays, black and white among
 // them. The bits are counted as they are stored, without unpacking.
 void ConvertReducedBilevelPage(TiffReader& reader, const ViewGeometry& view, int levels,
-                               const GifWriter::ByteSink& sink, const ConversionTuning& tuning) {
+                               ImageSink& sink, const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
   IndexedPalette palette;
   const auto top = static_cast<uint64_t>(levels - 1);
@@ -200,7 +300,7 @@ void ConvertReducedBilevelPage(TiffReader& reader, const ViewGeometry& view, int
     const auto gray = static_cast<uint8_t>(RoundedMeans(top, 255)(level));
     palette.colors.push_back(Rgb{gray, gray, gray});
   }
-  GifRows gif(view.orientation, view.reduced, palette, sink, tuning);
+  IndexedImage image(view.orientation, view.reduced, palette, sink, tuning);
   std::vector<uint8_t> indices(view.reduced.width);
   const uint64_t total = uint64_t{page.width} * page.height;
   const RoundedMeans level_of(total, top);
@@ -209,10 +309,10 @@ void ConvertReducedBilevelPage(TiffReader& reader, const ViewGeometry& view, int
       const uint64_t white = page.min_is_white ? total - ones[x] : ones[x];
       indices[x] = static_cast<uint8_t>(level_of(white));
     }
-    gif.PutRow(indices);
+    image.PutRow(indices);
   });
   reader.ReadSampleRows([&](std::span<const uint8_t> samples) { reduction.AddBitRow(samples); });
-  gif.Finish();
+  image.Finish();
 }
 
 // The colour each stored sample of a bilevel, gray or palette page shows,
@@ -230,22 +330,22 @@ std::array<uint32_t, 256> SampleRgba(const TiffPage& page) {
 
 // Gray pages made smaller keep 256 levels: each output pixel the rounded
 // mean of the grays it covers, its own palette entry.
-void ConvertReducedGrayPage(TiffReader& reader, const ViewGeometry& view,
-                            const GifWriter::ByteSink& sink, const ConversionTuning& tuning) {
+void ConvertReducedGrayPage(TiffReader& reader, const ViewGeometry& view, ImageSink& sink,
+                            const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
   IndexedPalette palette;
   for (int level = 0; level < 256; ++level) {
     const auto gray = static_cast<uint8_t>(level);
     palette.colors.push_back(Rgb{gray, gray, gray});
   }
-  GifRows gif(view.orientation, view.reduced, palette, sink, tuning);
+  IndexedImage image(view.orientation, view.reduced, palette, sink, tuning);
   std::vector<uint8_t> indices(view.reduced.width);
   const RoundedMeans mean_of(uint64_t{page.width} * page.height, 1);
   AreaReduction reduction(view.stored, view.reduced, 1, [&](std::span<const uint64_t> sums) {
     for (size_t x = 0; x < indices.size(); ++x) {
       indices[x] = static_cast<uint8_t>(mean_of(sums[x]));
     }
-    gif.PutRow(indices);
+    image.PutRow(indices);
   });
   std::array<uint8_t, 256> gray_of{};
   const std::array<uint32_t, 256> rgba = SampleRgba(page);
@@ -260,16 +360,15 @@ void ConvertReducedGrayPage(TiffReader& reader, const ViewGeometry& view,
     }
     reduction.AddByteRow(values);
   });
-  gif.Finish();
+  image.Finish();
 }
 
 // Palette and colour pages, and gray ones allowed fewer than 256 colours,
-// made smaller: averaged in RGB (and alpha), then reduced to a palette like
-// a colour page. Palette and gray samples are looked up row by row; colour
-// pages are rendered by libtiff in bands. The reduced frame is held for the
-// palette's survey.
+// made smaller: averaged in RGB (and alpha), then written like a colour
+// page. Palette and gray samples are looked up row by row; colour pages are
+// rendered by libtiff in bands. The reduced frame is held for the survey.
 void ConvertReducedColorPage(TiffReader& reader, const ConversionOptions& parameters,
-                             const ViewGeometry& view, const GifWriter::ByteSink& sink,
+                             const ViewGeometry& view, ImageSink& sink,
                              const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
   const size_t width = view.reduced.width;
@@ -308,21 +407,21 @@ void ConvertReducedColorPage(TiffReader& reader, const ConversionOptions& parame
       reduction.AddRgbaRow(pixels);
     });
   }
-  ColorReduction colors(parameters.colors, parameters.dither, view.reduced.width);
-  colors.Survey(frame);
-  GifRows gif(view.orientation, view.reduced, colors.ChoosePalette(), sink, tuning);
-  std::vector<uint8_t> indices(width);
-  for (size_t start = 0; start < frame.size(); start += width) {
-    colors.MapRow(std::span<const uint32_t>(frame).subspan(start, width), indices);
-    gif.PutRow(indices);
+  ColorSurvey colors(sink.color_treatment(), parameters, view.reduced.width);
+  if (colors.needed()) {
+    colors.Survey(frame);
   }
-  gif.Finish();
+  const RgbaBands bands{.stored = view.reduced,
+                        .band_rows = view.reduced.height,
+                        .band = [&frame](uint32_t) { return std::span<const uint32_t>(frame); },
+                        .held = true};
+  WriteColorPage(view.orientation, bands, colors, sink, tuning);
 }
 
 // Raises kImageTooLarge when a `width` x `height` image of `source` has more
-// than `max_pixels` pixels or a side longer than kMaxGifSide.
-void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
-                    const std::string& source) {
+// than `max_pixels` pixels or a side longer than the format takes.
+void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels, const std::string& source,
+                    const ImageSink& sink) {
   const std::string size =
       std::to_string(width) + " x " + std::to_string(height) + " pixels in " + source;
   if (uint64_t{width} * height > max_pixels) {
@@ -330,25 +429,28 @@ void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels,
         ConversionFailure::kImageTooLarge,
         "image too large: " + size + ", the limit is " + std::to_string(max_pixels));
   }
-  if (width > kMaxGifSide || height > kMaxGifSide) {
+  if (width > sink.max_side() || height > sink.max_side()) {
     throw ConversionError(ConversionFailure::kImageTooLarge,
-                          "image too large: " + size + ", a GIF allows at most " +
-                              std::to_string(kMaxGifSide) + " on either side");
+                          "image too large: " + size + ", " + std::string(sink.max_side_reason()));
   }
 }
 
 }  // namespace
 
-void ConvertPage(TiffReader& reader, const ConversionOptions& parameters,
-                 const GifWriter::ByteSink& sink, const ConversionTuning& tuning) {
+void ConvertPage(TiffReader& reader, const ConversionOptions& parameters, const ByteSink& bytes,
+                 const ConversionTuning& tuning) {
+  const std::unique_ptr<ImageSink> image_sink = MakeImageSink(parameters, bytes);
+  ImageSink& sink = *image_sink;
   const TiffPage& page = reader.page();
-  CheckImageSize(page.width, page.height, parameters.max_pixels, parameters.source);
+  CheckImageSize(page.width, page.height, parameters.max_pixels, parameters.source, sink);
   const ViewGeometry view = PlanView(page, parameters);
+  // Only a reduced palette is limited; other formats keep every colour.
+  const int colors =
+      sink.color_treatment() == ColorTreatment::kReducedPalette ? parameters.colors : 256;
   if (view.reduces()) {
     if (page.kind == PageKind::kBilevel) {
-      ConvertReducedBilevelPage(reader, view, std::min(parameters.grays, parameters.colors), sink,
-                                tuning);
-    } else if (page.kind == PageKind::kGray && parameters.colors >= 256) {
+      ConvertReducedBilevelPage(reader, view, std::min(parameters.grays, colors), sink, tuning);
+    } else if (page.kind == PageKind::kGray && colors >= 256) {
       ConvertReducedGrayPage(reader, view, sink, tuning);
     } else {
       ConvertReducedColorPage(reader, parameters, view, sink, tuning);
@@ -360,7 +462,7 @@ void ConvertPage(TiffReader& reader, const ConversionOptions& parameters,
   const int sample_entries = page.kind == PageKind::kColor ? kColorPageEntries
                              : page.bits_per_sample >= 8   ? 256
                                                            : 1 << page.bits_per_sample;
-  if (sample_entries > parameters.colors) {
+  if (sample_entries > colors) {
     ConvertColorPage(reader, parameters, view.orientation, sink, tuning);
   } else if (page.kind == PageKind::kPalette && page.bits_per_sample == 8) {
     ConvertPalettePage(reader, view.orientation, sink, tuning);
@@ -374,7 +476,7 @@ std::string ConvertImage(const ConversionOptions& parameters, const ConversionTu
   // and from here on any failure removes an older file at dest.
   AtomicFile output = WithFailureKind(ConversionFailure::kCannotWriteDestination,
                                       [&] { return AtomicFile(parameters.dest); });
-  const GifWriter::ByteSink sink = [&output](std::string_view bytes) {
+  const ByteSink sink = [&output](std::string_view bytes) {
     WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Write(bytes); });
   };
   TiffReader reader(TiffFile::FromOpenedFile(OpenAllowedSource(parameters), parameters.source),

@@ -1,4 +1,5 @@
-// The converter's one method: a GIF copy of one page of a TIFF file.
+// The converter's one method: a GIF, PNG or JPEG copy of one page of a TIFF
+// file.
 #ifndef OSTREL_CONVERTER_IMAGE_CONVERSION_H_
 #define OSTREL_CONVERTER_IMAGE_CONVERSION_H_
 
@@ -7,7 +8,7 @@
 #include <string>
 
 #include "converter/conversion_options.h"
-#include "converter/gif_writer.h"
+#include "converter/image_sink.h"
 #include "converter/row_pipeline.h"
 #include "converter/tiff_reader.h"
 
@@ -18,26 +19,30 @@ namespace ostrel {
 // cost about what it saves.
 inline constexpr uint64_t kMinPipelinedPixels = 256 << 10;
 
-// Choices that change the time and memory a conversion takes, never its GIF.
+// Choices that change the time and memory a conversion takes, never its
+// image.
 struct ConversionTuning {
   // A page's frame is held between its two passes up to this many pixels
   // (128 MiB of RGBA on a colour page); a larger one is decoded twice
-  // instead.
+  // instead (and a larger one turned by its orientation and written as
+  // RGBA pixels, once for each block of columns).
   uint64_t max_held_pixels = 32 << 20;
   uint64_t min_pipelined_pixels = kMinPipelinedPixels;
   size_t pipeline_block_bytes = RowPipeline::kBlockBytes;
 };
 
-// Checks the size of `reader`'s page against `parameters`, then writes it as
-// a GIF89a into `sink`, which a worker thread may call. Raises the
-// ConversionFailure kinds, or out of memory.
-void ConvertPage(TiffReader& reader, const ConversionOptions& parameters,
-                 const GifWriter::ByteSink& sink, const ConversionTuning& tuning = {});
+// Checks the size of `reader`'s page against `parameters`, then writes it in
+// `parameters.format` (a GIF89a, a PNG or a JPEG) into `sink`, which a
+// worker thread may call. Raises the ConversionFailure kinds, or out of
+// memory.
+void ConvertPage(TiffReader& reader, const ConversionOptions& parameters, const ByteSink& sink,
+                 const ConversionTuning& tuning = {});
 
-// Writes `parameters.dest` as a GIF89a rendering of page `parameters.page`
-// of `parameters.source`. The GIF appears complete or not at all; after a
-// failure neither it nor a temporary file is left, and an earlier file at
-// `dest` is gone too. Raises the ConversionFailure kinds, or out of memory.
+// Writes `parameters.dest` as a rendering of page `parameters.page` of
+// `parameters.source` in `parameters.format`. The image appears complete or
+// not at all; after a failure neither it nor a temporary file is left, and
+// an earlier file at `dest` is gone too. Raises the ConversionFailure kinds,
+// or out of memory.
 // Returns a note for standard error, empty when there is none: how many
 // damaged lines of a fax were filled in.
 std::string ConvertImage(const ConversionOptions& parameters, const ConversionTuning& tuning = {});

@@ -1,7 +1,8 @@
 // The converter component: Caskle.ClsCaskle ConvertImage "<parameters>"
-// writes a GIF of a page; Caskle.ClsCaskle DescribeImage "<parameters>"
-// writes a description of the file as JSON instead (see image_description.h);
-// Caskle.ClsCaskle --version prints its version.
+// writes a GIF (or, as its format item says, a PNG or JPEG) of a page;
+// Caskle.ClsCaskle DescribeImage "<parameters>" writes a description of the
+// file as JSON instead (see image_description.h); Caskle.ClsCaskle
+// --version prints its version.
 //
 // On success it prints "0" and exits 0, after a line on standard error when
 // a fax page had damaged lines that were filled in. On failure it writes one line on
@@ -21,7 +22,7 @@
 //   24  the page asked for does not exist (the message says how many do)
 //   25  the image is too large: more pixels than maxpixels, or a side
 //       longer than 65535
-//   30  the GIF or the description cannot be written
+//   30  the image or the description cannot be written
 //   40  out of memory
 //   41  internal failure
 #include <cstdint>
@@ -56,7 +57,7 @@ constexpr uint64_t kFileSizeBytes = uint64_t{1} << 30;
 constexpr uint64_t kOpenFiles = 64;
 
 // Before anything is read: a termination signal (SIGTERM from the program
-// stopping it or dying, SIGXCPU from the CPU limit) removes the GIF's
+// stopping it or dying, SIGXCPU from the CPU limit) removes the image's
 // temporary file, and the limits bound what a hostile file can cost. The
 // worker threads share the main thread's heap, as a process under an address
 // space limit must.

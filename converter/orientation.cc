@@ -121,4 +121,64 @@ void OrientedRows::PassTransposedFrameOn() {
   }
 }
 
+void PassOrientedRgbaRows(uint16_t orientation, const RgbaBands& bands, uint64_t most_block_pixels,
+                          IndexedRowSink& display) {
+  const Placement placement = kPlacements[orientation - 1];
+  const size_t width = bands.stored.width;
+  const uint32_t height = bands.stored.height;
+  const uint32_t band_rows = bands.band_rows;
+  const uint32_t band_count = (height + band_rows - 1) / band_rows;
+  const auto as_bytes = [](std::span<const uint32_t> pixels) {
+    return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(pixels.data()),
+                                    pixels.size_bytes());
+  };
+  if (!placement.transposed) {
+    std::vector<uint32_t> mirrored(placement.reversed_columns ? width : 0);
+    for (uint32_t n = 0; n < band_count; ++n) {
+      const uint32_t top = (placement.reversed_rows ? band_count - 1 - n : n) * band_rows;
+      const std::span<const uint32_t> band = bands.band(top);
+      const size_t rows = band.size() / width;
+      for (size_t i = 0; i < rows; ++i) {
+        const std::span<const uint32_t> row =
+            band.subspan((placement.reversed_rows ? rows - 1 - i : i) * width, width);
+        if (placement.reversed_columns) {
+          std::reverse_copy(row.begin(), row.end(), mirrored.begin());
+          display.PutRow(as_bytes(mirrored));
+        } else {
+          display.PutRow(as_bytes(row));
+        }
+      }
+    }
+    return;
+  }
+  // Display pixel (x, y) shows stored row r, column c as in
+  // PassTransposedFrameOn: x = r, or H - 1 - r with reversed rows; y = c,
+  // or W - 1 - c with reversed columns.
+  const uint64_t block_columns =
+      bands.held ? kTransposeBlock : std::max<uint64_t>(1, most_block_pixels / height);
+  const auto block = static_cast<uint32_t>(std::min<uint64_t>(block_columns, width));
+  std::vector<uint32_t> columns(size_t{block} * height);
+  for (uint32_t first = 0; first < width; first += block) {
+    const uint32_t count = std::min<uint32_t>(block, static_cast<uint32_t>(width) - first);
+    for (uint32_t top = 0; top < height; top += band_rows) {
+      const std::span<const uint32_t> band = bands.band(top);
+      const size_t rows = band.size() / width;
+      for (size_t i = 0; i < rows; ++i) {
+        const uint32_t* const stored_row = band.data() + i * width;
+        const uint32_t r = top + static_cast<uint32_t>(i);
+        const uint32_t x = placement.reversed_rows ? height - 1 - r : r;
+        for (uint32_t j = 0; j < count; ++j) {
+          const size_t y = first + j;
+          columns[size_t{j} * height + x] =
+              stored_row[placement.reversed_columns ? width - 1 - y : y];
+        }
+      }
+    }
+    for (uint32_t j = 0; j < count; ++j) {
+      display.PutRow(
+          as_bytes(std::span<const uint32_t>(columns).subspan(size_t{j} * height, height)));
+    }
+  }
+}
+
 }  // namespace ostrel

@@ -1,6 +1,6 @@
-// Rows of indices handed to another sink on a worker thread, so that what
-// that sink does (LZW encoding, writing the GIF) runs beside what produces
-// the rows (decoding, mapping colours).
+// Rows of indices (or of any bytes, such as RGBA pixels) handed to another
+// sink on a worker thread, so that what that sink does (encoding, writing
+// the image) runs beside what produces the rows (decoding, mapping colours).
 #ifndef OSTREL_CONVERTER_ROW_PIPELINE_H_
 #define OSTREL_CONVERTER_ROW_PIPELINE_H_
 

@@ -18,8 +18,8 @@ inline constexpr double kUnevenResolutionFactor = 1.2;
 struct ViewGeometry {
   ImageSize stored;      // the page as stored
   ImageSize reduced;     // the stored rows and columns after reduction
-  uint16_t orientation;  // from reduced rows to the GIF's: the tag's, then the turn
-  ImageSize display;     // the GIF's size
+  uint16_t orientation;  // from reduced rows to the image's: the tag's, then the turn
+  ImageSize display;     // the image's size
 
   bool reduces() const { return !(reduced == stored); }
 };

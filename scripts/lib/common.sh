@@ -7,7 +7,7 @@ OSTREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 OSTREL_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
-  libtiff-dev libgif-dev libjpeg-dev
+  libtiff-dev libgif-dev libjpeg-dev libpng-dev
   libbenchmark-dev
   clang-format
 )
@@ -20,7 +20,8 @@ OSTREL_BENCH_PACKAGES=(imagemagick graphicsmagick libvips-tools python3-pil pyth
 OSTREL_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 # What scripts/package builds the Debian package with.
-OSTREL_PACKAGE_PACKAGES=(debhelper dpkg-dev fakeroot lintian cmake ninja-build g++ libtiff-dev)
+OSTREL_PACKAGE_PACKAGES=(debhelper dpkg-dev fakeroot lintian cmake ninja-build g++ libtiff-dev
+  libjpeg-dev libpng-dev)
 
 # The web servers of the integration tests and the demo, and the browser.
 OSTREL_SERVER_PACKAGES=(lighttpd apache2 nginx fcgiwrap)

@@ -10,6 +10,7 @@
 #include <tiffio.h>
 
 #include "tests/support/gif_image.h"
+#include "tests/support/picture.h"
 #include "tests/support/process_harness.h"
 #include "tests/support/tiff_fixtures.h"
 
@@ -32,7 +33,7 @@ class ConverterTest : public ::testing::Test {
   ProgramSandbox sandbox_{OSTREL_CONVERTER};
 };
 
-TEST_F(ConverterTest, WritesTheGifPrintsZeroAndOnlyItsOwnerMayReadIt) {
+TEST_F(ConverterTest, WritesTheImagePrintsZeroAndOnlyItsOwnerMayReadIt) {
   const std::vector<uint16_t> values = PatternSamples(1728 * 40, 2, 1);
   WriteTiff(In(), {FixturePage{.width = 1728,
                                .height = 40,
@@ -40,27 +41,36 @@ TEST_F(ConverterTest, WritesTheGifPrintsZeroAndOnlyItsOwnerMayReadIt) {
                                .photometric = PHOTOMETRIC_MINISWHITE,
                                .compression = COMPRESSION_CCITTFAX4,
                                .samples = PackSamples(values, 1, 1728)}});
-  const mode_t saved = umask(027);
-  const RunResult result =
-      Convert("source=" + WindowsStyle(In()) + ", dest=" + WindowsStyle(Out()) + ", colors=2");
-  umask(saved);
-  EXPECT_EQ(result.exit_status, 0);
-  EXPECT_EQ(result.output, "0\n");
-  EXPECT_TRUE(result.log_lines.empty());
-  EXPECT_EQ(sandbox_.List(), (std::vector<std::string>{"Caskle.ClsCaskle", "in.tif", "out.gif"}));
-  struct stat status {};
-  ASSERT_EQ(stat(Out().c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 0777, 0600u);
-  const GifImage gif = DecodeGif(Out());
-  ASSERT_EQ(gif.indices.size(), values.size());
-  int differences = 0;
-  for (size_t i = 0; i < values.size(); ++i) {
-    const GifColor want = values[i] == 0 ? GifColor{255, 255, 255} : GifColor{0, 0, 0};
-    if (gif.palette[gif.indices[i]] != want) {
-      ++differences;
+  Picture want{1728, 40, {}, 0};
+  for (const uint16_t value : values) {
+    want.pixels.push_back(value == 0 ? Rgba8{255, 255, 255, 255} : Rgba8{0, 0, 0, 255});
+  }
+  // Whatever the file's name says, the format item chooses.
+  for (const std::string format : {"", ", format=png", ", Format=JPG, jpegquality=100"}) {
+    SCOPED_TRACE(format);
+    const mode_t saved = umask(027);
+    const RunResult result = Convert("source=" + WindowsStyle(In()) +
+                                     ", dest=" + WindowsStyle(Out()) + ", colors=2" + format);
+    umask(saved);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.output, "0\n");
+    EXPECT_TRUE(result.log_lines.empty());
+    EXPECT_EQ(sandbox_.List(), (std::vector<std::string>{"Caskle.ClsCaskle", "in.tif", "out.gif"}));
+    struct stat status {};
+    ASSERT_EQ(stat(Out().c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    const std::string bytes = sandbox_.ReadFile("out.gif");
+    if (format.empty()) {
+      EXPECT_EQ(Differences(PictureOfGif(DecodeGifBytes(bytes)), want), 0);
+    } else if (format == ", format=png") {
+      EXPECT_EQ(Differences(DecodePng(bytes), want), 0);
+      EXPECT_EQ(ReadPngForm(bytes).bit_depth, 1);
+    } else {
+      const Picture jpeg = DecodeJpegPicture(bytes);
+      EXPECT_EQ(jpeg.components, 1);
+      EXPECT_GE(PsnrOverWhite(jpeg, want), 40);
     }
   }
-  EXPECT_EQ(differences, 0);
 }
 
 TEST_F(ConverterTest, FailuresExitWithTheirKindAndOneLineNamingTheFile) {
@@ -93,6 +103,12 @@ TEST_F(ConverterTest, FailuresExitWithTheirKindAndOneLineNamingTheFile) {
       {{"ConvertImage", "source=" + In() + dest + ", dither=1"},
        3,
        "bad value for dither: \"1\" (on or off)"},
+      {{"ConvertImage", "source=" + In() + dest + ", format=webp"},
+       3,
+       "bad value for format: \"webp\" (gif, png or jpg)"},
+      {{"ConvertImage", "source=" + In() + dest + ", format=jpg, jpegquality=0"},
+       3,
+       "bad value for jpegquality: \"0\" (a whole number from 1 to 100)"},
       {{"ConvertImage", "source=" + sandbox_.PathOf("a\nb.tif") + dest},
        20,
        "open " + sandbox_.PathOf("a\\nb.tif") + ": No such file or directory"},

@@ -1,5 +1,5 @@
 // Requests through the program with the real converter beside it: the
-// response body is the requested TIFF as a GIF.
+// response body is the requested TIFF as a GIF (or a PNG or JPEG).
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include <tiffio.h>
 
 #include "tests/support/gif_image.h"
+#include "tests/support/picture.h"
 #include "tests/support/process_harness.h"
 #include "tests/support/tiff_fixtures.h"
 
@@ -276,6 +277,46 @@ TEST_F(EndToEndTest, APageOfAFileAndItsDescriptionComeFromTheConverterUnchanged)
   EXPECT_EQ(info.substr(json_header.size(), 11), "{\"pages\":3,");
   EXPECT_NE(get("Page=4").find("has 3 pages"), std::string::npos);
   EXPECT_TRUE(TemporaryFiles().empty());
+}
+
+// Format chooses the image: the content type names it, written as the
+// GIF's is, the body decodes to the page (a PNG to its exact pixels), the
+// temporary file is gone. A named GIF is the response without Format, and
+// any other value is refused before the converter runs.
+TEST_F(EndToEndTest, FormatGivesAPngOrAJpegUnderItsContentType) {
+  WriteTiff(Tiff("scan01"), {ScannedPage()});
+  const Picture page = PictureOfRgba(LibtiffRgba(Tiff("scan01")), 413, 584);
+  const auto get = [&](const std::string& view) {
+    const RunResult result = sandbox_.Run(
+        {.environment = {{"REQUEST_METHOD", "GET"},
+                         {"QUERY_STRING", "FN=scan01&Path=" + sandbox_.PathOf("images/") + view}}});
+    EXPECT_TRUE(TemporaryFiles().empty()) << view;
+    return result;
+  };
+  const std::string png_header = "HTTP/1.0 200 OK\r\nContent-Type:image/png\r\n\r\n";
+  const RunResult png = get("&Format=png");
+  ASSERT_EQ(png.output.substr(0, png_header.size()), png_header) << png.output.substr(0, 200);
+  EXPECT_EQ(png.log_lines, std::vector<std::string>{"ostrel: message: 0"});
+  const std::string png_body = png.output.substr(png_header.size());
+  EXPECT_EQ(Differences(DecodePng(png_body), page), 0);
+  EXPECT_EQ(ReadPngForm(png_body).bit_depth, 1);
+
+  const std::string jpeg_header = "HTTP/1.0 200 OK\r\nContent-Type:image/jpeg\r\n\r\n";
+  const RunResult jpeg = get("&Width=200&Format=JPEG");
+  ASSERT_EQ(jpeg.output.substr(0, jpeg_header.size()), jpeg_header) << jpeg.output.substr(0, 200);
+  const Picture reduced = DecodeJpegPicture(jpeg.output.substr(jpeg_header.size()));
+  EXPECT_EQ(reduced.width, 200u);
+  EXPECT_EQ(reduced.components, 1);
+
+  EXPECT_EQ(get("&Format=gif").output, get("").output);
+  EXPECT_EQ(get("&Info=1&Format=png").output, get("&Info=1").output);
+  EXPECT_EQ(get("").output.substr(0, kGifHeader.size()), kGifHeader);
+  const RunResult refused = get("&Format=tiff");
+  EXPECT_NE(refused.output.find("<PRE>CGI_Main: FN = scan01, Invalid argument: Format must be "
+                                "gif, png, jpg or jpeg Error Number =  5</PRE>"),
+            std::string::npos)
+      << refused.output;
+  EXPECT_TRUE(refused.log_lines.empty());
 }
 
 TEST_F(EndToEndTest, AMissingTiffIsReportedOnTheErrorPage) {

@@ -24,6 +24,9 @@ class OstrelClassPeer {
   void SendGifFile(std::string file_name, std::string fn) {
     instance_.SendGifFile(std::move(file_name), std::move(fn));
   }
+  void SendPictureFile(std::string file_name, std::string content_type) {
+    instance_.SendPictureFile(std::move(file_name), std::move(content_type));
+  }
 
  private:
   OstrelClass& instance_;

@@ -48,7 +48,8 @@ TEST(BackgroundSurveyTest, SurveysAsOneCallOnThisThreadWouldWhateverTheSteps) {
   for (const std::vector<size_t>& steps : step_lists) {
     SCOPED_TRACE(::testing::Message() << steps.size() << " steps");
     ColorReduction reduction(16, true, kWidth);
-    BackgroundSurvey survey(frame, reduction);
+    BackgroundSurvey survey(
+        frame, [&reduction](std::span<const uint32_t> pixels) { reduction.Survey(pixels); });
     for (const size_t decoded : steps) {
       survey.Decoded(decoded);
     }

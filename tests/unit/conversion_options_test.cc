@@ -12,7 +12,8 @@ namespace {
 TEST(ConversionOptionsTest, ReadsEveryItemIgnoringKeyCase) {
   const ConversionOptions p = ParseConversionOptions(
       "source=d:\\images\\scan01.tif, dest=\\tmp\\Gscan01_1234.gif, PAGE=3, Colors=16, "
-      "dither=OFF, maxPixels=1000, WIDTH=640, height=480, rotate=270, aspect=None, grays=4");
+      "dither=OFF, maxPixels=1000, WIDTH=640, height=480, rotate=270, aspect=None, grays=4, "
+      "Format=JPG, JpegQuality=40");
   EXPECT_EQ(p.source, "d:/images/scan01.tif");
   EXPECT_EQ(p.dest, "/tmp/Gscan01_1234.gif");
   EXPECT_EQ(p.page, 3u);
@@ -24,6 +25,8 @@ TEST(ConversionOptionsTest, ReadsEveryItemIgnoringKeyCase) {
   EXPECT_EQ(p.rotate, 270);
   EXPECT_FALSE(p.square_pixels);
   EXPECT_EQ(p.grays, 4);
+  EXPECT_EQ(p.format, OutputFormat::kJpeg);
+  EXPECT_EQ(p.jpeg_quality, 40);
 
   const ConversionOptions defaults = ParseConversionOptions("dest=b=c, source=a");
   EXPECT_EQ(defaults.source, "a");
@@ -37,17 +40,22 @@ TEST(ConversionOptionsTest, ReadsEveryItemIgnoringKeyCase) {
   EXPECT_EQ(defaults.rotate, 0);
   EXPECT_TRUE(defaults.square_pixels);
   EXPECT_EQ(defaults.grays, 16);
+  EXPECT_EQ(defaults.format, OutputFormat::kGif);
+  EXPECT_EQ(defaults.jpeg_quality, 85);
 }
 
 TEST(ConversionOptionsTest, TheLastOfARepeatedViewItemCounts) {
   const ConversionOptions p = ParseConversionOptions(
       "source=a, dest=b, page=2, width=100, height=50, rotate=90, aspect=none, page=3, "
-      "width=200, Height=60, ROTATE=0, aspect=auto");
+      "width=200, Height=60, ROTATE=0, aspect=auto, format=jpg, format=png");
   EXPECT_EQ(p.page, 3u);
   EXPECT_EQ(p.box_width, 200u);
   EXPECT_EQ(p.box_height, 60u);
   EXPECT_EQ(p.rotate, 0);
   EXPECT_TRUE(p.square_pixels);
+  EXPECT_EQ(p.format, OutputFormat::kPng);
+  EXPECT_EQ(ParseConversionOptions("source=a, dest=b, format=png, format=gif").format,
+            OutputFormat::kGif);
 }
 
 TEST(ConversionOptionsTest, AcceptsTheBoundsOfEachNumber) {
@@ -61,6 +69,8 @@ TEST(ConversionOptionsTest, AcceptsTheBoundsOfEachNumber) {
   EXPECT_EQ(ParseConversionOptions("source=a, dest=b, rotate=180").rotate, 180);
   EXPECT_EQ(ParseConversionOptions("source=a, dest=b, grays=2").grays, 2);
   EXPECT_EQ(ParseConversionOptions("source=a, dest=b, grays=256").grays, 256);
+  EXPECT_EQ(ParseConversionOptions("source=a, dest=b, jpegquality=1").jpeg_quality, 1);
+  EXPECT_EQ(ParseConversionOptions("source=a, dest=b, jpegquality=100").jpeg_quality, 100);
 }
 
 TEST(ConversionOptionsTest, NamesWhatIsWrong) {
@@ -109,6 +119,14 @@ TEST(ConversionOptionsTest, NamesWhatIsWrong) {
        "bad value for grays: \"257\" (a whole number from 2 to 256)"},
       {"source=a, dest=b, maxpixels=0",
        "bad value for maxpixels: \"0\" (a whole number from 1 to 4294836225)"},
+      {"source=a, dest=b, format=jpeg", "bad value for format: \"jpeg\" (gif, png or jpg)"},
+      {"source=a, dest=b, format=", "bad value for format: \"\" (gif, png or jpg)"},
+      {"source=a, dest=b, format=png ", "bad value for format: \"png \" (gif, png or jpg)"},
+      {"source=a, dest=b, jpegquality=0",
+       "bad value for jpegquality: \"0\" (a whole number from 1 to 100)"},
+      {"source=a, dest=b, jpegquality=101",
+       "bad value for jpegquality: \"101\" (a whole number from 1 to 100)"},
+      {"source=a, dest=b, jpegquality=50, jpegquality=60", "repeated parameter: jpegquality"},
   };
   for (const auto& c : cases) {
     try {

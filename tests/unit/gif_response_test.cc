@@ -78,6 +78,17 @@ TEST_F(GifResponseTest, StreamsTheFileUnchangedInChunksOfAtMost1024Bytes) {
   EXPECT_FALSE(peer_.context().HtmlHeaderSent);
 }
 
+TEST_F(GifResponseTest, APictureFileGoesOutWithItsContentTypeWrittenAsTheGifsIs) {
+  for (const std::string type : {"image/png", "image/jpeg", "image/gif"}) {
+    dir_.WriteFile("G.pic", "bytes of " + type);
+    peer_.SendPictureFile(dir_.WindowsPathOf("G.pic"), type);
+    EXPECT_EQ(Writes(),
+              (std::vector<std::string>{"HTTP/1.0 200 OK\r\n", "Content-Type:" + type + "\r\n",
+                                        "\r\n", "bytes of " + type}));
+    EXPECT_FALSE(dir_.Exists("G.pic"));
+  }
+}
+
 TEST_F(GifResponseTest, AMissingFileRaisesAfterTheHeaderAndIsNotCreated) {
   EXPECT_EQ(testing::RaisedError([&] {
               peer_.SendGifFile(dir_.WindowsPathOf("vanished.gif"), "");

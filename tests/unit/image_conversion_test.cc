@@ -1,5 +1,6 @@
 // Generated TIFF files of every kind converted through the library, the GIFs
-// decoded with giflib and compared with the source pixels.
+// decoded with giflib (PNGs with libpng, JPEGs with libjpeg) and compared
+// with the source pixels.
 #include "converter/image_conversion.h"
 
 #include <algorithm>
@@ -21,6 +22,7 @@
 #include "converter/tiff_reader.h"
 #include "platform/error.h"
 #include "tests/support/gif_image.h"
+#include "tests/support/picture.h"
 #include "tests/support/process_harness.h"
 #include "tests/support/tiff_fixtures.h"
 
@@ -30,6 +32,16 @@ namespace {
 using testing::FixturePage;
 using testing::GifColor;
 using testing::GifImage;
+using testing::Picture;
+
+// PNG colour types.
+constexpr int kPngGray = 0;
+constexpr int kPngRgb = 2;
+constexpr int kPngPalette = 3;
+constexpr int kPngRgba = 6;
+
+// The items that choose each format, GIF by default.
+constexpr const char* kFormats[] = {"", ", format=png", ", format=jpg"};
 
 GifColor Gray(int level) {
   const auto value = static_cast<uint8_t>(level);
@@ -81,6 +93,12 @@ class ImageConversionTest : public ::testing::Test {
     testing::WriteTiff(In(), pages);
     Run(extra);
     return testing::DecodeGif(Out());
+  }
+
+  // The bytes of in.tif converted (into out.gif, whatever the format).
+  std::string ConvertedBytes(const std::string& extra, const ConversionTuning& tuning = {}) {
+    Run(extra, tuning);
+    return directory_.ReadFile("out.gif");
   }
 
   // The pixels that differ from libtiff's own rendering of in.tif.
@@ -306,6 +324,146 @@ TEST_F(ImageConversionTest, PhotosAreReducedCloseToTheSource) {
   }
 }
 
+// `page` with an alpha sample after its colour ones, unassociated, taking
+// the values of `alphas` in turn.
+FixturePage WithAlpha(FixturePage page, const std::vector<uint8_t>& alphas) {
+  const size_t channels = page.samples_per_pixel;
+  std::vector<uint8_t> samples;
+  for (size_t i = 0; i < page.samples.size(); i += channels) {
+    samples.insert(samples.end(), page.samples.begin() + static_cast<ptrdiff_t>(i),
+                   page.samples.begin() + static_cast<ptrdiff_t>(i + channels));
+    samples.push_back(alphas[i / channels % alphas.size()]);
+  }
+  page.samples = samples;
+  page.samples_per_pixel = static_cast<uint16_t>(channels + 1);
+  page.extra_samples = {EXTRASAMPLE_UNASSALPHA};
+  return page;
+}
+
+// Every kind of page, decoded back from each format. A PNG holds exactly the
+// pixels of the GIF of the same items, or libtiff's own where the GIF would
+// reduce the colours or the alpha, in the smallest form they allow; a JPEG
+// comes close to them, gray for gray pages, transparency shown over white.
+TEST_F(ImageConversionTest, PngsKeepEveryPixelAndJpegsComeClose) {
+  std::vector<uint16_t> values;
+  FixturePage bilevel = PatternPage(203, 37, 1, 2, &values);
+  bilevel.photometric = PHOTOMETRIC_MINISWHITE;
+  bilevel.compression = COMPRESSION_CCITTFAX4;
+  const FixturePage gray = PatternPage(61, 37, 8, 256, &values);
+  const FixturePage gray4 = PatternPage(61, 37, 4, 16, &values);
+  const FixturePage palette4 = PalettePage(4, 16, 256, true, &values);
+  const FixturePage palette8 = PalettePage(8, 38, 256, false, &values);
+  const FixturePage photo{.width = 120,
+                          .height = 80,
+                          .samples_per_pixel = 3,
+                          .photometric = PHOTOMETRIC_RGB,
+                          .rows_per_strip = 16,
+                          .samples = testing::PhotoSamples(120, 80)};
+  const struct {
+    const char* name;
+    FixturePage page;
+    const char* extra;
+    bool like_gif;  // else like libtiff's rendering
+    int bit_depth;
+    int color_type;
+    bool trns;
+    int jpeg_components;
+    // Of the JPEG at quality 85, 1.5 dB below what it gave: colour noise
+    // from pixel to pixel, as on most of these pages, is what a JPEG keeps
+    // worst.
+    double least_psnr;
+  } cases[] = {
+      {"bilevel", bilevel, "", true, 1, kPngGray, false, 1, 34.4},
+      {"reduced bilevel", bilevel, ", width=50", true, 4, kPngGray, false, 1, 32.1},
+      {"reduced bilevel, 5 grays", bilevel, ", width=50, grays=5", true, 4, kPngPalette, false, 1,
+       31.9},
+      {"4-bit gray", gray4, "", true, 4, kPngGray, false, 1, 31.6},
+      {"gray", gray, "", true, 8, kPngGray, false, 1, 31.5},
+      {"reduced gray", gray, ", width=20", true, 8, kPngGray, false, 1, 31.5},
+      {"4-bit palette", palette4, "", true, 4, kPngPalette, false, 3, 14.9},
+      {"38 colours of a palette", palette8, "", true, 8, kPngPalette, false, 3, 13.3},
+      {"9 colours", FewColorsPage(50, 40, 3, 9), "", true, 4, kPngPalette, false, 3, 10.4},
+      {"200 colours", FewColorsPage(50, 40, 3, 200), "", true, 8, kPngPalette, false, 3, 10.2},
+      {"200 colours, colors=16", FewColorsPage(50, 40, 3, 200), ", colors=16", false, 8,
+       kPngPalette, false, 3, 10.2},
+      {"photo", photo, "", false, 8, kPngRgb, false, 3, 34.4},
+      {"colours and alpha", WithAlpha(FewColorsPage(50, 40, 3, 30), {255, 0, 170}), "", false, 8,
+       kPngPalette, true, 3, 13.2},
+      {"photo and alpha", WithAlpha(photo, {255, 0, 170, 255, 90}), "", false, 8, kPngRgba, false,
+       3, 21.7},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::WriteTiff(In(), {c.page});
+    const Picture want =
+        c.like_gif
+            ? testing::PictureOfGif(testing::DecodeGifBytes(ConvertedBytes(c.extra)))
+            : testing::PictureOfRgba(testing::LibtiffRgba(In()), c.page.width, c.page.height);
+    const std::string png = ConvertedBytes(c.extra + std::string(", format=png"));
+    EXPECT_EQ(testing::Differences(testing::DecodePng(png), want), 0);
+    const testing::PngForm form = testing::ReadPngForm(png);
+    EXPECT_EQ(form.bit_depth, c.bit_depth);
+    EXPECT_EQ(form.color_type, c.color_type);
+    EXPECT_EQ(form.has_transparency, c.trns);
+    const Picture jpeg =
+        testing::DecodeJpegPicture(ConvertedBytes(c.extra + std::string(", format=jpg")));
+    ASSERT_EQ(jpeg.width, want.width);
+    ASSERT_EQ(jpeg.height, want.height);
+    EXPECT_EQ(jpeg.components, c.jpeg_components);
+    EXPECT_GE(testing::PsnrOverWhite(jpeg, want), c.least_psnr);
+  }
+  // The quality item trades closeness for size.
+  testing::WriteTiff(In(), {photo});
+  const std::string fine = ConvertedBytes(", format=jpg");
+  const std::string coarse = ConvertedBytes(", format=jpg, jpegquality=30");
+  EXPECT_LT(coarse.size() * 2, fine.size());
+  const Picture source = testing::PictureOfRgba(testing::LibtiffRgba(In()), 120, 80);
+  EXPECT_LT(testing::PsnrOverWhite(testing::DecodeJpegPicture(coarse), source),
+            testing::PsnrOverWhite(testing::DecodeJpegPicture(fine), source));
+}
+
+// A photo written as its pixels are (a PNG of more than 256 colours, any
+// JPEG) is shown as its Orientation tag says, whether its frame is held, or
+// read again band by band: bottom band first, or once per block of columns.
+TEST_F(ImageConversionTest, PixelsWrittenAsTheyAreFollowTheOrientationTag) {
+  constexpr uint32_t kWidth = 90;
+  constexpr uint32_t kHeight = 70;
+  FixturePage photo{.width = kWidth,
+                    .height = kHeight,
+                    .samples_per_pixel = 3,
+                    .photometric = PHOTOMETRIC_RGB,
+                    .rows_per_strip = 8,
+                    .samples = testing::PhotoSamples(kWidth, kHeight)};
+  for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
+    SCOPED_TRACE(orientation);
+    photo.orientation = orientation;
+    testing::WriteTiff(In(), {photo});
+    // Display pixel (x, y) of stored row r, column c, as the tag defines it.
+    const bool turned = orientation >= 5;
+    Picture want{turned ? kHeight : kWidth, turned ? kWidth : kHeight,
+                 std::vector<testing::Rgba8>(kWidth * kHeight), 0};
+    for (uint32_t r = 0; r < kHeight; ++r) {
+      for (uint32_t c = 0; c < kWidth; ++c) {
+        const uint32_t across[9] = {
+            0, c, kWidth - 1 - c, kWidth - 1 - c, c, r, kHeight - 1 - r, kHeight - 1 - r, r};
+        const uint32_t down[9] = {
+            0, r, r, kHeight - 1 - r, kHeight - 1 - r, c, c, kWidth - 1 - c, kWidth - 1 - c};
+        const uint8_t* sample = &photo.samples[(r * kWidth + c) * 3];
+        want.pixels[down[orientation] * want.width + across[orientation]] = {sample[0], sample[1],
+                                                                             sample[2], 255};
+      }
+    }
+    for (const ConversionTuning& tuning : {ConversionTuning{}, {.max_held_pixels = 100}}) {
+      const std::string png = ConvertedBytes(", format=png", tuning);
+      EXPECT_EQ(testing::ReadPngForm(png).color_type, kPngRgb);
+      EXPECT_EQ(testing::Differences(testing::DecodePng(png), want), 0);
+    }
+    const std::string jpeg = ConvertedBytes(", format=jpg");
+    EXPECT_EQ(ConvertedBytes(", format=jpg", {.max_held_pixels = 100}), jpeg);
+    EXPECT_GE(testing::PsnrOverWhite(testing::DecodeJpegPicture(jpeg), want), 34);
+  }
+}
+
 TEST_F(ImageConversionTest, AFrameTooLargeToHoldIsDecodedTwiceToTheSameGif) {
   FixturePage photo{.width = 90,
                     .height = 70,
@@ -328,6 +486,16 @@ TEST_F(ImageConversionTest, AFrameTooLargeToHoldIsDecodedTwiceToTheSameGif) {
     ConvertImage(parameters, {.max_held_pixels = 100});
     EXPECT_EQ(directory_.ReadFile("out.gif"), held) << page.photometric;
     EXPECT_EQ(testing::DecodeGif(Out()).palette.size(), 64u);
+  }
+  // The photo's own colours, as a PNG and a JPEG, read again band by band:
+  // turned, flipped (bottom band first) or mirrored.
+  for (const uint16_t orientation : {7, 3, 2}) {
+    photo.orientation = orientation;
+    testing::WriteTiff(In(), {photo});
+    for (const std::string format : {", format=png", ", format=jpg"}) {
+      EXPECT_EQ(ConvertedBytes(format, {.max_held_pixels = 100}), ConvertedBytes(format))
+          << orientation << format;
+    }
   }
 }
 
@@ -887,6 +1055,7 @@ TEST_F(ImageConversionTest, ReducedPagesAreTheAreaAverageOfTheirSource) {
       {"gray", 64, 48, ", width=16, height=100", 16, 12, 0},  // exactly a quarter
       {"gray", 29, 53, ", width=50, height=11", 6, 11, 0},    // the height decides
       {"rgb", 31, 23, ", width=9", 9, 7, 0},
+      {"rgb", 64, 48, ", width=40", 40, 30, 0},  // more colours than a GIF holds
       {"palette", 33, 21, ", width=10", 10, 6, 0},
   };
   for (const auto& c : cases) {
@@ -933,17 +1102,28 @@ TEST_F(ImageConversionTest, ReducedPagesAreTheAreaAverageOfTheirSource) {
                                 (bits == 1 ? 1 : 255));
         }
       }
+      // The PNG has the GIF's pixels, where they fit into the GIF's palette
+      // (which a colors item limits, a PNG's not); else its own are checked.
       const GifImage gif = Convert({page}, c.extra);
-      ASSERT_EQ(gif.width, c.out_width);
-      ASSERT_EQ(gif.height, c.out_height);
+      const std::string png = ConvertedBytes(c.extra + std::string(", format=png"));
+      const Picture png_pixels = testing::DecodePng(png);
+      const bool gif_exact = testing::ReadPngForm(png).color_type != kPngRgb;
+      EXPECT_EQ(gif_exact, kind != "rgb" || c.width != 64);
+      if (gif_exact && std::string(c.extra).find("colors") == std::string::npos) {
+        EXPECT_EQ(testing::Differences(png_pixels, testing::PictureOfGif(gif)), 0);
+      }
+      ASSERT_EQ(png_pixels.width, c.out_width);
+      ASSERT_EQ(png_pixels.height, c.out_height);
       int misses = 0;
       for (size_t channel = 0; channel < channels.size(); ++channel) {
         const std::vector<double> want =
             AreaAverage(channels[channel], c.width, c.height, c.out_width, c.out_height);
         for (size_t i = 0; i < want.size(); ++i) {
-          const GifColor got = gif.palette[gif.indices[i]];
+          const testing::Rgba8& pixel = png_pixels.pixels[i];
+          const GifColor got =
+              gif_exact ? gif.palette[gif.indices[i]] : GifColor{pixel[0], pixel[1], pixel[2]};
           double distance;
-          if (kind == "bilevel") {  // the nearest level; the palette is the levels in order
+          if (kind == "bilevel") {  // the nearest level; the GIF's palette is the levels in order
             distance = std::abs(gif.indices[i] - want[i] * (c.levels - 1));
             if (got !=
                 Gray(static_cast<int>(std::lround(gif.indices[i] * 255.0 / (c.levels - 1))))) {
@@ -996,25 +1176,42 @@ TEST_F(ImageConversionTest, UnevenResolutionsGiveSquarePixelsFromAFactorOf1Point
 }
 
 TEST_F(ImageConversionTest, ATurnComposesWithTheOrientationTag) {
-  // Turning a page `degrees` clockwise gives the GIF of the page tagged
+  // Turning a page `degrees` clockwise gives the image of the page tagged
   // with the orientation that does both, reduced or not: unreduced, the
-  // exact pixels that orientation gives.
+  // exact pixels that orientation gives. Indices are turned before any
+  // format's writer, so the GIF stands for all; a photo is tried as a PNG
+  // and a JPEG too, its pixels turned as they are, for which a quarter turn
+  // is enough: of the eight orientations it reaches all eight.
   std::vector<uint16_t> values;
-  for (const int bits : {1, 8}) {
-    FixturePage page = PatternPage(23, 9, bits, 1u << bits, &values);
-    for (const std::string box : {"", ", width=7"}) {
-      for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
-        for (const uint16_t degrees : {90, 180, 270}) {
-          SCOPED_TRACE(::testing::Message() << bits << " bits" << box << ", orientation "
-                                            << orientation << " turned " << degrees);
-          page.orientation = orientation;
-          testing::WriteTiff(In(), {page});
-          Run(box + ", rotate=" + std::to_string(degrees));
-          const std::string turned = directory_.ReadFile("out.gif");
-          page.orientation = TurnedClockwise(orientation, degrees);
-          testing::WriteTiff(In(), {page});
-          Run(box);
-          EXPECT_EQ(turned, directory_.ReadFile("out.gif"));
+  const FixturePage photo{.width = 23,
+                          .height = 9,
+                          .samples_per_pixel = 3,
+                          .photometric = PHOTOMETRIC_RGB,
+                          .samples = testing::PhotoSamples(23, 9)};
+  for (FixturePage page :
+       {PatternPage(23, 9, 1, 2, &values), PatternPage(23, 9, 8, 256, &values), photo}) {
+    for (const std::string format : kFormats) {
+      if ((page.samples_per_pixel == 3) == format.empty()) {
+        continue;
+      }
+      for (const std::string box : {"", ", width=7"}) {
+        for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
+          for (const uint16_t degrees : {90, 180, 270}) {
+            if (!format.empty() && degrees != 90) {
+              continue;
+            }
+            SCOPED_TRACE(::testing::Message()
+                         << page.bits_per_sample << " bits, " << page.samples_per_pixel
+                         << " samples" << format << box << ", orientation " << orientation
+                         << " turned " << degrees);
+            page.orientation = orientation;
+            testing::WriteTiff(In(), {page});
+            const std::string turned =
+                ConvertedBytes(format + box + ", rotate=" + std::to_string(degrees));
+            page.orientation = TurnedClockwise(orientation, degrees);
+            testing::WriteTiff(In(), {page});
+            EXPECT_EQ(turned, ConvertedBytes(format + box));
+          }
         }
       }
     }
@@ -1118,6 +1315,12 @@ TEST_F(ImageConversionTest, BadFilesFailWithTheirKindAndLeaveNothing) {
   testing::WriteTiff(In(), {PatternPage(70000, 1, 1, 2, &values)});
   ExpectFailure("", ConversionFailure::kImageTooLarge,
                 "70000 x 1 pixels in " + In() + ", a GIF allows at most 65535 on either side");
+  ExpectFailure(
+      ", format=png", ConversionFailure::kImageTooLarge,
+      "70000 x 1 pixels in " + In() + ", the converter reads at most 65535 on either side");
+  testing::WriteTiff(In(), {PatternPage(65501, 1, 1, 2, &values)});
+  ExpectFailure(", format=jpg", ConversionFailure::kImageTooLarge,
+                "65501 x 1 pixels in " + In() + ", a JPEG allows at most 65500 on either side");
 
   std::filesystem::remove(In());
   ExpectFailure("", ConversionFailure::kCannotReadSource,
@@ -1189,13 +1392,13 @@ constexpr ConversionTuning kOneThread{.min_pipelined_pixels = UINT64_MAX};
 
 TEST_F(ImageConversionTest, EncodingOnAWorkerThreadWritesTheSameGif) {
   const auto expect_same = [&](ConversionTuning one_thread, ConversionTuning pipelined) {
-    Run("", one_thread);
-    const std::string expected = directory_.ReadFile("out.gif");
-    Run("", pipelined);
-    EXPECT_EQ(directory_.ReadFile("out.gif"), expected);
+    for (const std::string format : kFormats) {
+      EXPECT_EQ(ConvertedBytes(format, pipelined), ConvertedBytes(format, one_thread)) << format;
+    }
   };
   std::vector<uint16_t> values;
-  // Bilevel, gray, 8-bit palette, photo: every path through the converter.
+  // Bilevel, gray, 8-bit palette, photo: every path through the converter,
+  // in every format (the photo's pixels as they are in a PNG and a JPEG).
   const auto pages = [&](uint32_t height) {
     std::vector<FixturePage> all{PatternPage(50, height, 1, 2, &values),
                                  PatternPage(50, height, 8, 256, &values),
@@ -1234,7 +1437,7 @@ TEST_F(ImageConversionTest, EncodingOnAWorkerThreadWritesTheSameGif) {
   // Large enough to start the worker unasked, with GIF chunks written from it.
   testing::WriteTiff(In(), {PatternPage(640, kMinPipelinedPixels / 640, 8, 256, &values)});
   expect_same(kOneThread, {});
-  EXPECT_GT(directory_.ReadFile("out.gif").size(), size_t{200} << 10);
+  EXPECT_GT(ConvertedBytes("").size(), size_t{200} << 10);
 }
 
 TEST_F(ImageConversionTest, DecodingThatFailsWhileAWorkerRunsLeavesNothing) {
@@ -1305,6 +1508,39 @@ TEST_F(ImageConversionTest, AFileHeldInMemoryConvertsToTheSameGif) {
       EXPECT_EQ(ConvertInMemory(directory_.ReadFile("in.tif"), extra),
                 directory_.ReadFile("out.gif"))
           << pages.size() << " pages" << extra;
+    }
+  }
+}
+
+TEST_F(ImageConversionTest, AWriteThatFailsStopsEveryFormatOnEitherThread) {
+  // Large enough that each format hands bytes over before its last row,
+  // from the worker thread when there is one.
+  testing::WriteTiff(In(), {{.width = 640,
+                             .height = 480,
+                             .samples_per_pixel = 3,
+                             .photometric = PHOTOMETRIC_RGB,
+                             .samples = testing::PhotoSamples(640, 480)}});
+  const std::string tiff = directory_.ReadFile("in.tif");
+  const auto* data = reinterpret_cast<const uint8_t*>(tiff.data());
+  for (const std::string format : kFormats) {
+    for (const ConversionTuning& tuning : {kOneThread, kPipelined}) {
+      SCOPED_TRACE(format + (tuning.min_pipelined_pixels == 0 ? ", pipelined" : ""));
+      TiffReader reader(TiffFile::FromMemory(std::span<const uint8_t>(data, tiff.size()), "m"), 1);
+      size_t calls = 0;
+      try {
+        ConvertPage(
+            reader, ParseConversionOptions("source=m, dest=n" + format),
+            [&calls](std::string_view) {
+              ++calls;
+              throw ConversionError(ConversionFailure::kCannotWriteDestination, "full");
+            },
+            tuning);
+        ADD_FAILURE() << "converted";
+      } catch (const Error& error) {
+        EXPECT_EQ(error.code(), static_cast<int32_t>(ConversionFailure::kCannotWriteDestination));
+        EXPECT_EQ(error.description(), "full");
+      }
+      EXPECT_EQ(calls, 1u);
     }
   }
 }

@@ -58,6 +58,13 @@ TEST_F(ViewRequestTest, GivenParametersBecomeItemsInAFixedOrder) {
       {{{"Width", ""}, {"Height", ""}, {"Info", ""}}, "", false},
       {{{"Info", "1"}}, "", true},
       {{{"info", "0"}, {"Width", "240"}}, "width=240", true},
+      // Format, last; a description ignores it.
+      {{{"Format", "png"}, {"Page", "2"}}, "page=2, format=png", false},
+      {{{"format", "JPEG"}}, "format=jpg", false},
+      {{{"FORMAT", "Jpg"}, {"Width", "9"}}, "width=9, format=jpg", false},
+      {{{"Format", "GIF"}}, "format=gif", false},
+      {{{"Format", ""}}, "", false},
+      {{{"Format", "png"}, {"Info", "1"}}, "", true},
   };
   for (const auto& c : cases) {
     const ViewRequest view = Read(c.query);
@@ -66,11 +73,33 @@ TEST_F(ViewRequestTest, GivenParametersBecomeItemsInAFixedOrder) {
   }
 }
 
+TEST_F(ViewRequestTest, FormatChoosesTheFileAndContentType) {
+  const struct {
+    Query query;
+    std::string extension;
+    std::string content_type;
+  } cases[] = {
+      {{}, ".gif", "image/gif"},
+      {{{"Format", "gif"}}, ".gif", "image/gif"},
+      {{{"Format", "png"}}, ".png", "image/png"},
+      {{{"Format", "jpg"}}, ".jpg", "image/jpeg"},
+      {{{"Format", "jpeg"}}, ".jpg", "image/jpeg"},
+      {{{"Format", "png"}, {"Info", "1"}}, ".gif", "image/gif"},  // not a picture at all
+  };
+  for (const auto& c : cases) {
+    const ViewRequest view = Read(c.query);
+    EXPECT_EQ(view.format.extension, c.extension) << c.content_type;
+    EXPECT_EQ(view.format.content_type, c.content_type);
+  }
+}
+
 TEST_F(ViewRequestTest, OnlyTheNamesARequestHoldsAreLookedUp) {
   Read({{"FN", "a"}, {"Path", "p"}, {"Pages", "2"}, {"x", "Width"}});
   EXPECT_EQ(looked_up_, std::vector<std::string>{});
   Read({{"WIDTH", "1"}, {"info", ""}});
   EXPECT_EQ(looked_up_, (std::vector<std::string>{"Width", "Info"}));
+  Read({{"format", "png"}});
+  EXPECT_EQ(looked_up_, (std::vector<std::string>{"Format"}));
 }
 
 TEST_F(ViewRequestTest, AnythingButDigitsInRangeIsRefusedNamingTheParameter) {
@@ -78,6 +107,7 @@ TEST_F(ViewRequestTest, AnythingButDigitsInRangeIsRefusedNamingTheParameter) {
   const std::string width = "Width must be a number of pixels from 1 to 65535";
   const std::string height = "Height must be a number of pixels from 1 to 65535";
   const std::string rotate = "Rotate must be 0, 90, 180 or 270";
+  const std::string format = "Format must be gif, png, jpg or jpeg";
   const struct {
     Query query;
     std::string message;
@@ -99,6 +129,12 @@ TEST_F(ViewRequestTest, AnythingButDigitsInRangeIsRefusedNamingTheParameter) {
       {{{"Rotate", "45"}}, rotate},
       {{{"Rotate", "360"}}, rotate},
       {{{"Rotate", "-90"}}, rotate},
+      {{{"Format", "webp"}}, format},
+      {{{"Format", "png "}}, format},
+      {{{"Format", ".png"}}, format},
+      {{{"Format", "image/png"}}, format},
+      {{{"Format", "png"}, {"format", "gif"}}, format},  // joined as "png;gif"
+      {{{"Format", "bmp"}, {"Info", "1"}}, format},      // described or not
   };
   for (const auto& c : cases) {
     const Error error = testing::RaisedError([&] { Read(c.query); });
