@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <utility>
 
 #include "platform/error.h"
 
@@ -67,7 +68,7 @@ class Reader {
           SkipBlanks();
           std::string name = String();
           Expect(':');
-          node.members.emplace_back(std::move(name), Value(depth + 1));
+          node.members.push_back({std::move(name), Value(depth + 1)});
         } while (Take(','));
         Expect('}');
       }

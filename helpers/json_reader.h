@@ -5,10 +5,11 @@
 
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace ostrel {
+
+struct JsonMember;
 
 struct JsonNode {
   enum class Type { kNull, kBoolean, kNumber, kString, kArray, kObject };
@@ -18,11 +19,18 @@ struct JsonNode {
   double number = 0;
   std::string string;  // escapes decoded, as UTF-8
   std::vector<JsonNode> items;
-  std::vector<std::pair<std::string, JsonNode>> members;  // in their order
+  std::vector<JsonMember> members;  // in their order
 
   // The first member named `name`; nullptr when there is none or this is no
   // object.
   const JsonNode* Find(std::string_view name) const;
+};
+
+// A member of an object. A pair would not do: its constructors ask whether
+// JsonNode is complete while JsonNode is still being declared.
+struct JsonMember {
+  std::string name;
+  JsonNode value;
 };
 
 // `text` as one JSON value, blanks around it allowed. Raises a type-mismatch
