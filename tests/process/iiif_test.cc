@@ -268,7 +268,8 @@ TEST_F(IiifTest, RefusalsCarryTheirStatusAndTellNothingOfWhatLiesOutside) {
        "enlarging an image is not supported"},
       {"/iiif/3/docs%2Fthree;3/full/max/45/default.png", "501 Not Implemented",
        "only rotations by multiples of 90 degrees are supported"},
-      {"/iiif/3/docs%2Fthree;3/300,0,10,10/max/0/default.png", "400 Bad Request", ""},
+      {"/iiif/3/docs%2Fthree;3/300,0,10,10/max/0/default.png", "400 Bad Request",
+       "the region lies outside the image"},
   };
   for (const auto& c : cases) {
     const RunResult result = Request(c.path);
