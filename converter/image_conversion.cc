@@ -289,19 +289,25 @@ void ConvertColorPage(TiffReader& reader, const ConversionOptions& parameters, u
   WriteColorPage(orientation, bands, colors, sink, tuning);
 }
 
-// Bilevel pages made smaller: the share of white in each output pixel,
-// rounded to one of `levels` evenly spaced grays, black and white among
-// them. The bits are counted as they are stored, without unpacking.
-void ConvertReducedBilevelPage(TiffReader& reader, const ViewGeometry& view, int levels,
-                               ImageSink& sink, const ConversionTuning& tuning) {
-  const TiffPage& page = reader.page();
+// `levels` grays evenly spaced from black to white.
+IndexedPalette GrayLevels(int levels) {
   IndexedPalette palette;
   const auto top = static_cast<uint64_t>(levels - 1);
   for (uint64_t level = 0; level <= top; ++level) {
     const auto gray = static_cast<uint8_t>(RoundedMeans(top, 255)(level));
     palette.colors.push_back(Rgb{gray, gray, gray});
   }
-  IndexedImage image(view.orientation, view.reduced, palette, sink, tuning);
+  return palette;
+}
+
+// Bilevel pages made smaller: the share of white in each output pixel,
+// rounded to one of `levels` evenly spaced grays, black and white among
+// them. The bits are counted as they are stored, without unpacking.
+void ConvertReducedBilevelPage(TiffReader& reader, const ViewGeometry& view, int levels,
+                               ImageSink& sink, const ConversionTuning& tuning) {
+  const TiffPage& page = reader.page();
+  const auto top = static_cast<uint64_t>(levels - 1);
+  IndexedImage image(view.orientation, view.reduced, GrayLevels(levels), sink, tuning);
   std::vector<uint8_t> indices(view.reduced.width);
   const uint64_t total = uint64_t{page.width} * page.height;
   const RoundedMeans level_of(total, top);
@@ -334,12 +340,7 @@ std::array<uint32_t, 256> SampleRgba(const TiffPage& page) {
 void ConvertReducedGrayPage(TiffReader& reader, const ViewGeometry& view, ImageSink& sink,
                             const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
-  IndexedPalette palette;
-  for (int level = 0; level < 256; ++level) {
-    const auto gray = static_cast<uint8_t>(level);
-    palette.colors.push_back(Rgb{gray, gray, gray});
-  }
-  IndexedImage image(view.orientation, view.reduced, palette, sink, tuning);
+  IndexedImage image(view.orientation, view.reduced, GrayLevels(256), sink, tuning);
   std::vector<uint8_t> indices(view.reduced.width);
   const RoundedMeans mean_of(uint64_t{page.width} * page.height, 1);
   AreaReduction reduction(view.stored, view.reduced, 1, [&](std::span<const uint64_t> sums) {
@@ -417,17 +418,6 @@ void ConvertReducedColorPage(TiffReader& reader, const ConversionOptions& parame
                         .band = [&frame](uint32_t) { return std::span<const uint32_t>(frame); },
                         .held = true};
   WriteColorPage(view.orientation, bands, colors, sink, tuning);
-}
-
-// `levels` grays evenly spaced from black to white.
-IndexedPalette GrayLevels(int levels) {
-  IndexedPalette palette;
-  const auto top = static_cast<uint64_t>(levels - 1);
-  for (uint64_t level = 0; level <= top; ++level) {
-    const auto gray = static_cast<uint8_t>(RoundedMeans(top, 255)(level));
-    palette.colors.push_back(Rgb{gray, gray, gray});
-  }
-  return palette;
 }
 
 // The luminance of a libtiff RGBA pixel, rounded.
