@@ -264,6 +264,52 @@ PILLOW_RESIZE = ("import sys; from PIL import Image; image = Image.open(sys.argv
                  "image.resize((int(sys.argv[3]), int(sys.argv[4])), Image.BOX).save(sys.argv[2])")
 
 
+# Regions as deep zoom asks for them: (source, items). A 512 x 512 region
+# at full resolution near the top and near the bottom of the drawing and of
+# the A4 page, and one of the drawing at 1/8.
+REGION_CASES = [
+    ("drawing-g4.tif", "region=4744,0,512,512"),
+    ("drawing-g4.tif", "region=4744,13488,512,512"),
+    ("drawing-g4.tif", "region=4096,4096,4096,4096, size=512,512"),
+    ("a4-g4.tif", "region=984,0,512,512"),
+    ("a4-g4.tif", "region=984,2996,512,512"),
+]
+
+
+def region_report(build, corpus, out_dir, rounds, log):
+    """The converter on REGION_CASES as PNGs, interleaved: median wall time
+    and the highest peak memory, as lines of RESULTS.md."""
+    available = {name for name in os.listdir(corpus)}
+    cases = [c for c in REGION_CASES if c[0] in available]
+    if not cases:
+        return []
+    times = {case: [] for case in cases}
+    peaks = {case: 0 for case in cases}
+    failures = []
+    dest = os.path.join(out_dir, "region.png")
+    for _ in range(rounds):
+        for case in cases:
+            source, items = case
+            command = [f"{build}/Caskle.ClsCaskle", "ConvertImage",
+                       f"source={os.path.join(corpus, source)}, dest={dest}, format=png, {items}"]
+            status, wall, rss = run_measured(command)
+            if status != 0:
+                failures.append(f"{source} {items}")
+            times[case].append(wall)
+            peaks[case] = max(peaks[case], rss)
+    log("regions measured")
+    lines = ["", "## Regions", "",
+             f"The converter writing a region as a PNG, median of {rounds} runs, the highest "
+             "peak memory; goal at most 16 MB.", "",
+             "| source | items | time (s) | peak memory (MB) |", "|---|---|---|---|"]
+    for case in cases:
+        lines.append(f"| {case[0]} | `{case[1]}` | {seconds(median(times[case]))} | "
+                     f"{megabytes(peaks[case])} |")
+    if failures:
+        lines += ["", "Failed: " + "; ".join(failures)]
+    return lines
+
+
 def scaled_commands(build):
     """Commands as functions of (source, dest, converter items, width, height)."""
     converter = tool_commands(build)[CONVERTER]
@@ -857,6 +903,7 @@ def main():
     scaled = [summarise_scaled(c, kinds[c[1]], scaled_results) for c in cases]
     trials = try_fewer_grays(args.build, corpus, out_dir, cases, scaled)
     scaled_lines = scaled_report(cases, files, scaled_results, scaled, args.build, trials)
+    scaled_lines += region_report(args.build, corpus, out_dir, args.rounds, log)
     log("reduced pages checked")
     requests, request_failures = measure_requests(args.build, corpus, args.work,
                                                   args.request_rounds, log)

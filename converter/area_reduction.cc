@@ -44,39 +44,40 @@ void SumBitSpans(const uint8_t* padded, std::span<const AreaReduction::OutputSpa
 }  // namespace
 
 AreaReduction::AreaReduction(ImageSize source, ImageSize target, int channels, RowSink sink)
-    : source_(source),
-      target_(target),
+    : AreaReduction(AxisScale{source.width, target.width, target.width, 0, source.width},
+                    AxisScale{source.height, target.height, target.height, 0, source.height},
+                    channels, std::move(sink)) {}
+
+AreaReduction::AreaReduction(AxisScale across, AxisScale down, int channels, RowSink sink)
+    : across_(across),
+      down_(down),
       sink_(std::move(sink)),
-      total_weight_(uint64_t{source.width} * source.height),
-      output_spans_(target.width),
-      padded_row_((size_t{source.width} + 7) / 8 + 8),
-      row_sums_(size_t{target.width} * channels),
-      current_(size_t{target.width} * channels),
-      next_(size_t{target.width} * channels) {
-  // Across, a source pixel is target.width units long and an output pixel
-  // source.width units: source column i covers [i * tw, (i + 1) * tw), and
-  // output column x covers [x * sw, (x + 1) * sw).
-  const uint64_t tw = target.width;
-  const uint64_t sw = source.width;
-  for (uint32_t x = 0; x < target.width; ++x) {
-    const uint64_t start = x * sw;
-    const uint64_t end = start + sw;
+      total_weight_(across.step * down.step),
+      output_spans_(across.target),
+      padded_row_((size_t{across.source} + 7) / 8 + 8),
+      row_sums_(size_t{across.target} * channels),
+      current_(size_t{across.target} * channels) {
+  // Source column i covers [i * unit, (i + 1) * unit).
+  const uint64_t unit = across.unit;
+  for (uint32_t x = 0; x < across.target; ++x) {
+    const uint64_t start = across.offset + x * across.step;
+    const uint64_t end = start + across.step;
     OutputSpan& span = output_spans_[x];
-    span.first = static_cast<uint32_t>(start / tw);
-    span.last = static_cast<uint32_t>((end - 1) / tw);
-    span.first_weight = static_cast<uint32_t>(std::min((span.first + 1) * tw, end) - start);
-    span.last_weight = static_cast<uint32_t>(end - span.last * tw);
+    span.first = static_cast<uint32_t>(start / unit);
+    span.last = static_cast<uint32_t>((end - 1) / unit);
+    span.first_weight = std::min((span.first + 1) * unit, end) - start;
+    span.last_weight = end - span.last * unit;
   }
 }
 
 void AreaReduction::AddBitRow(std::span<const uint8_t> packed) {
-  std::memcpy(padded_row_.data(), packed.data(), (source_.width + 7) / 8);
-  SumBitSpans(padded_row_.data(), output_spans_, target_.width, row_sums_.data());
+  std::memcpy(padded_row_.data(), packed.data(), (across_.source + 7) / 8);
+  SumBitSpans(padded_row_.data(), output_spans_, across_.unit, row_sums_.data());
   AddRowSums();
 }
 
 void AreaReduction::AddByteRow(std::span<const uint8_t> values) {
-  const uint64_t tw = target_.width;
+  const uint64_t tw = across_.unit;
   for (size_t x = 0; x < output_spans_.size(); ++x) {
     const OutputSpan& span = output_spans_[x];
     uint32_t sum = 0;
@@ -89,7 +90,7 @@ void AreaReduction::AddByteRow(std::span<const uint8_t> values) {
 }
 
 void AreaReduction::AddRgbaRow(std::span<const uint32_t> pixels) {
-  const uint64_t tw = target_.width;
+  const uint64_t tw = across_.unit;
   for (size_t x = 0; x < output_spans_.size(); ++x) {
     const OutputSpan& span = output_spans_[x];
     // Each channel in a 32-bit lane of one of two sums: a row of
@@ -115,31 +116,33 @@ void AreaReduction::AddRgbaRow(std::span<const uint32_t> pixels) {
 }
 
 void AreaReduction::AddRowSums() {
-  // Down, likewise: source row y covers [y * th, (y + 1) * th), output row
-  // t covers [t * sh, (t + 1) * sh). A source row is never longer than an
-  // output row, so it reaches at most into the next one.
-  const uint64_t th = target_.height;
-  const uint64_t sh = source_.height;
-  const uint64_t start = source_row_ * th;
-  const uint64_t t = start / sh;
-  const uint64_t output_end = (t + 1) * sh;
-  const uint64_t weight = std::min(start + th, output_end) - start;
-  const uint64_t rest = th - weight;
+  // Down, likewise: source row y covers [y * unit, (y + 1) * unit), output
+  // row t covers [offset + t * step, offset + (t + 1) * step). A source row
+  // reaches into every output row it overlaps: reduced, at most two;
+  // enlarged, it completes those within it.
+  const uint64_t row_start = source_row_ * down_.unit;
+  const uint64_t row_end = row_start + down_.unit;
   const size_t count = current_.size();
-  for (size_t i = 0; i < count; ++i) {
-    current_[i] += row_sums_[i] * weight;
-  }
-  if (rest != 0) {
-    for (size_t i = 0; i < count; ++i) {
-      next_[i] += row_sums_[i] * rest;
+  while (output_row_ < down_.target) {
+    const uint64_t output_start = down_.offset + output_row_ * down_.step;
+    const uint64_t output_end = output_start + down_.step;
+    if (output_start >= row_end) {
+      break;
     }
+    const uint64_t weight = std::min(row_end, output_end) - std::max(row_start, output_start);
+    if (weight != 0 && output_end > row_start) {
+      for (size_t i = 0; i < count; ++i) {
+        current_[i] += row_sums_[i] * weight;
+      }
+    }
+    if (output_end > row_end) {
+      break;
+    }
+    sink_(current_);
+    std::fill(current_.begin(), current_.end(), 0);
+    ++output_row_;
   }
   ++source_row_;
-  if (start + th >= output_end) {
-    sink_(current_);
-    current_.swap(next_);
-    std::fill(next_.begin(), next_.end(), 0);
-  }
 }
 
 }  // namespace ostrel

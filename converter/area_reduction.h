@@ -14,6 +14,18 @@
 
 namespace ostrel {
 
+// One axis of a reduction in whole units: a source pixel is `unit` units
+// long, and output pixel i covers [offset + i * step, offset + (i + 1) *
+// step) from the start of the first source pixel given. A plain reduction
+// of `source` pixels to `target` has unit target, offset 0 and step source.
+struct AxisScale {
+  uint32_t source;  // source pixels given
+  uint32_t target;  // output pixels
+  uint64_t unit;
+  uint64_t offset;
+  uint64_t step;
+};
+
 class AreaReduction {
  public:
   // Takes each finished output row, top to bottom: per pixel (and channel,
@@ -27,6 +39,12 @@ class AreaReduction {
   // AddRgbaRow).
   AreaReduction(ImageSize source, ImageSize target, int channels, RowSink sink);
 
+  // Any part of the source at any size, enlarged too, `across` and `down`:
+  // an output pixel within one source pixel is its copy. The output pixels
+  // must lie within the source pixels given, and total_weight() (the two
+  // steps' product) stay below 2^43.
+  AreaReduction(AxisScale across, AxisScale down, int channels, RowSink sink);
+
   uint64_t total_weight() const { return total_weight_; }
 
   // Across, for an output column: the first and last source columns it
@@ -34,8 +52,8 @@ class AreaReduction {
   struct OutputSpan {
     uint32_t first;
     uint32_t last;
-    uint32_t first_weight;
-    uint32_t last_weight;
+    uint64_t first_weight;
+    uint64_t last_weight;
 
     // The weighted sum of the values the span covers, from `whole`, their
     // plain sum, and the values at its two ends: every value counted whole
@@ -66,8 +84,8 @@ class AreaReduction {
   // output rows it covers, and hands on the output row it completes.
   void AddRowSums();
 
-  ImageSize source_;
-  ImageSize target_;
+  AxisScale across_;
+  AxisScale down_;
   RowSink sink_;
   uint64_t total_weight_;
 
@@ -76,8 +94,8 @@ class AreaReduction {
 
   std::vector<uint64_t> row_sums_;  // one source row across
   std::vector<uint64_t> current_;   // the output row in progress
-  std::vector<uint64_t> next_;      // the one after, which a source row may reach into
   uint32_t source_row_ = 0;
+  uint32_t output_row_ = 0;
 };
 
 // sum / total * top rounded to the nearest whole number, halves up, for

@@ -25,7 +25,11 @@ enum class Key {
   kAspect,
   kGrays,
   kFormat,
-  kJpegQuality
+  kJpegQuality,
+  kRegion,
+  kSize,
+  kMirror,
+  kQuality
 };
 
 struct KeyName {
@@ -34,7 +38,7 @@ struct KeyName {
   bool last_counts;  // a view item: repeating it replaces the earlier value
 };
 
-constexpr std::array<KeyName, 13> kKeys = {{{Key::kSource, "source", false},
+constexpr std::array<KeyName, 17> kKeys = {{{Key::kSource, "source", false},
                                             {Key::kDest, "dest", false},
                                             {Key::kPage, "page", true},
                                             {Key::kColors, "colors", false},
@@ -46,7 +50,11 @@ constexpr std::array<KeyName, 13> kKeys = {{{Key::kSource, "source", false},
                                             {Key::kAspect, "aspect", true},
                                             {Key::kGrays, "grays", false},
                                             {Key::kFormat, "format", true},
-                                            {Key::kJpegQuality, "jpegquality", false}}};
+                                            {Key::kJpegQuality, "jpegquality", false},
+                                            {Key::kRegion, "region", true},
+                                            {Key::kSize, "size", true},
+                                            {Key::kMirror, "mirror", true},
+                                            {Key::kQuality, "quality", true}}};
 
 Error BadParameter(std::string description) {
   return ConversionError(ConversionFailure::kBadParameter, std::move(description));
@@ -102,6 +110,37 @@ OutputFormat FormatValue(std::string_view key, std::string_view value) {
     }
   }
   throw BadValue(key, value, "gif, png or jpg");
+}
+
+// `count` whole numbers separated by ",", each from `low` to `high`.
+template <size_t count>
+std::array<uint32_t, count> NumbersValue(std::string_view key, std::string_view value, uint64_t low,
+                                         uint64_t high, std::string_view expected) {
+  std::array<uint32_t, count> numbers{};
+  std::string_view rest = value;
+  for (size_t i = 0; i < count; ++i) {
+    const size_t comma = i + 1 < count ? rest.find(',') : rest.size();
+    const std::optional<uint64_t> number = comma == std::string_view::npos
+                                               ? std::nullopt
+                                               : ParseNumber(rest.substr(0, comma), low, high);
+    if (!number) {
+      throw BadValue(key, value, expected);
+    }
+    numbers[i] = static_cast<uint32_t>(*number);
+    rest.remove_prefix(std::min(comma + 1, rest.size()));
+  }
+  return numbers;
+}
+
+Quality QualityValue(std::string_view key, std::string_view value) {
+  static constexpr std::pair<std::string_view, Quality> kQualities[] = {
+      {"color", Quality::kColor}, {"gray", Quality::kGray}, {"bitonal", Quality::kBitonal}};
+  for (const auto& [name, quality] : kQualities) {
+    if (EqualIgnoringCase(value, name)) {
+      return quality;
+    }
+  }
+  throw BadValue(key, value, "color, gray or bitonal");
 }
 
 std::string PathValue(std::string_view key, std::string_view value) {
@@ -176,7 +215,15 @@ ConversionOptions ParseConversionOptions(std::string_view text) {
         break;
       }
       case Key::kAspect:
-        parameters.square_pixels = ChoiceValue(known->name, value, "auto", "none");
+        if (EqualIgnoringCase(value, "stretch")) {
+          parameters.square_pixels = true;
+          parameters.stretch_pixels = true;
+        } else if (EqualIgnoringCase(value, "auto") || EqualIgnoringCase(value, "none")) {
+          parameters.square_pixels = EqualIgnoringCase(value, "auto");
+          parameters.stretch_pixels = false;
+        } else {
+          throw BadValue(known->name, value, "auto, none or stretch");
+        }
         break;
       case Key::kGrays:
         parameters.grays = static_cast<int>(NumberValue(known->name, value, 2, 256));
@@ -186,6 +233,29 @@ ConversionOptions ParseConversionOptions(std::string_view text) {
         break;
       case Key::kJpegQuality:
         parameters.jpeg_quality = static_cast<int>(NumberValue(known->name, value, 1, 100));
+        break;
+      case Key::kRegion: {
+        // Left and top as far as a 32-bit side reaches; a region beyond the
+        // page is refused once the page is known.
+        const auto [x, y, w, h] = NumbersValue<4>(known->name, value, 0, INT32_MAX,
+                                                  "x,y,w,h: whole numbers, w and h from 1");
+        if (w == 0 || h == 0) {
+          throw BadValue(known->name, value, "x,y,w,h: whole numbers, w and h from 1");
+        }
+        parameters.region = PixelRect{x, y, w, h};
+        break;
+      }
+      case Key::kSize: {
+        const auto [w, h] =
+            NumbersValue<2>(known->name, value, 1, 65535, "w,h: whole numbers from 1 to 65535");
+        parameters.size = ImageSize{w, h};
+        break;
+      }
+      case Key::kMirror:
+        parameters.mirror = ChoiceValue(known->name, value, "on", "off");
+        break;
+      case Key::kQuality:
+        parameters.quality = QualityValue(known->name, value);
         break;
     }
     if (end == std::string_view::npos) {
@@ -198,6 +268,10 @@ ConversionOptions ParseConversionOptions(std::string_view text) {
       throw BadParameter("missing parameter: " +
                          std::string(kKeys[static_cast<size_t>(required)].name));
     }
+  }
+  if (parameters.size &&
+      (seen[static_cast<size_t>(Key::kWidth)] || seen[static_cast<size_t>(Key::kHeight)])) {
+    throw BadParameter("size given with width or height");
   }
   // A failed conversion removes dest: it must not be the source.
   if (parameters.source == parameters.dest) {

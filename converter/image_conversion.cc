@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -17,6 +18,7 @@
 #include "converter/image_size.h"
 #include "converter/orientation.h"
 #include "converter/palette.h"
+#include "converter/region_geometry.h"
 #include "converter/rgb.h"
 #include "converter/row_pipeline.h"
 #include "converter/sample_indices.h"
@@ -33,6 +35,11 @@ namespace {
 // An 8-bit palette page, which is otherwise streamed, is held only up to
 // this many pixels (4 MiB of indices), so that its memory stays bounded.
 constexpr uint64_t kMaxHeldPalettePixels = 4 << 20;
+
+// A region turned a quarter is held to be turned only up to this many
+// pixels (4 MiB of indices), so that any region of a large page stays
+// within its memory bound.
+constexpr uint64_t kMaxHeldRegionPixels = 4 << 20;
 
 // Palette entries a colour page is taken to need: more than a GIF's colour
 // table holds, so that it always takes the colour path, which chooses its
@@ -288,19 +295,25 @@ void ConvertColorPage(TiffReader& reader, const ConversionOptions& parameters, u
   WriteColorPage(orientation, bands, colors, sink, tuning);
 }
 
-// Bilevel pages made smaller: the share of white in each output pixel,
-// rounded to one of `levels` evenly spaced grays, black and white among
-// them. The bits are counted as they are stored, without unpacking.
-void ConvertReducedBilevelPage(TiffReader& reader, const ViewGeometry& view, int levels,
-                               ImageSink& sink, const ConversionTuning& tuning) {
-  const TiffPage& page = reader.page();
+// `levels` grays evenly spaced from black to white.
+IndexedPalette GrayLevels(int levels) {
   IndexedPalette palette;
   const auto top = static_cast<uint64_t>(levels - 1);
   for (uint64_t level = 0; level <= top; ++level) {
     const auto gray = static_cast<uint8_t>(RoundedMeans(top, 255)(level));
     palette.colors.push_back(Rgb{gray, gray, gray});
   }
-  IndexedImage image(view.orientation, view.reduced, palette, sink, tuning);
+  return palette;
+}
+
+// Bilevel pages made smaller: the share of white in each output pixel,
+// rounded to one of `levels` evenly spaced grays, black and white among
+// them. The bits are counted as they are stored, without unpacking.
+void ConvertReducedBilevelPage(TiffReader& reader, const ViewGeometry& view, int levels,
+                               ImageSink& sink, const ConversionTuning& tuning) {
+  const TiffPage& page = reader.page();
+  const auto top = static_cast<uint64_t>(levels - 1);
+  IndexedImage image(view.orientation, view.reduced, GrayLevels(levels), sink, tuning);
   std::vector<uint8_t> indices(view.reduced.width);
   const uint64_t total = uint64_t{page.width} * page.height;
   const RoundedMeans level_of(total, top);
@@ -333,12 +346,7 @@ std::array<uint32_t, 256> SampleRgba(const TiffPage& page) {
 void ConvertReducedGrayPage(TiffReader& reader, const ViewGeometry& view, ImageSink& sink,
                             const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
-  IndexedPalette palette;
-  for (int level = 0; level < 256; ++level) {
-    const auto gray = static_cast<uint8_t>(level);
-    palette.colors.push_back(Rgb{gray, gray, gray});
-  }
-  IndexedImage image(view.orientation, view.reduced, palette, sink, tuning);
+  IndexedImage image(view.orientation, view.reduced, GrayLevels(256), sink, tuning);
   std::vector<uint8_t> indices(view.reduced.width);
   const RoundedMeans mean_of(uint64_t{page.width} * page.height, 1);
   AreaReduction reduction(view.stored, view.reduced, 1, [&](std::span<const uint64_t> sums) {
@@ -418,6 +426,177 @@ void ConvertReducedColorPage(TiffReader& reader, const ConversionOptions& parame
   WriteColorPage(view.orientation, bands, colors, sink, tuning);
 }
 
+// The luminance of a libtiff RGBA pixel, rounded.
+uint8_t Luminance(uint32_t pixel) {
+  const uint32_t red = pixel & 0xff;
+  const uint32_t green = pixel >> 8 & 0xff;
+  const uint32_t blue = pixel >> 16 & 0xff;
+  return static_cast<uint8_t>((299 * red + 587 * green + 114 * blue + 500) / 1000);
+}
+
+// A region of a bilevel page: exact, black and white; reduced or stretched,
+// the share of white as one of `levels` grays; bitonal, white where it is
+// at least half. Turned a quarter, a region of more than
+// kMaxHeldRegionPixels (or the tuning's held pixels) is not held to be
+// turned: it is read once for each block of output columns that many
+// pixels hold, each block's columns becoming display rows.
+void ConvertBilevelRegion(TiffReader& reader, const RegionGeometry& region, Quality quality,
+                          int levels, ImageSink& sink, const ConversionTuning& tuning) {
+  const TiffPage& page = reader.page();
+  const bool bitonal = quality == Quality::kBitonal || region.exact;
+  const int used_levels = bitonal ? 2 : levels;
+  const ImageSize output{region.across.target, region.down.target};
+  const uint64_t total = region.across.step * region.down.step;
+  const RoundedMeans level_of(total, static_cast<uint64_t>(used_levels - 1));
+  // Visits the output rows of `part`'s columns as indices.
+  const auto read = [&](const RegionGeometry& part,
+                        const std::function<void(std::span<const uint8_t>)>& visit) {
+    std::vector<uint8_t> indices(part.across.target);
+    AreaReduction reduction(part.across, part.down, 1, [&](std::span<const uint64_t> ones) {
+      for (size_t x = 0; x < indices.size(); ++x) {
+        const uint64_t white = page.min_is_white ? total - ones[x] : ones[x];
+        indices[x] = bitonal ? static_cast<uint8_t>(white * 2 >= total)
+                             : static_cast<uint8_t>(level_of(white));
+      }
+      visit(indices);
+    });
+    reader.ReadSampleRows(part.window,
+                          [&](std::span<const uint8_t> samples) { reduction.AddBitRow(samples); });
+  };
+  const uint64_t most_held = std::min(tuning.max_held_pixels, kMaxHeldRegionPixels);
+  if (region.orientation < 5 || uint64_t{output.width} * output.height <= most_held) {
+    IndexedImage image(region.orientation, output, GrayLevels(used_levels), sink, tuning);
+    read(region, [&](std::span<const uint8_t> indices) { image.PutRow(indices); });
+    image.Finish();
+    return;
+  }
+  IndexedImage image(1, DisplaySize(region.orientation, output), GrayLevels(used_levels), sink,
+                     tuning);
+  const bool columns_reversed = ReversesStoredColumns(region.orientation);
+  const bool rows_reversed = ReversesStoredRows(region.orientation);
+  const auto block = static_cast<uint32_t>(std::max<uint64_t>(most_held / output.height, 1));
+  std::vector<uint8_t> held(size_t{block} * output.height);
+  std::vector<uint8_t> display_row(output.height);
+  for (uint32_t done = 0; done < output.width; done += block) {
+    // Blocks in display order: from the last stored column where they are
+    // shown last first.
+    const uint32_t count = std::min(block, output.width - done);
+    const uint32_t first = columns_reversed ? output.width - done - count : done;
+    size_t row = 0;
+    read(ColumnBlock(region, first, count), [&](std::span<const uint8_t> indices) {
+      std::copy(indices.begin(), indices.end(), held.begin() + row++ * count);
+    });
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint32_t column = columns_reversed ? count - 1 - i : i;
+      for (uint32_t y = 0; y < output.height; ++y) {
+        display_row[rows_reversed ? output.height - 1 - y : y] = held[size_t{y} * count + column];
+      }
+      image.PutRow(display_row);
+    }
+  }
+  image.Finish();
+}
+
+// A region of any other page, averaged: a gray page, or any page asked for
+// gray or bitonal, as grays (streamed where the format takes 256 of them);
+// palette and colour pages as RGBA, held and written like a colour page.
+void ConvertSampledRegion(TiffReader& reader, const ConversionOptions& parameters,
+                          const RegionGeometry& region, int colors, ImageSink& sink,
+                          const ConversionTuning& tuning) {
+  const TiffPage& page = reader.page();
+  const ImageSize output{region.across.target, region.down.target};
+  const bool gray_page = page.kind == PageKind::kGray;
+  const bool grays = gray_page || parameters.quality != Quality::kColor;
+  const bool bitonal = parameters.quality == Quality::kBitonal;
+  const bool streamed = grays && (bitonal || colors >= 256);
+  std::optional<IndexedImage> image;
+  if (streamed) {
+    image.emplace(region.orientation, output, GrayLevels(bitonal ? 2 : 256), sink, tuning);
+  }
+  std::vector<uint32_t> frame(streamed ? 0 : size_t{output.width} * output.height);
+  std::vector<uint8_t> indices(output.width);
+  size_t filled = 0;
+  // The output row's grays, as indices or into the frame.
+  const auto put_grays = [&] {
+    if (streamed) {
+      if (bitonal) {
+        for (uint8_t& gray : indices) {
+          gray = gray >= 128 ? 1 : 0;
+        }
+      }
+      image->PutRow(indices);
+      return;
+    }
+    for (const uint8_t gray : indices) {
+      const uint8_t shown = bitonal ? (gray >= 128 ? 255 : 0) : gray;
+      frame[filled++] = 0xff000000u | uint32_t{shown} * 0x010101u;
+    }
+  };
+  const int channels = gray_page ? 1 : 4;
+  const RoundedMeans mean_of(region.across.step * region.down.step, 1);
+  AreaReduction reduction(
+      region.across, region.down, channels, [&](std::span<const uint64_t> sums) {
+        if (gray_page) {
+          for (size_t x = 0; x < indices.size(); ++x) {
+            indices[x] = static_cast<uint8_t>(mean_of(sums[x]));
+          }
+          put_grays();
+          return;
+        }
+        for (size_t x = 0; x < indices.size(); ++x) {
+          uint32_t pixel = 0;
+          for (int channel = 0; channel < 4; ++channel) {
+            pixel |= static_cast<uint32_t>(mean_of(sums[x * 4 + channel])) << (8 * channel);
+          }
+          if (grays) {
+            indices[x] = Luminance(pixel);
+          } else {
+            frame[filled++] = pixel;
+          }
+        }
+        if (grays) {
+          put_grays();
+        }
+      });
+  const PixelRect& window = region.window;
+  if (page.kind == PageKind::kColor) {
+    reader.ReadRgbaWindow(window,
+                          [&](std::span<const uint32_t> pixels) { reduction.AddRgbaRow(pixels); });
+  } else {
+    const std::array<uint32_t, 256> rgba = SampleRgba(page);
+    std::vector<uint8_t> samples_unpacked(window.width);
+    std::vector<uint8_t> values(window.width);
+    std::vector<uint32_t> pixels(window.width);
+    reader.ReadSampleRows(window, [&](std::span<const uint8_t> samples) {
+      UnpackSamples(samples, page.bits_per_sample, samples_unpacked);
+      if (gray_page) {
+        for (size_t x = 0; x < values.size(); ++x) {
+          values[x] = static_cast<uint8_t>(rgba[samples_unpacked[x]]);
+        }
+        reduction.AddByteRow(values);
+      } else {
+        for (size_t x = 0; x < pixels.size(); ++x) {
+          pixels[x] = rgba[samples_unpacked[x]];
+        }
+        reduction.AddRgbaRow(pixels);
+      }
+    });
+  }
+  if (streamed) {
+    image->Finish();
+    return;
+  }
+  ColorSurvey survey(sink.color_treatment(), parameters, output.width);
+  if (survey.needed()) {
+    survey.Survey(frame);
+  }
+  const RgbaBands bands{.stored = output,
+                        .band_rows = output.height,
+                        .band = [&frame](uint32_t) { return std::span<const uint32_t>(frame); },
+                        .held = true};
+  WriteColorPage(region.orientation, bands, survey, sink, tuning);
+}
+
 // Raises kImageTooLarge when a `width` x `height` image of `source` has more
 // than `max_pixels` pixels or a side longer than the format takes.
 void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels, const std::string& source,
@@ -437,16 +616,34 @@ void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels, const 
 
 }  // namespace
 
+bool AsksForRegion(const ConversionOptions& parameters) {
+  return parameters.region || parameters.size || parameters.mirror ||
+         parameters.quality != Quality::kColor || parameters.stretch_pixels;
+}
+
 void ConvertPage(TiffReader& reader, const ConversionOptions& parameters, const ByteSink& bytes,
                  const ConversionTuning& tuning) {
   const std::unique_ptr<ImageSink> image_sink = MakeImageSink(parameters, bytes);
   ImageSink& sink = *image_sink;
   const TiffPage& page = reader.page();
   CheckImageSize(page.width, page.height, parameters.max_pixels, parameters.source, sink);
-  const ViewGeometry view = PlanView(page, parameters);
   // Only a reduced palette is limited; other formats keep every colour.
   const int colors =
       sink.color_treatment() == ColorTreatment::kReducedPalette ? parameters.colors : 256;
+  if (AsksForRegion(parameters)) {
+    const RegionGeometry region = PlanRegion(page, parameters);
+    const ImageSize shown =
+        DisplaySize(region.orientation, {region.across.target, region.down.target});
+    CheckImageSize(shown.width, shown.height, parameters.max_pixels, parameters.source, sink);
+    if (page.kind == PageKind::kBilevel) {
+      ConvertBilevelRegion(reader, region, parameters.quality, std::min(parameters.grays, colors),
+                           sink, tuning);
+    } else {
+      ConvertSampledRegion(reader, parameters, region, colors, sink, tuning);
+    }
+    return;
+  }
+  const ViewGeometry view = PlanView(page, parameters);
   if (view.reduces()) {
     if (page.kind == PageKind::kBilevel) {
       ConvertReducedBilevelPage(reader, view, std::min(parameters.grays, colors), sink, tuning);

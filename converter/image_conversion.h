@@ -31,6 +31,11 @@ struct ConversionTuning {
   size_t pipeline_block_bytes = RowPipeline::kBlockBytes;
 };
 
+// Whether `parameters` ask for a part of the page, a size, a mirror image,
+// grays, black and white or stretched pixels: a region of the page's pixel
+// grid (see PlanRegion), which the conversion reads and averages alone.
+bool AsksForRegion(const ConversionOptions& parameters);
+
 // Checks the size of `reader`'s page against `parameters`, then writes it in
 // `parameters.format` (a GIF89a, a PNG or a JPEG) into `sink`, which a
 // worker thread may call. Raises the ConversionFailure kinds, or out of

@@ -1,4 +1,5 @@
-// The width and height of an image in pixels, as stored or as displayed.
+// The width and height of an image in pixels, as stored or as displayed,
+// and rectangles of its pixels.
 #ifndef OSTREL_CONVERTER_IMAGE_SIZE_H_
 #define OSTREL_CONVERTER_IMAGE_SIZE_H_
 
@@ -10,6 +11,15 @@ struct ImageSize {
   uint32_t width = 0;
   uint32_t height = 0;
   bool operator==(const ImageSize&) const = default;
+};
+
+// A rectangle of whole pixels: its left column, top row and size.
+struct PixelRect {
+  uint32_t x = 0;
+  uint32_t y = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  bool operator==(const PixelRect&) const = default;
 };
 
 }  // namespace ostrel

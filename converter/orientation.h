@@ -20,6 +20,20 @@ ImageSize DisplaySize(uint16_t orientation, ImageSize stored);
 // `degrees` (0, 90, 180 or 270) clockwise.
 uint16_t TurnedClockwise(uint16_t orientation, uint16_t degrees);
 
+// The orientation that shows an image as `orientation` does, then
+// reflected left to right.
+uint16_t Mirrored(uint16_t orientation);
+
+// Whether `orientation` shows stored rows, or stored columns, last first:
+// for orientations 5 to 8 the stored columns are display rows, and the
+// stored rows display columns.
+bool ReversesStoredRows(uint16_t orientation);
+bool ReversesStoredColumns(uint16_t orientation);
+
+// The stored rectangle of an image of `stored` size that `orientation`
+// shows as `shown`, a rectangle within DisplaySize(orientation, stored).
+PixelRect StoredRect(uint16_t orientation, ImageSize stored, PixelRect shown);
+
 // Takes the stored rows top to bottom and passes the display rows on to
 // `display`. Orientations 1 and 2 (plain and mirrored) go row by row. The
 // others need stored rows that have not arrived yet: they hold the indexed

@@ -36,10 +36,11 @@ RgbaRenderer::RgbaRenderer(TiffFile& file) : file_(file), image_(std::make_uniqu
 
 RgbaRenderer::~RgbaRenderer() = default;
 
-void RgbaRenderer::ReadRows(uint32_t top, uint32_t width, std::span<uint32_t> pixels) {
+void RgbaRenderer::ReadRows(uint32_t top, uint32_t left, uint32_t width,
+                            std::span<uint32_t> pixels) {
   const auto rows = static_cast<uint32_t>(pixels.size() / width);
   image_->image.row_offset = static_cast<int>(top);
-  image_->image.col_offset = 0;
+  image_->image.col_offset = static_cast<int>(left);
   file_.CheckDecoded(TIFFRGBAImageGet(&image_->image, pixels.data(), width, rows) != 0);
 }
 

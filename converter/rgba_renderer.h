@@ -22,10 +22,10 @@ class RgbaRenderer {
   RgbaRenderer(const RgbaRenderer&) = delete;
   RgbaRenderer& operator=(const RgbaRenderer&) = delete;
 
-  // Renders the stored rows from `top` on of a page `width` pixels wide, as
-  // many as `pixels` holds whole rows (TIFFGetR and its kin unpack a pixel;
-  // colour is premultiplied by alpha). Raises kDamagedTiff.
-  void ReadRows(uint32_t top, uint32_t width, std::span<uint32_t> pixels);
+  // Renders the stored rows from `top` on, `width` columns from column
+  // `left`, as many as `pixels` holds whole rows (TIFFGetR and its kin
+  // unpack a pixel; colour is premultiplied by alpha). Raises kDamagedTiff.
+  void ReadRows(uint32_t top, uint32_t left, uint32_t width, std::span<uint32_t> pixels);
 
  private:
   struct Image;  // libtiff's TIFFRGBAImage, ended when it goes

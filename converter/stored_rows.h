@@ -8,6 +8,7 @@
 #include <functional>
 #include <span>
 
+#include "converter/image_size.h"
 #include "converter/tiff_file.h"
 #include "converter/tiff_page.h"
 
@@ -20,12 +21,16 @@ namespace ostrel {
 // the differences after it.
 bool TakeOverDifferencing(TiffFile& file, const TiffPage& page);
 
-// Visits `page`'s stored rows of `file` in order, each packed as stored (1,
-// 2, 4 or 8 bits a sample, or 16 bits in native byte order), starting on a
-// byte, undoing horizontal differencing when `undo_differencing` says so.
-// Holds one scanline, or one row of tiles. Raises kDamagedTiff, or
-// kUnsupportedTiff for tiles that do not end on a byte.
+// Visits the rows of `window`, a rectangle within `page`, of `file` in
+// order, each the window's columns packed as stored (1, 2, 4 or 8 bits a
+// sample, or 16 bits in native byte order), starting on a byte, undoing
+// horizontal differencing when `undo_differencing` says so. Decodes no
+// strip above the window and none below it, and only the tiles it
+// overlaps; rows of a strip above the window are decoded, not visited.
+// Holds one scanline, or one row of the tiles read. Raises kDamagedTiff,
+// or kUnsupportedTiff for tiles that do not end on a byte.
 void ReadStoredRows(TiffFile& file, const TiffPage& page, bool undo_differencing,
+                    const PixelRect& window,
                     const std::function<void(std::span<const uint8_t>)>& visit);
 
 }  // namespace ostrel

@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 
+#include "converter/image_size.h"
 #include "converter/mapped_samples.h"
 #include "converter/rgba_renderer.h"
 #include "converter/tiff_file.h"
@@ -44,6 +45,14 @@ class TiffReader {
   // raises kInternal.
   void ReadSampleRows(const std::function<void(std::span<const uint8_t>)>& visit);
 
+  // ReadSampleRows for the rows of `window`, a rectangle within the page,
+  // each its columns only, starting on a byte; stops after its last row and
+  // reads only the strips or tiles it needs (see ReadStoredRows). A page
+  // the reader maps itself is read whole, the rows beyond the window passed
+  // over.
+  void ReadSampleRows(const PixelRect& window,
+                      const std::function<void(std::span<const uint8_t>)>& visit);
+
   // Rows per band for ReadRgbaRows: bands that start at multiples of this
   // end where strips or rows of tiles end, so that each is decoded once.
   uint32_t RgbaBandRows() const;
@@ -56,6 +65,15 @@ class TiffReader {
   // CIELab, SGILog). Stored order whatever the orientation. Raises
   // kDamagedTiff or kUnsupportedTiff.
   void ReadRgbaRows(uint32_t top, std::span<uint32_t> pixels);
+
+  // Any kind: visits the rows of `window`, a rectangle within the page,
+  // rendered as ReadRgbaRows does, each its columns only. Reads bands
+  // aligned to strips or rows of tiles from the window's first row to its
+  // last; libtiff's renderer reads only the tiles the window overlaps.
+  // Holds a band of the window's width (the page's for a page the reader
+  // maps itself). Raises as ReadRgbaRows.
+  void ReadRgbaWindow(const PixelRect& window,
+                      const std::function<void(std::span<const uint32_t>)>& visit);
 
   // Lines of a fax page that the CCITT decoder could not decode in full and
   // filled in, resuming at the next line; of several passes over the page,

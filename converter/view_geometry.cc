@@ -37,14 +37,7 @@ ImageSize SquarePixelSize(const TiffPage& page, bool square_pixels) {
           std::max<uint32_t>(static_cast<uint32_t>(std::lround(page.height * (x / y))), 1)};
 }
 
-ViewGeometry PlanView(const TiffPage& page, const ConversionOptions& options) {
-  ViewGeometry view;
-  view.stored = {page.width, page.height};
-  view.orientation = TurnedClockwise(page.orientation, options.rotate);
-  const ImageSize square = SquarePixelSize(page, options.square_pixels);
-  ImageSize display = DisplaySize(view.orientation, square);
-  const uint32_t box_width = options.box_width;
-  const uint32_t box_height = options.box_height;
+ImageSize FitIntoBox(ImageSize display, uint32_t box_width, uint32_t box_height) {
   const bool too_wide = box_width != 0 && display.width > box_width;
   const bool too_high = box_height != 0 && display.height > box_height;
   if (too_wide || too_high) {
@@ -60,6 +53,16 @@ ViewGeometry PlanView(const TiffPage& page, const ConversionOptions& options) {
       display = {box_width != 0 ? std::min(width, box_width) : width, box_height};
     }
   }
+  return display;
+}
+
+ViewGeometry PlanView(const TiffPage& page, const ConversionOptions& options) {
+  ViewGeometry view;
+  view.stored = {page.width, page.height};
+  view.orientation = TurnedClockwise(page.orientation, options.rotate);
+  const ImageSize square = SquarePixelSize(page, options.square_pixels);
+  const ImageSize display =
+      FitIntoBox(DisplaySize(view.orientation, square), options.box_width, options.box_height);
   view.display = display;
   view.reduced = DisplaySize(view.orientation, display);  // turned back: the same swap
   return view;

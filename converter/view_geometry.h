@@ -31,6 +31,11 @@ struct ViewGeometry {
 // size.
 ImageSize SquarePixelSize(const TiffPage& page, bool square_pixels);
 
+// `display` fitted into a box of `box_width` x `box_height` (a side of 0
+// leaves that side unbounded), keeping its shape, rounded to the nearest
+// pixel, and never enlarged.
+ImageSize FitIntoBox(ImageSize display, uint32_t box_width, uint32_t box_height);
+
 // The view of `page` for the options' aspect, rotate and box: square pixels
 // first, then the Orientation tag, then the turn clockwise; the turned
 // picture is fitted into the box (either side alone bounds that side),

@@ -56,6 +56,38 @@ TEST(ConversionOptionsTest, TheLastOfARepeatedViewItemCounts) {
   EXPECT_EQ(p.format, OutputFormat::kPng);
   EXPECT_EQ(ParseConversionOptions("source=a, dest=b, format=png, format=gif").format,
             OutputFormat::kGif);
+
+  const ConversionOptions region = ParseConversionOptions(
+      "source=a, dest=b, region=1,2,3,4, size=3,4, mirror=on, quality=gray, aspect=stretch, "
+      "Region=5,6,7,8, SIZE=1,2, mirror=OFF, quality=Bitonal, aspect=auto");
+  EXPECT_EQ(region.region, (PixelRect{5, 6, 7, 8}));
+  EXPECT_EQ(region.size, (ImageSize{1, 2}));
+  EXPECT_FALSE(region.mirror);
+  EXPECT_EQ(region.quality, Quality::kBitonal);
+  EXPECT_TRUE(region.square_pixels);
+  EXPECT_FALSE(region.stretch_pixels);
+}
+
+TEST(ConversionOptionsTest, ReadsTheRegionItems) {
+  const ConversionOptions p = ParseConversionOptions(
+      "source=a, dest=b, region=0,2147483647,2147483647,1, size=65535,1, mirror=on, "
+      "quality=color, aspect=Stretch");
+  EXPECT_EQ(p.region, (PixelRect{0, 2147483647, 2147483647, 1}));
+  EXPECT_EQ(p.size, (ImageSize{65535, 1}));
+  EXPECT_TRUE(p.mirror);
+  EXPECT_EQ(p.quality, Quality::kColor);
+  EXPECT_TRUE(p.square_pixels);
+  EXPECT_TRUE(p.stretch_pixels);
+  EXPECT_EQ(ParseConversionOptions("source=a, dest=b, quality=GRAY").quality, Quality::kGray);
+  EXPECT_EQ(ParseConversionOptions("source=a, dest=b, aspect=stretch, aspect=none").stretch_pixels,
+            false);
+
+  const ConversionOptions defaults = ParseConversionOptions("source=a, dest=b");
+  EXPECT_FALSE(defaults.region);
+  EXPECT_FALSE(defaults.size);
+  EXPECT_FALSE(defaults.mirror);
+  EXPECT_EQ(defaults.quality, Quality::kColor);
+  EXPECT_FALSE(defaults.stretch_pixels);
 }
 
 TEST(ConversionOptionsTest, AcceptsTheBoundsOfEachNumber) {
@@ -83,7 +115,7 @@ TEST(ConversionOptionsTest, NamesWhatIsWrong) {
       {"source=a,dest=b", "missing parameter: dest"},
       {"dest=b", "missing parameter: source"},
       {"source=a, dest=b, pages", "parameter item without \"=\": \"pages\""},
-      {"source=a, dest=b, size=2", "unknown parameter: \"size\""},
+      {"source=a, dest=b, scale=2", "unknown parameter: \"scale\""},
       {"source=a, dest=b, =2", "unknown parameter: \"\""},
       {"source=a, dest=b, Source=c", "repeated parameter: source"},
       {"source=a, dest=b, colors=4, colors=4", "repeated parameter: colors"},
@@ -113,7 +145,35 @@ TEST(ConversionOptionsTest, NamesWhatIsWrong) {
       {"source=a, dest=b, rotate=45", "bad value for rotate: \"45\" (0, 90, 180 or 270)"},
       {"source=a, dest=b, rotate=360", "bad value for rotate: \"360\" (0, 90, 180 or 270)"},
       {"source=a, dest=b, rotate=-90", "bad value for rotate: \"-90\" (0, 90, 180 or 270)"},
-      {"source=a, dest=b, aspect=square", "bad value for aspect: \"square\" (auto or none)"},
+      {"source=a, dest=b, aspect=square",
+       "bad value for aspect: \"square\" (auto, none or stretch)"},
+      {"source=a, dest=b, region=1,2,3",
+       "bad value for region: \"1,2,3\" (x,y,w,h: whole numbers, w and h from 1)"},
+      {"source=a, dest=b, region=1,2,3,4,5",
+       "bad value for region: \"1,2,3,4,5\" (x,y,w,h: whole numbers, w and h from 1)"},
+      {"source=a, dest=b, region=0,0,0,4",
+       "bad value for region: \"0,0,0,4\" (x,y,w,h: whole numbers, w and h from 1)"},
+      {"source=a, dest=b, region=0,0,4,0",
+       "bad value for region: \"0,0,4,0\" (x,y,w,h: whole numbers, w and h from 1)"},
+      {"source=a, dest=b, region=0,,4,4",
+       "bad value for region: \"0,,4,4\" (x,y,w,h: whole numbers, w and h from 1)"},
+      {"source=a, dest=b, region=2147483648,0,1,1",
+       "bad value for region: \"2147483648,0,1,1\" (x,y,w,h: whole numbers, w and h from 1)"},
+      {"source=a, dest=b, size=2",
+       "bad value for size: \"2\" (w,h: whole numbers from 1 to 65535)"},
+      {"source=a, dest=b, size=0,2",
+       "bad value for size: \"0,2\" (w,h: whole numbers from 1 to 65535)"},
+      {"source=a, dest=b, size=2,65536",
+       "bad value for size: \"2,65536\" (w,h: whole numbers from 1 to 65535)"},
+      {"source=a, dest=b, size=2,2,",
+       "bad value for size: \"2,2,\" (w,h: whole numbers from 1 to 65535)"},
+      {"source=a, dest=b, size=2,2, width=4", "size given with width or height"},
+      {"source=a, dest=b, height=4, size=2,2", "size given with width or height"},
+      {"source=a, dest=b, mirror=yes", "bad value for mirror: \"yes\" (on or off)"},
+      {"source=a, dest=b, quality=grey",
+       "bad value for quality: \"grey\" (color, gray or bitonal)"},
+      {"source=a, dest=b, quality=default",
+       "bad value for quality: \"default\" (color, gray or bitonal)"},
       {"source=a, dest=b, grays=1", "bad value for grays: \"1\" (a whole number from 2 to 256)"},
       {"source=a, dest=b, grays=257",
        "bad value for grays: \"257\" (a whole number from 2 to 256)"},

@@ -1008,23 +1008,26 @@ TEST_F(ImageConversionTest, OtherColorSpacesFollowTheirFormulas) {
   }
 }
 
-// The exact area average of `values` (`width` x `height`, row by row) at
-// `out_width` x `out_height`, in floating point: each output pixel the
-// mean of the rectangle it covers, source pixels weighted by their overlap.
-std::vector<double> AreaAverage(const std::vector<double>& values, uint32_t width, uint32_t height,
-                                uint32_t out_width, uint32_t out_height) {
-  const double step_x = static_cast<double>(width) / out_width;
-  const double step_y = static_cast<double>(height) / out_height;
+// The exact area average of the rectangle [left, right) x [top, bottom) of
+// `values` (`width` x `height`, row by row; the rectangle in its pixels,
+// fractions allowed) at `out_width` x `out_height`, in floating point: each
+// output pixel the mean of the rectangle it covers, source pixels weighted
+// by their overlap.
+std::vector<double> RegionAverage(const std::vector<double>& values, uint32_t width,
+                                  uint32_t height, double left, double top, double right,
+                                  double bottom, uint32_t out_width, uint32_t out_height) {
+  const double step_x = (right - left) / out_width;
+  const double step_y = (bottom - top) / out_height;
   std::vector<double> result;
   for (uint32_t y = 0; y < out_height; ++y) {
+    const double y0 = top + y * step_y;
     for (uint32_t x = 0; x < out_width; ++x) {
+      const double x0 = left + x * step_x;
       double sum = 0;
       for (uint32_t sy = 0; sy < height; ++sy) {
-        const double overlap_y =
-            std::min<double>(sy + 1, (y + 1) * step_y) - std::max<double>(sy, y * step_y);
+        const double overlap_y = std::min<double>(sy + 1, y0 + step_y) - std::max<double>(sy, y0);
         for (uint32_t sx = 0; overlap_y > 0 && sx < width; ++sx) {
-          const double overlap_x =
-              std::min<double>(sx + 1, (x + 1) * step_x) - std::max<double>(sx, x * step_x);
+          const double overlap_x = std::min<double>(sx + 1, x0 + step_x) - std::max<double>(sx, x0);
           if (overlap_x > 0) {
             sum += values[sy * width + sx] * overlap_x * overlap_y;
           }
@@ -1034,6 +1037,11 @@ std::vector<double> AreaAverage(const std::vector<double>& values, uint32_t widt
     }
   }
   return result;
+}
+
+std::vector<double> AreaAverage(const std::vector<double>& values, uint32_t width, uint32_t height,
+                                uint32_t out_width, uint32_t out_height) {
+  return RegionAverage(values, width, height, 0, 0, width, height, out_width, out_height);
 }
 
 TEST_F(ImageConversionTest, ReducedPagesAreTheAreaAverageOfTheirSource) {
@@ -1215,6 +1223,306 @@ TEST_F(ImageConversionTest, ATurnComposesWithTheOrientationTag) {
         }
       }
     }
+  }
+}
+
+// Pixels [x, x + width) x [y, y + height) of `picture`.
+Picture Crop(const Picture& picture, uint32_t x, uint32_t y, uint32_t width, uint32_t height) {
+  Picture part{.width = width, .height = height, .pixels = {}};
+  for (uint32_t row = y; row < y + height; ++row) {
+    for (uint32_t column = x; column < x + width; ++column) {
+      part.pixels.push_back(picture.pixels[row * picture.width + column]);
+    }
+  }
+  return part;
+}
+
+// `picture` reflected left to right, then turned `degrees` clockwise.
+Picture MirroredAndTurned(const Picture& picture, bool mirror, int degrees) {
+  Picture result = picture;
+  if (mirror) {
+    for (uint32_t row = 0; row < picture.height; ++row) {
+      for (uint32_t column = 0; column < picture.width; ++column) {
+        result.pixels[row * picture.width + column] =
+            picture.pixels[row * picture.width + picture.width - 1 - column];
+      }
+    }
+  }
+  for (int turned = 0; turned < degrees; turned += 90) {
+    const Picture before = result;
+    result.width = before.height;
+    result.height = before.width;
+    for (uint32_t row = 0; row < result.height; ++row) {
+      for (uint32_t column = 0; column < result.width; ++column) {
+        // The new row `row` is the old column `row`, read upwards.
+        result.pixels[row * result.width + column] =
+            before.pixels[(before.height - 1 - column) * before.width + row];
+      }
+    }
+  }
+  return result;
+}
+
+// One channel of a picture, as doubles.
+std::vector<double> ChannelOf(const Picture& picture, int channel) {
+  std::vector<double> values;
+  for (const testing::Rgba8& pixel : picture.pixels) {
+    values.push_back(pixel[channel]);
+  }
+  return values;
+}
+
+// A small page of each kind, as a fixture; `layout` 0 one strip, 1 strips
+// of 4 rows (G4 for a bilevel page), 2 tiles of 16 x 16 (LZW).
+FixturePage RegionTestPage(const std::string& kind, int layout, uint16_t orientation) {
+  constexpr uint32_t kWidth = 37;
+  constexpr uint32_t kHeight = 29;
+  std::vector<uint16_t> values;
+  FixturePage page;
+  if (kind == "rgb") {
+    page = FixturePage{.width = kWidth,
+                       .height = kHeight,
+                       .samples_per_pixel = 3,
+                       .photometric = PHOTOMETRIC_RGB,
+                       .samples = testing::PhotoSamples(kWidth, kHeight)};
+  } else if (kind == "palette") {
+    page = PatternPage(kWidth, kHeight, 4, 16, &values);
+    page.photometric = PHOTOMETRIC_PALETTE;
+    for (uint16_t entry = 0; entry < 3 * 16; ++entry) {
+      page.colormap.push_back(static_cast<uint16_t>(entry * 53 % 256 * 257));
+    }
+  } else {
+    const int bits = kind == "bilevel" ? 1 : 8;
+    page = PatternPage(kWidth, kHeight, bits, 1u << bits, &values);
+    page.photometric = PHOTOMETRIC_MINISWHITE;
+  }
+  if (layout == 1) {
+    page.rows_per_strip = 4;
+    if (kind == "bilevel") {
+      page.compression = COMPRESSION_CCITTFAX4;
+    }
+  } else if (layout == 2) {
+    page.tile_width = 16;
+    page.tile_height = 16;
+    page.compression = COMPRESSION_LZW;
+  }
+  page.orientation = orientation;
+  return page;
+}
+
+TEST_F(ImageConversionTest, ARegionIsThosePixelsOfTheWholePageAveragedToItsSize) {
+  // The reference: the whole page as a PNG (the Orientation tag applied),
+  // cut, averaged exactly in doubles, reflected and turned.
+  const struct {
+    const char* items;
+    uint32_t x, y, width, height;  // the region, cropped at the page's edge
+    uint32_t out_width, out_height;
+    bool mirror;
+    int degrees;
+  } cases[] = {
+      {", region=0,0,1,1", 0, 0, 1, 1, 1, 1, false, 0},
+      {", region=5,3,19,17", 5, 3, 19, 17, 19, 17, false, 0},
+      {", region=20,9,100,100", 20, 9, 0, 0, 0, 0, false, 0},  // to the far edges
+      {", region=5,3,19,17, size=7,6", 5, 3, 19, 17, 7, 6, false, 0},
+      {", region=1,2,20,20, size=20,1", 1, 2, 20, 20, 20, 1, false, 0},
+      {", size=5,4", 0, 0, 0, 0, 5, 4, false, 0},
+      {", region=5,3,19,17, mirror=on", 5, 3, 19, 17, 19, 17, true, 0},
+      {", region=5,3,19,17, mirror=on, rotate=90", 5, 3, 19, 17, 19, 17, true, 90},
+      {", region=5,3,19,17, size=7,6, rotate=270", 5, 3, 19, 17, 7, 6, false, 270},
+      {", region=4,4,12,12, size=5,5, mirror=on, rotate=180", 4, 4, 12, 12, 5, 5, true, 180},
+  };
+  for (const std::string kind : {"bilevel", "gray", "palette", "rgb"}) {
+    for (int layout = 0; layout < 3; ++layout) {
+      for (const uint16_t orientation : {1, 3, 6, 8}) {
+        testing::WriteTiff(In(), {RegionTestPage(kind, layout, orientation)});
+        const Picture page = testing::DecodePng(ConvertedBytes(", format=png"));
+        for (const auto& c : cases) {
+          SCOPED_TRACE(::testing::Message() << kind << ", layout " << layout << ", orientation "
+                                            << orientation << c.items);
+          const uint32_t width = c.width != 0 ? c.width : page.width - c.x;
+          const uint32_t height = c.height != 0 ? c.height : page.height - c.y;
+          const uint32_t out_width = c.out_width != 0 ? c.out_width : width;
+          const uint32_t out_height = c.out_height != 0 ? c.out_height : height;
+          const Picture region = Crop(page, c.x, c.y, width, height);
+          const Picture got =
+              testing::DecodePng(ConvertedBytes(c.items + std::string(", format=png")));
+          // Turned back, the output should be the region averaged.
+          const Picture unturned = MirroredAndTurned(
+              MirroredAndTurned(got, false, (360 - c.degrees) % 360), c.mirror, 0);
+          ASSERT_EQ(unturned.width, out_width);
+          ASSERT_EQ(unturned.height, out_height);
+          if (out_width == width && out_height == height) {
+            EXPECT_EQ(testing::Differences(got, MirroredAndTurned(region, c.mirror, c.degrees)), 0);
+            continue;
+          }
+          int misses = 0;
+          for (int channel = 0; channel < 3; ++channel) {
+            const std::vector<double> want =
+                AreaAverage(ChannelOf(region, channel), width, height, out_width, out_height);
+            for (size_t i = 0; i < want.size(); ++i) {
+              const double value = unturned.pixels[i][channel];
+              // A bilevel page's share of white as one of 16 grays.
+              const double distance =
+                  kind == "bilevel" ? std::abs(value - want[i]) / 17 : std::abs(value - want[i]);
+              if (distance > 0.5 + 1e-9 || (kind == "bilevel" && std::fmod(value, 17) != 0)) {
+                ++misses;
+              }
+            }
+          }
+          EXPECT_EQ(misses, 0);
+        }
+      }
+    }
+  }
+}
+
+TEST_F(ImageConversionTest, ATurnedBilevelRegionReadInBlocksOfColumnsIsTheSameImage) {
+  // Held to be turned, or read a few columns at a time (2 or 3 of a block,
+  // the last block shorter): the same bytes, for every placement.
+  for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
+    testing::WriteTiff(In(), {RegionTestPage("bilevel", 1, orientation)});
+    for (const char* items : {", region=5,3,19,17", ", region=5,3,19,17, size=7,6, mirror=on",
+                              ", region=2,2,30,20, size=11,9, quality=bitonal"}) {
+      for (const char* turn : {", rotate=90", ", rotate=270", ""}) {
+        SCOPED_TRACE(::testing::Message() << "orientation " << orientation << items << turn);
+        const std::string extra = std::string(items) + turn + ", format=png";
+        EXPECT_EQ(ConvertedBytes(extra, {.max_held_pixels = 50}), ConvertedBytes(extra));
+      }
+    }
+  }
+}
+
+TEST_F(ImageConversionTest, GrayAndBitonalQualitiesAreTheLuminanceAndItsHalf) {
+  for (const std::string kind : {"bilevel", "gray", "palette", "rgb"}) {
+    testing::WriteTiff(In(), {RegionTestPage(kind, 0, 1)});
+    const Picture page = testing::DecodePng(ConvertedBytes(", format=png"));
+    for (const std::string size : {"", ", size=6,5"}) {
+      SCOPED_TRACE(kind + size);
+      const std::string region = ", region=3,2,30,25" + size;
+      const Picture color = testing::DecodePng(ConvertedBytes(region + ", format=png"));
+      const Picture gray =
+          testing::DecodePng(ConvertedBytes(region + ", quality=gray, format=png"));
+      const Picture bitonal =
+          testing::DecodePng(ConvertedBytes(region + ", quality=bitonal, format=png"));
+      ASSERT_EQ(gray.pixels.size(), color.pixels.size());
+      ASSERT_EQ(bitonal.pixels.size(), color.pixels.size());
+      // The exact mean a bilevel page's bitonal pixel thresholds.
+      const std::vector<double> share =
+          AreaAverage(ChannelOf(Crop(page, 3, 2, 30, 25), 0), 30, 25, color.width, color.height);
+      int misses = 0;
+      for (size_t i = 0; i < color.pixels.size(); ++i) {
+        const testing::Rgba8& c = color.pixels[i];
+        const int luminance = (299 * c[0] + 587 * c[1] + 114 * c[2] + 500) / 1000;
+        const testing::Rgba8& g = gray.pixels[i];
+        const testing::Rgba8& b = bitonal.pixels[i];
+        misses += g[0] != luminance || g[1] != luminance || g[2] != luminance;
+        const bool white = kind == "bilevel" ? share[i] >= 127.5 : luminance >= 128;
+        if (kind != "bilevel" || std::abs(share[i] - 127.5) > 1e-6) {
+          misses += b[0] != (white ? 255 : 0) || b[1] != b[0] || b[2] != b[0];
+        }
+      }
+      EXPECT_EQ(misses, 0);
+    }
+  }
+}
+
+TEST_F(ImageConversionTest, AStretchedGridEnlargesTheSparserAxisByTheAreaMean) {
+  // A fax at 204 x 98 dpi: rows 204 / 98 as high as its columns are wide.
+  const struct {
+    uint32_t width, height;
+    float x_resolution, y_resolution;
+    uint32_t grid_width, grid_height;
+  } cases[] = {
+      {1728, 1123, 204, 98, 1728, 2338},  // the image service's grid exactly
+      {13, 7, 204, 98, 13, 15},           // 7 * 204 / 98 = 14.57
+      {13, 7, 98, 204, 27, 7},            // 13 * 204 / 98 = 27.06
+      {13, 7, 119, 100, 13, 7},           // below the factor: as stored
+      {13, 7, 120, 100, 13, 8},           // at it: 7 * 1.2 = 8.4
+  };
+  std::vector<uint16_t> values;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << " at " << c.x_resolution
+                                      << " x " << c.y_resolution);
+    for (const int bits : {1, 8}) {
+      FixturePage page = PatternPage(c.width, c.height, bits, 1u << bits, &values);
+      page.x_resolution = c.x_resolution;
+      page.y_resolution = c.y_resolution;
+      testing::WriteTiff(In(), {page});
+      const Picture stored = testing::DecodePng(ConvertedBytes(", aspect=none, format=png"));
+      const Picture grid = testing::DecodePng(ConvertedBytes(", aspect=stretch, format=png"));
+      ASSERT_EQ(grid.width, c.grid_width);
+      ASSERT_EQ(grid.height, c.grid_height);
+      if (c.width > 100) {
+        continue;
+      }
+      const std::vector<double> want =
+          AreaAverage(ChannelOf(stored, 0), c.width, c.height, c.grid_width, c.grid_height);
+      // A region of the grid at a size: the mean of the page's area it
+      // covers, a grid pixel cut by its edges counted by the stored pixels
+      // under the part it covers.
+      const Picture part = testing::DecodePng(
+          ConvertedBytes(", aspect=stretch, region=2,3,9,4, size=4,3, format=png"));
+      const double across = static_cast<double>(c.width) / c.grid_width;
+      const double down = static_cast<double>(c.height) / c.grid_height;
+      const std::vector<double> want_part =
+          RegionAverage(ChannelOf(stored, 0), c.width, c.height, 2 * across, 3 * down, 11 * across,
+                        7 * down, 4, 3);
+      // Bilevel pages: one of 16 grays, 17 apart, unless the grid is the page.
+      const bool exact = c.grid_width == c.width && c.grid_height == c.height;
+      const double level = bits == 1 && !exact ? 17 : 1;
+      int misses = 0;
+      for (size_t i = 0; i < want.size(); ++i) {
+        misses += std::abs(grid.pixels[i][0] - want[i]) / level > 0.5 + 1e-9;
+      }
+      for (size_t i = 0; i < want_part.size(); ++i) {
+        misses += std::abs(part.pixels[i][0] - want_part[i]) / (bits == 1 ? 17 : 1) > 0.5 + 1e-9;
+      }
+      EXPECT_EQ(misses, 0);
+    }
+  }
+}
+
+TEST_F(ImageConversionTest, ARegionReadsNoStripOrTileAboveOrBesideIt) {
+  // The first strip or tile made unreadable: a region clear of it converts,
+  // one that touches it fails.
+  const struct {
+    int layout;
+    uint16_t offsets;
+    const char* clear;
+    const char* touching;
+  } cases[] = {
+      {1, TIFFTAG_STRIPOFFSETS, ", region=0,4,37,3", ", region=0,3,37,3"},
+      {2, TIFFTAG_TILEOFFSETS, ", region=16,0,21,29", ", region=15,15,2,2"},
+      {2, TIFFTAG_TILEOFFSETS, ", region=0,16,37,13", ", region=0,15,1,1"},
+  };
+  for (const std::string kind : {"bilevel", "gray", "rgb"}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(kind + c.clear);
+      FixturePage page = RegionTestPage(kind, c.layout, 1);
+      page.compression = kind == "bilevel" ? COMPRESSION_CCITTFAX4 : COMPRESSION_LZW;
+      testing::WriteTiff(In(), {page});
+      testing::SetTagValueAt(In(), c.offsets, 0, 0x7ffffff0);
+      EXPECT_NO_THROW(Run(std::string(c.clear) + ", format=png"));
+      ExpectFailure(std::string(c.touching) + ", format=png", ConversionFailure::kDamagedTiff, "");
+    }
+  }
+}
+
+TEST_F(ImageConversionTest, RegionsOutsideThePageAndSizesBeyondThemAreRefused) {
+  std::vector<uint16_t> values;
+  testing::WriteTiff(In(), {PatternPage(13, 7, 1, 2, &values)});
+  const struct {
+    const char* items;
+    const char* text;
+  } cases[] = {
+      {", region=13,0,1,1", "region outside the page (13 x 7)"},
+      {", region=0,7,5,5", "region outside the page (13 x 7)"},
+      {", region=12,6,5,5, size=2,1", "size larger than the region (1 x 1)"},
+      {", size=14,7", "size larger than the region (13 x 7)"},
+      {", region=0,0,4,4, size=4,5", "size larger than the region (4 x 4)"},
+  };
+  for (const auto& c : cases) {
+    ExpectFailure(c.items, ConversionFailure::kBadParameter, c.text);
   }
 }
 
