@@ -43,7 +43,8 @@ bool WritesStatusLine(std::string_view script_name) {
   return name.starts_with("nph-");
 }
 
-std::string HttpResponseText(const HttpResponse& response, bool status_line, bool with_body) {
+std::string HttpResponseHead(const HttpResponse& response, bool status_line,
+                             uint64_t content_length) {
   std::string text = status_line ? "HTTP/1.0 " : "Status: ";
   text.append(std::to_string(response.status))
       .append(" ")
@@ -55,9 +56,14 @@ std::string HttpResponseText(const HttpResponse& response, bool status_line, boo
     text.append(name).append(": ").append(value).append("\r\n");
   }
   if (response.status != 204) {
-    text.append("Content-Length: ").append(std::to_string(response.body.size())).append("\r\n");
+    text.append("Content-Length: ").append(std::to_string(content_length)).append("\r\n");
   }
   text.append("\r\n");
+  return text;
+}
+
+std::string HttpResponseText(const HttpResponse& response, bool status_line, bool with_body) {
+  std::string text = HttpResponseHead(response, status_line, response.body.size());
   if (with_body) {
     text.append(response.body);
   }

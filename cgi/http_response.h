@@ -28,6 +28,12 @@ std::string_view ReasonPhrase(int32_t status);
 // nginx with a FastCGI wrapper drops a status line.
 bool WritesStatusLine(std::string_view script_name);
 
+// The status line (with `status_line`) or "Status:" line, the headers in
+// their order, "Content-Length: `content_length`" (not for 204) and the
+// empty line: the response up to its body. Raises as HttpResponseText does.
+std::string HttpResponseHead(const HttpResponse& response, bool status_line,
+                             uint64_t content_length);
+
 // The response's bytes: "HTTP/1.0 NNN Reason" (with `status_line`) or
 // "Status: NNN Reason", the headers in their order, "Content-Length" of the
 // body (not for 204), an empty line, then the body unless `with_body` is

@@ -45,7 +45,7 @@ class OstrelClass {
   void CGI_Main();
   // iiif/iiif_handler.cc
   // Answers a request of the IIIF service, whose path starts "/iiif/", with
-  // its document, a redirect or an error status; a failure that escapes
+  // its image, document, a redirect or an error status; a failure that escapes
   // (the converter's, say) is logged and answered with status 500.
   void ServeIiif();
   // conversion/gif_response.cc
@@ -53,6 +53,10 @@ class OstrelClass {
   // A PNG or JPEG (or GIF) image: as SendGifFile, with `content_type`.
   void SendPictureFile(std::string file_name, std::string content_type);
   void SendJsonFile(std::string file_name);
+  // `head` (its body unused) with the file's length, then unless
+  // `with_body` is false the file's bytes; the file's name is removed once
+  // it is open.
+  void SendHttpFile(const HttpResponse& head, std::string file_name, bool with_body);
 
   RequestContext context_;
   std::optional<Configuration> configuration_;

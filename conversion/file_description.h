@@ -1,8 +1,9 @@
-// A TIFF file's description as the converter writes it, fetched for the
-// program's own use.
+// Running the converter on a TIFF file for the program's own use: its
+// description, or the file rendered as an image.
 #ifndef OSTREL_CONVERSION_FILE_DESCRIPTION_H_
 #define OSTREL_CONVERSION_FILE_DESCRIPTION_H_
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,15 @@ namespace ostrel {
 // reading its file raise.
 std::string DescribeFile(const Configuration& configuration, std::string_view source,
                          std::string_view allowed);
+
+// Has the converter's ConvertImage write `source` with `items` (converter
+// items separated by ", "; the configured ExtraParamters are not used) into
+// a temporary file ending in `extension`, as DescribeFile runs it, then
+// calls `use` with that file's path. The file is gone when this returns or
+// raises. Raises as DescribeFile does, and what `use` raises.
+void RenderFile(const Configuration& configuration, std::string_view source, std::string_view items,
+                std::string_view extension, std::string_view allowed,
+                const std::function<void(const std::string& path)>& use);
 
 }  // namespace ostrel
 

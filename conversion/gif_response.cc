@@ -7,11 +7,37 @@
 #include <string>
 #include <utility>
 
+#include "cgi/http_response.h"
 #include "cgi/ostrel_class.h"
 #include "platform/file.h"
 
 namespace ostrel {
 namespace {
+
+// Opens the file at `file_name` and removes its name. The converter renames
+// a regular file into place; a link at that name was planted by someone
+// else and could point at any file.
+ReadOnlyFile OpenAndUnlink(const std::string& file_name) {
+  ReadOnlyFile file(file_name, SymbolicLinks::kRefuse);
+  DeleteFile(file_name);
+  return file;
+}
+
+// Sends up to `length` bytes of `file` through `send`, 1024 at a time.
+void SendOpenFile(ReadOnlyFile& file, int64_t length,
+                  const std::function<void(std::string)>& send) {
+  constexpr int64_t kChunkSize = 1024;
+  for (int64_t remaining = length; remaining > 0;) {
+    std::string chunk(static_cast<size_t>(std::min(remaining, kChunkSize)), '\0');
+    const size_t got = file.Read(chunk.data(), chunk.size());
+    if (got == 0) {
+      break;
+    }
+    chunk.resize(got);
+    remaining -= static_cast<int64_t>(got);
+    send(std::move(chunk));
+  }
+}
 
 // Sends the file's bytes through `send`. The file is opened for reading
 // only: a file that has vanished raises an error rather than being created
@@ -22,21 +48,8 @@ namespace {
 // file that shrinks meanwhile ends the body early rather than padding it
 // with made-up bytes.
 void SendFileBytes(const std::string& file_name, const std::function<void(std::string)>& send) {
-  constexpr int64_t kChunkSize = 1024;
-  // The converter renames a regular file into place; a link at that name
-  // was planted by someone else and could point at any file.
-  ReadOnlyFile file(file_name, SymbolicLinks::kRefuse);
-  DeleteFile(file_name);
-  for (int64_t remaining = file.Length(); remaining > 0;) {
-    std::string chunk(static_cast<size_t>(std::min(remaining, kChunkSize)), '\0');
-    const size_t got = file.Read(chunk.data(), chunk.size());
-    if (got == 0) {
-      break;
-    }
-    chunk.resize(got);
-    remaining -= static_cast<int64_t>(got);
-    send(std::move(chunk));
-  }
+  ReadOnlyFile file = OpenAndUnlink(file_name);
+  SendOpenFile(file, file.Length(), send);
 }
 
 }  // namespace
@@ -52,6 +65,18 @@ void OstrelClass::SendPictureFile(std::string file_name, std::string content_typ
   SendRaw("Content-Type:" + content_type + "\r\n");
   SendRaw("\r\n");
   SendFileBytes(file_name, [this](std::string chunk) { SendRaw(std::move(chunk)); });
+}
+
+// The headers are written once the file is open, so that they can give its
+// length.
+void OstrelClass::SendHttpFile(const HttpResponse& head, std::string file_name, bool with_body) {
+  ReadOnlyFile file = OpenAndUnlink(file_name);
+  const int64_t length = file.Length();
+  SendRaw(HttpResponseHead(head, WritesStatusLine(context_.SCRIPT_NAME),
+                           static_cast<uint64_t>(length)));
+  if (with_body) {
+    SendOpenFile(file, length, [this](std::string chunk) { SendRaw(std::move(chunk)); });
+  }
 }
 
 // A description changes with the file, so no cache may keep it.

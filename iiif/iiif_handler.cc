@@ -1,10 +1,13 @@
-// ServeIiif: the IIIF service's answers, image information, manifests, the
-// base URI's redirect and a CORS preflight, and every refusal with its
-// status. Image requests are refused as not served yet.
+// ServeIiif: the IIIF service's answers, images, image information,
+// manifests, the base URI's redirect and a CORS preflight, and every refusal
+// with its status.
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cgi/http_response.h"
@@ -12,6 +15,8 @@
 #include "conversion/file_description.h"
 #include "iiif/iiif_path.h"
 #include "iiif/iiif_settings.h"
+#include "iiif/image_format.h"
+#include "iiif/image_geometry.h"
 #include "iiif/image_identifier.h"
 #include "iiif/image_information.h"
 #include "iiif/image_request.h"
@@ -19,6 +24,7 @@
 #include "iiif/page_description.h"
 #include "iiif/pixel_grid.h"
 #include "iiif/refusal.h"
+#include "iiif/render_items.h"
 #include "iiif/request_location.h"
 #include "iiif/response_headers.h"
 #include "platform/application_log.h"
@@ -88,7 +94,14 @@ const PageDescription& DescribedPage(const FileDescription& description, int32_t
   return description.pages[static_cast<size_t>(page - 1)];
 }
 
-HttpResponse AnswerIiif(const RequestContext& context, const Configuration& configuration) {
+// Sends a response whose body is the file at a path, once it is written.
+using FileSender = std::function<void(const HttpResponse& head, const std::string& path)>;
+
+// Answers `context`'s request: a response to send, or nothing when an image
+// went out through `send_file`.
+std::optional<HttpResponse> AnswerIiif(const RequestContext& context,
+                                       const Configuration& configuration,
+                                       const FileSender& send_file) {
   const std::string& method = context.REQUEST_METHOD;
   if (method == "OPTIONS") {
     return Preflight(context);
@@ -100,9 +113,11 @@ HttpResponse AnswerIiif(const RequestContext& context, const Configuration& conf
   }
   const RequestLocation location = LocateRequest(context);
   const IiifPath path = ParseIiifPath(location.path);
-  if (path.resource == IiifResource::kImage) {
-    (void)ParseImageRequest(path.version, path.parameters);  // only its refusals matter yet
-  }
+  // A malformed image request is refused before any file is looked at.
+  const std::optional<ImageRequest> image_request =
+      path.resource == IiifResource::kImage
+          ? std::optional(ParseImageRequest(path.version, path.parameters))
+          : std::nullopt;
   const ImageIdentifier identifier = ParseImageIdentifier(path.identifier);
   if (path.resource == IiifResource::kManifest && identifier.page_given) {
     throw Refusal(kBadRequest, "a manifest names a whole file, without a page");
@@ -117,8 +132,21 @@ HttpResponse AnswerIiif(const RequestContext& context, const Configuration& conf
       response.headers.emplace_back("Location", service + "/info.json");
       return response;
     }
-    case IiifResource::kImage:
-      return TextResponse(kNotImplemented, "image requests are not served yet");
+    case IiifResource::kImage: {
+      const FileDescription description = Describe(configuration, file, settings.roots);
+      const PixelSize grid = IiifPixelGrid(DescribedPage(description, identifier.page));
+      const ImageGeometry geometry =
+          ComputeImageGeometry(*image_request, grid.width, grid.height, settings.limits);
+      const HttpResponse head{
+          200,
+          {{"Content-Type", std::string(MediaTypeOf(geometry.format))},
+           {"Link", "<" + service + "/" + geometry.canonical + ">;rel=\"canonical\""}},
+          ""};
+      RenderFile(configuration, file, RenderItems(geometry, identifier.page),
+                 "." + std::string(NameOf(geometry.format)), settings.roots,
+                 [&](const std::string& output) { send_file(head, output); });
+      return std::nullopt;
+    }
     case IiifResource::kInfo: {
       const FileDescription description = Describe(configuration, file, settings.roots);
       const PageDescription& page = DescribedPage(description, identifier.page);
@@ -133,11 +161,12 @@ HttpResponse AnswerIiif(const RequestContext& context, const Configuration& conf
       info.manifest_id = services + EncodedIdentifier(identifier.name) + "/manifest";
       info.document_name = DocumentName(identifier.name);
       const ImageApiVersion version = ImageApiVersionOf(path.version);
-      return {200,
-              {{"Content-Type", JsonMediaType(ImageContext(version), context.HTTP_ACCEPT)},
-               {"Vary", "Accept"},
-               {"Link", ProfileLink(version)}},
-              ImageInformationJson(info, version)};
+      return HttpResponse{
+          200,
+          {{"Content-Type", JsonMediaType(ImageContext(version), context.HTTP_ACCEPT)},
+           {"Vary", "Accept"},
+           {"Link", ProfileLink(version)}},
+          ImageInformationJson(info, version)};
     }
     case IiifResource::kManifest: {
       const FileDescription description = Describe(configuration, file, settings.roots);
@@ -153,10 +182,11 @@ HttpResponse AnswerIiif(const RequestContext& context, const Configuration& conf
             {services + EncodedIdentifier(identifier.name, static_cast<int32_t>(index + 1)),
              IiifPixelGrid(page), page.kind});
       }
-      return {200,
-              {{"Content-Type", JsonMediaType(kPresentationContext, context.HTTP_ACCEPT)},
-               {"Vary", "Accept"}},
-              ManifestJson(manifest)};
+      return HttpResponse{
+          200,
+          {{"Content-Type", JsonMediaType(kPresentationContext, context.HTTP_ACCEPT)},
+           {"Vary", "Accept"}},
+          ManifestJson(manifest)};
     }
   }
   throw Error(ErrorKind::kInternalFailure, "unknown IIIF resource");
@@ -165,12 +195,30 @@ HttpResponse AnswerIiif(const RequestContext& context, const Configuration& conf
 }  // namespace
 
 void OstrelClass::ServeIiif() {
+  const bool with_body = context_.REQUEST_METHOD != "HEAD";
+  bool sending = false;
+  const FileSender send_file = [&](const HttpResponse& head, const std::string& path) {
+    HttpResponse cross_origin = head;
+    cross_origin.headers.insert(cross_origin.headers.begin(), {"Access-Control-Allow-Origin", "*"});
+    sending = true;
+    SendHttpFile(cross_origin, path, with_body);
+  };
   HttpResponse response;
   try {
-    response = AnswerIiif(context_, RequestConfiguration());
+    std::optional<HttpResponse> answer = AnswerIiif(context_, RequestConfiguration(), send_file);
+    if (!answer) {
+      return;
+    }
+    response = std::move(*answer);
   } catch (...) {  // the service's handler: every failure is answered with its status
     const Error error = CurrentError();
     const int32_t status = HttpStatusOf(error);
+    if (sending) {
+      // Part of the image went out already: only the log can tell.
+      AppendLogEntry(LogEntryType::kError,
+                     "ServeIiif: " + context_.REQUEST_URI + ", " + ReportTail(error));
+      return;
+    }
     if (status == 500) {
       AppendLogEntry(LogEntryType::kError,
                      "ServeIiif: " + context_.REQUEST_URI + ", " + ReportTail(error));
@@ -180,7 +228,7 @@ void OstrelClass::ServeIiif() {
     }
   }
   response.headers.insert(response.headers.begin(), {"Access-Control-Allow-Origin", "*"});
-  SendHttpResponse(response, context_.REQUEST_METHOD != "HEAD");
+  SendHttpResponse(response, with_body);
 }
 
 }  // namespace ostrel

@@ -19,6 +19,7 @@
 
 #include "tests/support/gif_image.h"
 #include "tests/support/json_value.h"
+#include "tests/support/picture.h"
 #include "tests/support/process_harness.h"
 #include "tests/support/tiff_fixtures.h"
 
@@ -169,8 +170,23 @@ TEST_P(WebServerTest, TheIiifServicesStatusesReachTheClient) {
   const HttpResponse malformed = server_->Get(service + "/full/max/0");
   EXPECT_EQ(malformed.status_line.substr(9, 3), "400") << malformed.status_line;
 
-  const HttpResponse image = server_->Get(service + "/full/max/0/default.png");
-  EXPECT_EQ(image.status_line.substr(9, 3), "501") << image.status_line;
+  // A region at full size is exactly those pixels of the page.
+  const HttpResponse image = server_->Get(service + ";2/40,30,100,60/max/0/default.png");
+  ASSERT_EQ(image.status_line.substr(9, 3), "200") << image.status_line << image.body;
+  EXPECT_EQ(image.Header("Content-Type"), "image/png");
+  const Picture region = DecodePng(image.body);
+  const Picture page =
+      PictureOfRgba(LibtiffRgba(images() + "/docs/three.tif", 2), page_.width, page_.height);
+  Picture want{100, 60, {}, 0};
+  for (uint32_t y = 30; y < 90; ++y) {
+    for (uint32_t x = 40; x < 140; ++x) {
+      want.pixels.push_back(page.pixels[y * page_.width + x]);
+    }
+  }
+  EXPECT_EQ(Differences(region, want), 0);
+
+  const HttpResponse enlarged = server_->Get(service + "/full/^400,/0/default.png");
+  EXPECT_EQ(enlarged.status_line.substr(9, 3), "501") << enlarged.status_line;
   EXPECT_TRUE(NothingLeftBehind());
 }
 

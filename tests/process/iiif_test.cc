@@ -14,6 +14,7 @@
 #include <tiffio.h>
 
 #include "tests/support/json_value.h"
+#include "tests/support/picture.h"
 #include "tests/support/process_harness.h"
 #include "tests/support/tiff_fixtures.h"
 
@@ -188,6 +189,67 @@ std::string TextResponse(const std::string& status, const std::string& text) {
          std::to_string(text.size() + 1) + "\r\n\r\n" + text + "\n";
 }
 
+// The pixels of `page` inside the rectangle, top row first.
+Picture Crop(const Picture& page, uint32_t x, uint32_t y, uint32_t width, uint32_t height) {
+  Picture crop{width, height, {}, 0};
+  for (uint32_t row = y; row < y + height; ++row) {
+    for (uint32_t column = x; column < x + width; ++column) {
+      crop.pixels.push_back(page.pixels[row * page.width + column]);
+    }
+  }
+  return crop;
+}
+
+TEST_F(IiifTest, ImagesAreTheRegionsAskedAtTheirSizeTurnAndFormat) {
+  const Picture page3 =
+      PictureOfRgba(LibtiffRgba(sandbox_.PathOf("images/docs/three.tif"), 3), 300, 200);
+  const struct {
+    const char* path;  // after ".../iiif/"
+    const char* media_type;
+    const char* canonical;  // the service's id + "/" + this
+    uint32_t width;
+    uint32_t height;
+    std::optional<std::pair<uint32_t, uint32_t>> exact_at;  // the page's pixels from there on
+  } cases[] = {
+      {"3/docs%2Fthree;3/10,20,64,32/max/0/default.png", "image/png",
+       "3/docs%2Fthree;3/10,20,64,32/max/0/default.png", 64, 32, std::pair(10u, 20u)},
+      {"3/docs%2Fthree;3/290,190,64,32/max/0/default.png", "image/png",
+       "3/docs%2Fthree;3/290,190,10,10/max/0/default.png", 10, 10, std::pair(290u, 190u)},
+      {"3/docs%2Fthree;3/full/pct:50/!90/gray.jpg", "image/jpeg",
+       "3/docs%2Fthree;3/full/150,100/!90/gray.jpg", 100, 150, std::nullopt},
+      {"2/docs%2Fthree;3/square/50,/180/bitonal.gif", "image/gif",
+       "2/docs%2Fthree;3/50,0,200,200/50,/180/bitonal.gif", 50, 50, std::nullopt},
+      // The fax's grid stretches its 98 dpi rows to 204 dpi: 2338 rows.
+      {"3/docs%2Fthree;2/0,1826,512,512/!256,256/0/default.png", "image/png",
+       "3/docs%2Fthree;2/0,1826,512,512/256,256/0/default.png", 256, 256, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const RunResult result = Request("/iiif/" + std::string(c.path));
+    const Response response = Split(result.output);
+    EXPECT_EQ(response.head.substr(0, 16), "Status: 200 OK\r\n") << c.path;
+    EXPECT_NE(response.head.find("Content-Type: " + std::string(c.media_type) + "\r\n"),
+              std::string::npos)
+        << response.head;
+    EXPECT_NE(response.head.find("Link: <http://example.org:8080/cgi-bin/ostrel/iiif/" +
+                                 std::string(c.canonical) + ">;rel=\"canonical\"\r\n"),
+              std::string::npos)
+        << response.head;
+    const std::string media_type = c.media_type;
+    const Picture picture = media_type == "image/png" ? DecodePng(response.body)
+                            : media_type == "image/jpeg"
+                                ? DecodeJpegPicture(response.body)
+                                : PictureOfGif(DecodeGifBytes(response.body));
+    EXPECT_EQ(picture.width, c.width) << c.path;
+    EXPECT_EQ(picture.height, c.height) << c.path;
+    if (c.exact_at) {
+      const Picture want = Crop(page3, c.exact_at->first, c.exact_at->second, c.width, c.height);
+      EXPECT_EQ(Differences(picture, want), 0) << c.path;
+    }
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_TRUE(NothingLeftBehind()) << c.path;
+  }
+}
+
 TEST_F(IiifTest, RefusalsCarryTheirStatusAndTellNothingOfWhatLiesOutside) {
   const struct {
     const char* path;
@@ -202,8 +264,12 @@ TEST_F(IiifTest, RefusalsCarryTheirStatusAndTellNothingOfWhatLiesOutside) {
        "a page number counts from 1, without leading zeros"},
       {"/iiif/3/docs%2Fthree;2/manifest", "400 Bad Request",
        "a manifest names a whole file, without a page"},
-      {"/iiif/3/docs%2Fthree/full/max/0/default.png", "501 Not Implemented",
-       "image requests are not served yet"},
+      {"/iiif/3/docs%2Fthree;3/full/^400,/0/default.png", "501 Not Implemented",
+       "enlarging an image is not supported"},
+      {"/iiif/3/docs%2Fthree;3/full/max/45/default.png", "501 Not Implemented",
+       "only rotations by multiples of 90 degrees are supported"},
+      {"/iiif/3/docs%2Fthree;3/300,0,10,10/max/0/default.png", "400 Bad Request",
+       "the region lies outside the image"},
   };
   for (const auto& c : cases) {
     const RunResult result = Request(c.path);
