@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -34,6 +35,11 @@ namespace {
 // An 8-bit palette page, which is otherwise streamed, is held only up to
 // this many pixels (4 MiB of indices), so that its memory stays bounded.
 constexpr uint64_t kMaxHeldPalettePixels = 4 << 20;
+
+// A region turned a quarter is held to be turned only up to this many
+// pixels (4 MiB of indices), so that any region of a large page stays
+// within its memory bound.
+constexpr uint64_t kMaxHeldRegionPixels = 4 << 20;
 
 // Palette entries a colour page is taken to need: more than a GIF's colour
 // table holds, so that it always takes the colour path, which chooses its
@@ -289,19 +295,25 @@ void ConvertColorPage(TiffReader& reader, const ConversionOptions& parameters, u
   WriteColorPage(orientation, bands, colors, sink, tuning);
 }
 
-// Bilevel pages made smaller: the share of white in each output pixel,
-// rounded to one of `levels` evenly spaced grays, black and white among
-// them. The bits are counted as they are stored, without unpacking.
-void ConvertReducedBilevelPage(TiffReader& reader, const ViewGeometry& view, int levels,
-                               ImageSink& sink, const ConversionTuning& tuning) {
-  const TiffPage& page = reader.page();
+// `levels` grays evenly spaced from black to white.
+IndexedPalette GrayLevels(int levels) {
   IndexedPalette palette;
   const auto top = static_cast<uint64_t>(levels - 1);
   for (uint64_t level = 0; level <= top; ++level) {
     const auto gray = static_cast<uint8_t>(RoundedMeans(top, 255)(level));
     palette.colors.push_back(Rgb{gray, gray, gray});
   }
-  IndexedImage image(view.orientation, view.reduced, palette, sink, tuning);
+  return palette;
+}
+
+// Bilevel pages made smaller: the share of white in each output pixel,
+// rounded to one of `levels` evenly spaced grays, black and white among
+// them. The bits are counted as they are stored, without unpacking.
+void ConvertReducedBilevelPage(TiffReader& reader, const ViewGeometry& view, int levels,
+                               ImageSink& sink, const ConversionTuning& tuning) {
+  const TiffPage& page = reader.page();
+  const auto top = static_cast<uint64_t>(levels - 1);
+  IndexedImage image(view.orientation, view.reduced, GrayLevels(levels), sink, tuning);
   std::vector<uint8_t> indices(view.reduced.width);
   const uint64_t total = uint64_t{page.width} * page.height;
   const RoundedMeans level_of(total, top);
@@ -334,12 +346,7 @@ std::array<uint32_t, 256> SampleRgba(const TiffPage& page) {
 void ConvertReducedGrayPage(TiffReader& reader, const ViewGeometry& view, ImageSink& sink,
                             const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
-  IndexedPalette palette;
-  for (int level = 0; level < 256; ++level) {
-    const auto gray = static_cast<uint8_t>(level);
-    palette.colors.push_back(Rgb{gray, gray, gray});
-  }
-  IndexedImage image(view.orientation, view.reduced, palette, sink, tuning);
+  IndexedImage image(view.orientation, view.reduced, GrayLevels(256), sink, tuning);
   std::vector<uint8_t> indices(view.reduced.width);
   const RoundedMeans mean_of(uint64_t{page.width} * page.height, 1);
   AreaReduction reduction(view.stored, view.reduced, 1, [&](std::span<const uint64_t> sums) {
@@ -419,17 +426,6 @@ void ConvertReducedColorPage(TiffReader& reader, const ConversionOptions& parame
   WriteColorPage(view.orientation, bands, colors, sink, tuning);
 }
 
-// `levels` grays evenly spaced from black to white.
-IndexedPalette GrayLevels(int levels) {
-  IndexedPalette palette;
-  const auto top = static_cast<uint64_t>(levels - 1);
-  for (uint64_t level = 0; level <= top; ++level) {
-    const auto gray = static_cast<uint8_t>(RoundedMeans(top, 255)(level));
-    palette.colors.push_back(Rgb{gray, gray, gray});
-  }
-  return palette;
-}
-
 // The luminance of a libtiff RGBA pixel, rounded.
 uint8_t Luminance(uint32_t pixel) {
   const uint32_t red = pixel & 0xff;
@@ -440,27 +436,64 @@ uint8_t Luminance(uint32_t pixel) {
 
 // A region of a bilevel page: exact, black and white; reduced or stretched,
 // the share of white as one of `levels` grays; bitonal, white where it is
-// at least half.
+// at least half. Turned a quarter, a region of more than
+// kMaxHeldRegionPixels (or the tuning's held pixels) is not held to be
+// turned: it is read once for each block of output columns that many
+// pixels hold, each block's columns becoming display rows.
 void ConvertBilevelRegion(TiffReader& reader, const RegionGeometry& region, Quality quality,
                           int levels, ImageSink& sink, const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
   const bool bitonal = quality == Quality::kBitonal || region.exact;
   const int used_levels = bitonal ? 2 : levels;
-  IndexedImage image(region.orientation, {region.across.target, region.down.target},
-                     GrayLevels(used_levels), sink, tuning);
-  std::vector<uint8_t> indices(region.across.target);
+  const ImageSize output{region.across.target, region.down.target};
   const uint64_t total = region.across.step * region.down.step;
   const RoundedMeans level_of(total, static_cast<uint64_t>(used_levels - 1));
-  AreaReduction reduction(region.across, region.down, 1, [&](std::span<const uint64_t> ones) {
-    for (size_t x = 0; x < indices.size(); ++x) {
-      const uint64_t white = page.min_is_white ? total - ones[x] : ones[x];
-      indices[x] = bitonal ? static_cast<uint8_t>(white * 2 >= total)
-                           : static_cast<uint8_t>(level_of(white));
+  // Visits the output rows of `part`'s columns as indices.
+  const auto read = [&](const RegionGeometry& part,
+                        const std::function<void(std::span<const uint8_t>)>& visit) {
+    std::vector<uint8_t> indices(part.across.target);
+    AreaReduction reduction(part.across, part.down, 1, [&](std::span<const uint64_t> ones) {
+      for (size_t x = 0; x < indices.size(); ++x) {
+        const uint64_t white = page.min_is_white ? total - ones[x] : ones[x];
+        indices[x] = bitonal ? static_cast<uint8_t>(white * 2 >= total)
+                             : static_cast<uint8_t>(level_of(white));
+      }
+      visit(indices);
+    });
+    reader.ReadSampleRows(part.window,
+                          [&](std::span<const uint8_t> samples) { reduction.AddBitRow(samples); });
+  };
+  const uint64_t most_held = std::min(tuning.max_held_pixels, kMaxHeldRegionPixels);
+  if (region.orientation < 5 || uint64_t{output.width} * output.height <= most_held) {
+    IndexedImage image(region.orientation, output, GrayLevels(used_levels), sink, tuning);
+    read(region, [&](std::span<const uint8_t> indices) { image.PutRow(indices); });
+    image.Finish();
+    return;
+  }
+  IndexedImage image(1, DisplaySize(region.orientation, output), GrayLevels(used_levels), sink,
+                     tuning);
+  const bool columns_reversed = ReversesStoredColumns(region.orientation);
+  const bool rows_reversed = ReversesStoredRows(region.orientation);
+  const auto block = static_cast<uint32_t>(std::max<uint64_t>(most_held / output.height, 1));
+  std::vector<uint8_t> held(size_t{block} * output.height);
+  std::vector<uint8_t> display_row(output.height);
+  for (uint32_t done = 0; done < output.width; done += block) {
+    // Blocks in display order: from the last stored column where they are
+    // shown last first.
+    const uint32_t count = std::min(block, output.width - done);
+    const uint32_t first = columns_reversed ? output.width - done - count : done;
+    size_t row = 0;
+    read(ColumnBlock(region, first, count), [&](std::span<const uint8_t> indices) {
+      std::copy(indices.begin(), indices.end(), held.begin() + row++ * count);
+    });
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint32_t column = columns_reversed ? count - 1 - i : i;
+      for (uint32_t y = 0; y < output.height; ++y) {
+        display_row[rows_reversed ? output.height - 1 - y : y] = held[size_t{y} * count + column];
+      }
+      image.PutRow(display_row);
     }
-    image.PutRow(indices);
-  });
-  reader.ReadSampleRows(region.window,
-                        [&](std::span<const uint8_t> samples) { reduction.AddBitRow(samples); });
+  }
   image.Finish();
 }
 

@@ -58,6 +58,12 @@ uint16_t Mirrored(uint16_t orientation) {
   return 1;  // not reached
 }
 
+bool ReversesStoredRows(uint16_t orientation) { return kPlacements[orientation - 1].reversed_rows; }
+
+bool ReversesStoredColumns(uint16_t orientation) {
+  return kPlacements[orientation - 1].reversed_columns;
+}
+
 PixelRect StoredRect(uint16_t orientation, ImageSize stored, PixelRect shown) {
   const Placement placement = kPlacements[orientation - 1];
   PixelRect rect =

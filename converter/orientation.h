@@ -24,6 +24,12 @@ uint16_t TurnedClockwise(uint16_t orientation, uint16_t degrees);
 // reflected left to right.
 uint16_t Mirrored(uint16_t orientation);
 
+// Whether `orientation` shows stored rows, or stored columns, last first:
+// for orientations 5 to 8 the stored columns are display rows, and the
+// stored rows display columns.
+bool ReversesStoredRows(uint16_t orientation);
+bool ReversesStoredColumns(uint16_t orientation);
+
 // The stored rectangle of an image of `stored` size that `orientation`
 // shows as `shown`, a rectangle within DisplaySize(orientation, stored).
 PixelRect StoredRect(uint16_t orientation, ImageSize stored, PixelRect shown);

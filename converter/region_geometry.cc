@@ -66,6 +66,20 @@ ImageSize PixelGrid(const TiffPage& page, const ConversionOptions& options) {
   return {static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
 }
 
+RegionGeometry ColumnBlock(const RegionGeometry& region, uint32_t first, uint32_t count) {
+  const AxisScale& across = region.across;
+  const uint64_t start = across.offset + first * across.step;
+  const uint64_t end = start + count * across.step;
+  const auto first_stored = static_cast<uint32_t>(start / across.unit);
+  const auto end_stored = static_cast<uint32_t>((end + across.unit - 1) / across.unit);
+  RegionGeometry block = region;
+  block.window.x += first_stored;
+  block.window.width = end_stored - first_stored;
+  block.across = AxisScale{end_stored - first_stored, count, across.unit,
+                           start - first_stored * across.unit, across.step};
+  return block;
+}
+
 RegionGeometry PlanRegion(const TiffPage& page, const ConversionOptions& options) {
   const ImageSize grid = PixelGrid(page, options);
   const ImageSize shown = DisplaySize(page.orientation, grid);

@@ -37,6 +37,10 @@ ImageSize PixelGrid(const TiffPage& page, const ConversionOptions& options);
 // exceed 2^43.
 RegionGeometry PlanRegion(const TiffPage& page, const ConversionOptions& options);
 
+// The part of `region` that gives output columns [first, first + count)
+// (in stored order): its window narrowed to the stored columns they cover.
+RegionGeometry ColumnBlock(const RegionGeometry& region, uint32_t first, uint32_t count);
+
 }  // namespace ostrel
 
 #endif  // OSTREL_CONVERTER_REGION_GEOMETRY_H_

@@ -1376,6 +1376,22 @@ TEST_F(ImageConversionTest, ARegionIsThosePixelsOfTheWholePageAveragedToItsSize)
   }
 }
 
+TEST_F(ImageConversionTest, ATurnedBilevelRegionReadInBlocksOfColumnsIsTheSameImage) {
+  // Held to be turned, or read a few columns at a time (2 or 3 of a block,
+  // the last block shorter): the same bytes, for every placement.
+  for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
+    testing::WriteTiff(In(), {RegionTestPage("bilevel", 1, orientation)});
+    for (const char* items : {", region=5,3,19,17", ", region=5,3,19,17, size=7,6, mirror=on",
+                              ", region=2,2,30,20, size=11,9, quality=bitonal"}) {
+      for (const char* turn : {", rotate=90", ", rotate=270", ""}) {
+        SCOPED_TRACE(::testing::Message() << "orientation " << orientation << items << turn);
+        const std::string extra = std::string(items) + turn + ", format=png";
+        EXPECT_EQ(ConvertedBytes(extra, {.max_held_pixels = 50}), ConvertedBytes(extra));
+      }
+    }
+  }
+}
+
 TEST_F(ImageConversionTest, GrayAndBitonalQualitiesAreTheLuminanceAndItsHalf) {
   for (const std::string kind : {"bilevel", "gray", "palette", "rgb"}) {
     testing::WriteTiff(In(), {RegionTestPage(kind, 0, 1)});
