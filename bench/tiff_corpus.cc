@@ -380,6 +380,21 @@ Page TextPage(uint32_t width, uint32_t height, float x_dpi, float y_dpi, uint16_
   return {layout, PackedBilevelRows(canvas)};
 }
 
+// A 300 dpi A4 page of small print: glyphs 14 pixels tall, some 1.2 mm, that
+// a reader must zoom into to read.
+Page SmallPrintPage(uint64_t seed) {
+  constexpr uint32_t kWidth = 2480;
+  constexpr uint32_t kHeight = 3508;
+  auto canvas = std::make_shared<Canvas>(kWidth, kHeight, 0);
+  LayOutTextPage(*canvas, 2, 2, seed, "TERMS AND CONDITIONS", 1, 1, static_cast<int>(kHeight));
+  Layout layout{.width = kWidth,
+                .height = kHeight,
+                .bits = 1,
+                .photometric = PHOTOMETRIC_MINISWHITE,
+                .compression = COMPRESSION_CCITTFAX4};
+  return {layout, PackedBilevelRows(canvas)};
+}
+
 // A scanned gray page: textured paper, anti-aliased text and a photograph.
 Page GrayPage(uint32_t width, uint32_t height, uint64_t seed) {
   const uint32_t photo_top = height * 2 / 3;
@@ -696,6 +711,11 @@ std::vector<Entry> EntriesOf(CorpusSet set) {
                      "colour photograph, RGB, Deflate", 41),
           TextEntry("three-pages.tif", 1240, 1754, 150, 150, COMPRESSION_CCITTFAX4, 3,
                     "multi-page file, three CCITT Group 4 pages", 51),
+          {{"drawing.tif", 6000, 8000, 1, "bilevel", "large drawing, CCITT Group 4"},
+           [] { return std::vector<Page>{Drawing(6000, 8000)}; }},
+          {{"small-print.tif", 2480, 3508, 1, "bilevel",
+            "small print, CCITT Group 4, A4 at 300 dpi"},
+           [] { return std::vector<Page>{SmallPrintPage(71)}; }},
       };
     case CorpusSet::kBenchmark:
     case CorpusSet::kQuick: {

@@ -10,7 +10,8 @@
 namespace ostrel::bench {
 
 enum class CorpusSet {
-  kSamples,    // what the demo shows: pages, faxes, a gray page, a photo, a multi-page file
+  kSamples,    // what the demo shows: pages, faxes, a gray page, a photo, a multi-page file,
+               // a large drawing and small print
   kBenchmark,  // the full benchmark corpus, up to a 10000 x 14000 drawing
   kQuick,      // small stand-ins for every benchmark kind
 };
