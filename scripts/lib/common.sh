@@ -73,16 +73,29 @@ ensure_packages() {
   )
 }
 
-# Node.js and npm for the browser test, and its locked npm packages.
-ensure_browser_test_tools() {
-  ensure_packages "${OSTREL_BROWSER_PACKAGES[@]}"
+# Installs DIR's locked npm packages (npm ci checks each one's integrity
+# hash) unless node_modules is already up to date with the lock file.
+npm_ci_once() {
+  local dir=$1
   command -v node >/dev/null || ensure_packages nodejs
   command -v npm >/dev/null || ensure_packages npm
-  local dir="$OSTREL_ROOT/tests/browser"
   if [ ! -f "$dir/node_modules/.package-lock.json" ] ||
     [ "$dir/package-lock.json" -nt "$dir/node_modules/.package-lock.json" ]; then
     (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error)
   fi
+}
+
+# The demo viewer's library, OpenSeadragon, at the version scripts/viewer pins.
+ensure_viewer_library() {
+  npm_ci_once "$OSTREL_ROOT/scripts/viewer"
+}
+
+# Chromium, Node.js and the browser test's locked npm packages, and the
+# viewer it loads.
+ensure_browser_test_tools() {
+  ensure_packages "${OSTREL_BROWSER_PACKAGES[@]}"
+  npm_ci_once "$OSTREL_ROOT/tests/browser"
+  ensure_viewer_library
 }
 
 # Fails, naming them, when C++ sources of the tree differ from what

@@ -28,7 +28,7 @@ html_escape() {
 }
 
 # make_site DIR: DIR/cgi-bin (the installed tree), DIR/images (samples and
-# manifest.tsv), DIR/www/index.html and viewer.html, DIR/tmp (the TempDir),
+# manifest.tsv), DIR/www/index.html, viewer.html and openseadragon/, DIR/tmp (the TempDir),
 # DIR/logs.
 make_site() {
   local site=$1
@@ -47,7 +47,22 @@ INI
   # The web server may run the program as another user.
   chmod 1777 "$site/tmp"
   chmod -R a+rX "$site"
+  copy_viewer_library "$site/www/openseadragon"
   write_demo_page "$site"
+}
+
+# The viewer's library, as installed from scripts/viewer/package-lock.json
+# by ensure_viewer_library.
+copy_viewer_library() {
+  local target=$1 build="$OSTREL_ROOT/scripts/viewer/node_modules/openseadragon/build/openseadragon"
+  if [ ! -f "$build/openseadragon.min.js" ]; then
+    echo "the viewer's library is missing: run ensure_viewer_library (scripts/lib/common.sh)" >&2
+    return 1
+  fi
+  mkdir -p "$target"
+  cp "$build/openseadragon.min.js" "$target/"
+  cp -r "$build/images" "$target/"
+  cp "$OSTREL_ROOT/scripts/viewer/node_modules/openseadragon/LICENSE.txt" "$target/"
 }
 
 write_demo_page() {
@@ -102,8 +117,11 @@ HTML
   write_viewer_page "$site/www/viewer.html"
 }
 
-# write_viewer_page FILE: one page of a file at a time, fitted to the
-# window's width, for viewer.html?FN=name&Path=directory[&Page=k].
+# write_viewer_page FILE: a deep-zoom viewer of one file, page by page, for
+# viewer.html?FN=name&Path=directory[&Page=k]. OpenSeadragon (copied to
+# www/openseadragon/ by make_site) reads each page's info.json from the IIIF
+# service, whose root is the samples directory, and asks for the tiles the
+# window shows at the scale it shows them.
 write_viewer_page() {
   cat >"$1" <<'HTML'
 <!DOCTYPE html>
@@ -112,15 +130,17 @@ write_viewer_page() {
 <meta charset="utf-8">
 <title>Ostrel viewer</title>
 <style>
-  body { font-family: sans-serif; margin: 0; color: #222; background: #e8e8e8; }
-  nav { position: sticky; top: 0; display: flex; flex-wrap: wrap; gap: 0.5em; align-items: center;
+  html, body { height: 100%; }
+  body { font-family: sans-serif; margin: 0; color: #222; background: #e8e8e8;
+         display: flex; flex-direction: column; }
+  nav { display: flex; flex-wrap: wrap; gap: 0.5em; align-items: center;
         padding: 0.5em 1em; background: #fafafa; border-bottom: 1px solid #ccc; }
   nav h1 { font-size: 1em; margin: 0 1em 0 0; }
   #status { min-width: 8em; text-align: center; }
-  #stage { margin: 1em; text-align: center; }
-  #picture { max-width: 100%; height: auto; background: #fff; box-shadow: 0 1px 4px #0004; }
+  #stage { flex: 1; min-height: 20em; background: #d0d0d0; }
   #message { color: #a00; }
 </style>
+<script src="openseadragon/openseadragon.min.js"></script>
 </head>
 <body>
 <nav>
@@ -133,7 +153,7 @@ write_viewer_page() {
   <a id="full-size" href="#">Full size</a>
   <span id="message"></span>
 </nav>
-<div id="stage"><img id="picture" alt=""></div>
+<div id="stage"></div>
 <script>
 'use strict';
 const query = new URLSearchParams(location.search);
@@ -142,39 +162,36 @@ const $ = (id) => document.getElementById(id);
 let page = Math.max(1, Number.parseInt(query.get('Page') ?? '1', 10) || 1);
 let pages = 1;
 let rotate = 0;
+let viewer = null;
 
 function pictureUrl(extra) {
   return '/cgi-bin/ostrel?' + new URLSearchParams({ ...file, ...extra });
 }
 
-// The stage's width rounded up to a step of 100 pixels: a few sizes serve
-// every window, so a picture once made is shared by many. The picture is
-// never enlarged, and a slightly wider one is shrunk to fit by the browser.
-function boxWidth() {
-  return Math.max(100, Math.ceil($('stage').clientWidth / 100) * 100);
+// The IIIF identifier of page k: the file's name below the samples
+// directory, "/" written %2F, and ";k".
+function infoUrl(k) {
+  return `/cgi-bin/ostrel/iiif/3/${encodeURIComponent(file.FN)};${k}/info.json`;
 }
 
+// The controls and the address follow the page and the turn shown.
 function show() {
-  const turn = rotate === 0 ? {} : { Rotate: rotate };
-  $('picture').src = pictureUrl({ Page: page, Width: boxWidth(), ...turn });
-  $('picture').alt = `${file.FN}, page ${page} of ${pages}`;
   $('status').textContent = `page ${page} of ${pages}`;
   $('previous').disabled = page <= 1;
   $('next').disabled = page >= pages;
+  const turn = rotate === 0 ? {} : { Rotate: rotate };
   $('full-size').href = pictureUrl({ Page: page, ...turn });
   history.replaceState(null, '', '?' + new URLSearchParams({ ...file, Page: page }));
 }
 
 function turnPage(step) {
   const wanted = Math.min(pages, Math.max(1, page + step));
-  if (wanted !== page) {
-    page = wanted;
-    show();
-  }
+  if (wanted !== page) viewer.goToPage(wanted - 1);
 }
 
 function turnPicture(degrees) {
   rotate = (rotate + degrees + 360) % 360;
+  viewer.viewport.setRotation(rotate);
   show();
 }
 
@@ -184,27 +201,64 @@ $('previous').addEventListener('click', () => turnPage(-1));
 $('next').addEventListener('click', () => turnPage(1));
 $('rotate-left').addEventListener('click', () => turnPicture(-90));
 $('rotate-right').addEventListener('click', () => turnPicture(90));
+// Taken before the viewer sees them, which would otherwise pan with the
+// arrows and turn with R. Zooming keys (+, -, 0) and the other panning keys
+// (up, down, W, A, S, D) are the viewer's own when it has the focus;
+// elsewhere on the page +, - and 0 are passed on to it.
 document.addEventListener('keydown', (event) => {
-  if (event.altKey || event.ctrlKey || event.metaKey) return;
+  if (event.altKey || event.ctrlKey || event.metaKey || viewer === null) return;
   const actions = {
     ArrowLeft: () => turnPage(-1), PageUp: () => turnPage(-1),
     ArrowRight: () => turnPage(1), PageDown: () => turnPage(1),
     Home: () => turnPage(-pages), End: () => turnPage(pages),
     l: () => turnPicture(-90), r: () => turnPicture(90),
   };
+  if (!$('stage').contains(event.target)) {
+    actions['+'] = actions['='] = () => viewer.viewport.zoomBy(2).applyConstraints();
+    actions['-'] = () => viewer.viewport.zoomBy(0.5).applyConstraints();
+    actions['0'] = () => viewer.viewport.goHome();
+  }
   const action = actions[event.key];
   if (action) {
     event.preventDefault();
+    event.stopPropagation();
     action();
   }
-});
-let shownWidth = 0;
-window.addEventListener('resize', () => {
-  if (boxWidth() !== shownWidth) {
-    shownWidth = boxWidth();
+}, true);
+
+function open() {
+  viewer = OpenSeadragon({
+    id: 'stage',
+    prefixUrl: 'openseadragon/images/',
+    tileSources: Array.from({ length: pages }, (_, i) => infoUrl(i + 1)),
+    sequenceMode: true,
+    initialPage: page - 1,
+    showSequenceControl: false,
+    showRotationControl: true,
+    degrees: rotate,
+    drawer: 'canvas',
+    // One screen pixel per stored pixel at most, and a little beyond it.
+    maxZoomPixelRatio: 2,
+    gestureSettingsMouse: { clickToZoom: false, dblClickToZoom: true },
+  });
+  window.ostrelViewer = viewer;  // for the browser test and the console
+  viewer.addHandler('page', (event) => {
+    page = event.page + 1;
     show();
-  }
-});
+  });
+  viewer.addHandler('open', () => {
+    viewer.viewport.setRotation(rotate, true);
+    $('message').textContent = '';
+  });
+  viewer.addHandler('rotate', (event) => {
+    rotate = ((Math.round(event.degrees / 90) * 90) % 360 + 360) % 360;
+    show();
+  });
+  viewer.addHandler('open-failed', (event) => {
+    $('message').textContent = `Page ${page} could not be opened: ${event.message}`;
+  });
+  show();
+}
 
 fetch(pictureUrl({ Info: 1 }))
   .then((response) => response.json())
@@ -216,10 +270,7 @@ fetch(pictureUrl({ Info: 1 }))
     $('message').textContent = 'The file could not be described; only its first page is shown.';
     page = 1;
   })
-  .finally(() => {
-    shownWidth = boxWidth();
-    show();
-  });
+  .finally(open);
 </script>
 </body>
 </html>
@@ -238,7 +289,8 @@ server.errorlog = "$site/logs/lighttpd-error.log"
 server.breakagelog = "$site/logs/ostrel.log"
 server.pid-file = "$site/run/lighttpd.pid"
 index-file.names = ("index.html")
-mimetype.assign = (".html" => "text/html; charset=utf-8")
+mimetype.assign = (".html" => "text/html; charset=utf-8", ".js" => "text/javascript",
+                   ".png" => "image/png", ".txt" => "text/plain; charset=utf-8")
 var.ostrel_dir = "$site/cgi-bin"
 include "$OSTREL_ROOT/deploy/lighttpd/ostrel.conf"
 CONF
