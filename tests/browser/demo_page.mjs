@@ -1,8 +1,10 @@
 // Loads the demo page in headless Chromium and checks what a reader sees:
 // every thumbnail 240 pixels wide in its page's shape, the viewer
 // turning the three-page file to its last page, the fax in its true shape
-// upright and turned, and the form answering with a GIF.
-//   node demo_page.mjs URL SCREENSHOT.png   (the viewer goes to SCREENSHOT-viewer.png)
+// upright and turned, the drawing zoomed in to tiles at full resolution,
+// and the form answering with a GIF.
+//   node demo_page.mjs URL SCREENSHOT.png
+// (the viewer goes to SCREENSHOT-viewer.png, the zoomed drawing to SCREENSHOT-zoom.png)
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -33,19 +35,29 @@ const viewShape = (s) => (Math.max(s.xDpi / s.yDpi, s.yDpi / s.xDpi) >= 1.2 ? tr
                                                                           : s.width / s.height);
 const within2Percent = (shape, expected) => Math.abs(shape / expected - 1) <= 0.02;
 
-// Waits for the viewer to show `status` and its picture to be decoded.
+// Waits for the viewer to show `status` with its page opened and every
+// tile it needs drawn, and describes what it shows.
 async function viewerShows(page, status) {
   await page.waitForFunction((wanted) => {
-    const picture = document.getElementById('picture');
-    return document.getElementById('status').textContent === wanted &&
-           picture.complete && picture.naturalWidth > 0;
+    const viewer = window.ostrelViewer;
+    const image = viewer?.world.getItemAt(0);
+    return document.getElementById('status').textContent === wanted && image &&
+           image.getFullyLoaded() &&
+           Math.abs(viewer.viewport.getRotation() - viewer.viewport.getRotation(true)) < 0.01;
   }, status);
-  return page.$eval('#picture', (img) => ({
-    src: img.getAttribute('src'),
-    width: img.naturalWidth,
-    height: img.naturalHeight,
-    stageWidth: document.getElementById('stage').clientWidth,
-  }));
+  return page.evaluate(() => {
+    const viewer = window.ostrelViewer;
+    const image = viewer.world.getItemAt(0);
+    const size = image.getContentSize();
+    return {
+      source: image.source.id,
+      width: size.x,
+      height: size.y,
+      rotation: viewer.viewport.getRotation(),
+      // Screen pixels per stored pixel.
+      scale: image.viewportToImageZoom(viewer.viewport.getZoom(true)),
+    };
+  });
 }
 
 try {
@@ -72,23 +84,26 @@ try {
   await page.screenshot({ path: screenshot, fullPage: true });
   console.log(`screenshot: ${screenshot}`);
 
-  // The three-page file, in a window narrower than its pages, turned to its
-  // last page by keyboard.
-  await page.setViewportSize({ width: 1000, height: 800 });
-  const threePages = samples.find((s) => s.name === 'three-pages');
+  // Every request the viewer makes, with its answer.
+  const answers = [];
+  page.on('response', (response) => answers.push({
+    url: decodeURIComponent(new URL(response.url()).pathname),
+    status: response.status(),
+    type: response.headers()['content-type'] ?? '',
+  }));
+
+  // The three-page file turned to its last page by keyboard.
   await Promise.all([page.waitForNavigation(),
                      page.click('.samples a:has(img[src*="FN=three-pages&"])')]);
-  let picture = await viewerShows(page, 'page 1 of 3');
-  const fitted = Math.min(threePages.width, Math.ceil(picture.stageWidth / 100) * 100);
-  check(picture.width === fitted && picture.width < threePages.width,
-        `page 1 is ${picture.width} wide: the stage's ${picture.stageWidth} rounded up to 100`);
+  let shown = await viewerShows(page, 'page 1 of 3');
+  check(shown.source.endsWith('/iiif/3/three-pages;1'), `page 1 opens ${shown.source}`);
   await page.keyboard.press('ArrowRight');
   await viewerShows(page, 'page 2 of 3');
   await page.keyboard.press('ArrowRight');
-  picture = await viewerShows(page, 'page 3 of 3');
+  shown = await viewerShows(page, 'page 3 of 3');
   await page.screenshot({ path: screenshot.replace(/\.png$/, '-viewer.png') });
-  check(new URL(picture.src, url).searchParams.get('Page') === '3',
-        `after two right arrows the viewer shows ${picture.src}`);
+  check(shown.source.endsWith('/iiif/3/three-pages;3'),
+        `after two right arrows the viewer shows ${shown.source}`);
   check(await page.$eval('#next', (button) => button.disabled), 'next is disabled on page 3');
   const full = await page.$eval('#full-size', async (link) => {
     const response = await fetch(link.href);
@@ -102,14 +117,63 @@ try {
   const fax = samples.find((s) => s.name === 'fax');
   await Promise.all([page.waitForNavigation(),
                      page.click('.samples a:has(img[src*="FN=fax&"])')]);
-  picture = await viewerShows(page, 'page 1 of 1');
-  check(within2Percent(picture.width / picture.height, trueShape(fax)),
-        `the fax shows as ${picture.width} x ${picture.height}, shape ${trueShape(fax).toFixed(3)}`);
+  shown = await viewerShows(page, 'page 1 of 1');
+  check(within2Percent(shown.width / shown.height, trueShape(fax)),
+        `the fax shows as ${shown.width} x ${shown.height}, shape ${trueShape(fax).toFixed(3)}`);
   await page.click('#rotate-right');
-  await page.waitForFunction(() => document.getElementById('picture').src.includes('Rotate=90'));
-  picture = await viewerShows(page, 'page 1 of 1');
-  check(within2Percent(picture.height / picture.width, trueShape(fax)),
-        `turned right, the fax shows as ${picture.width} x ${picture.height}`);
+  await page.waitForFunction(() => window.ostrelViewer.viewport.getRotation() === 90);
+  shown = await viewerShows(page, 'page 1 of 1');
+  const turnedLink = await page.$eval('#full-size', (link) => link.getAttribute('href'));
+  check(shown.rotation === 90 && turnedLink.includes('Rotate=90'),
+        `turned right, the fax shows at ${shown.rotation} degrees, full size ${turnedLink}`);
+
+  // The drawing, zoomed in by keyboard and then by the wheel to its stored
+  // pixels: what shows are tiles at full resolution, never the whole page at
+  // full size.
+  await page.goBack();
+  const drawing = samples.find((s) => s.name === 'drawing');
+  check(drawing !== undefined && drawing.width >= 6000, 'the samples hold a large drawing');
+  await Promise.all([page.waitForNavigation(),
+                     page.click('.samples a:has(img[src*="FN=drawing&"])')]);
+  shown = await viewerShows(page, 'page 1 of 1');
+  const whole = shown.scale;
+  check(whole < 0.25, `the drawing opens whole, ${whole.toFixed(3)} screen pixels each`);
+  answers.length = 0;
+  const settled = () => page.waitForFunction(() => {
+    const viewport = window.ostrelViewer.viewport;
+    return Math.abs(viewport.getZoom(true) / viewport.getZoom() - 1) < 0.001;
+  });
+  await page.keyboard.press('+');
+  await settled();
+  shown = await viewerShows(page, 'page 1 of 1');
+  check(shown.scale > whole * 1.5, `+ zooms in: ${whole.toFixed(3)} to ${shown.scale.toFixed(3)}`);
+  const box = await page.$eval('#stage', (stage) => {
+    const r = stage.getBoundingClientRect();
+    return { x: r.x + r.width / 2, y: r.y + r.height / 2 };
+  });
+  await page.mouse.move(box.x, box.y);
+  for (let i = 0; i < 60 && shown.scale < 1; ++i) {
+    await page.mouse.wheel(0, -200);
+    await settled();
+    shown = await page.evaluate(() => {
+      const viewer = window.ostrelViewer;
+      return { scale: viewer.world.getItemAt(0).viewportToImageZoom(viewer.viewport.getZoom()) };
+    });
+  }
+  shown = await viewerShows(page, 'page 1 of 1');
+  check(shown.scale >= 1, `zoomed in, ${shown.scale.toFixed(2)} screen pixels per stored pixel`);
+  await page.screenshot({ path: screenshot.replace(/\.png$/, '-zoom.png') });
+  const tile = /\/iiif\/3\/drawing;1\/(\d+),(\d+),(\d+),(\d+)\/(\d+),(\d+)\/0\/default\.(png|jpg)$/;
+  const fullScale = answers.filter((answer) => {
+    const m = tile.exec(answer.url);
+    return m && m[3] === m[5] && m[4] === m[6];
+  });
+  const good = fullScale.filter((a) => a.status === 200 && /^image\/(png|jpeg)$/.test(a.type));
+  check(good.length > 0 && good.length === fullScale.length,
+        `${good.length} of ${fullScale.length} tiles at full resolution answered 200 with an image` +
+        (fullScale.length > 0 ? `, e.g. ${fullScale[0].url}` : ''));
+  const wholePages = answers.filter((answer) => /\/full\/max\//.test(answer.url));
+  check(wholePages.length === 0, `no request for a whole page at full size (${wholePages.length})`);
 
   // The form, with its empty Page and Width fields.
   await page.goto(url, { waitUntil: 'load' });
