@@ -27,8 +27,8 @@ int64_t PercentEdge(double percent, int64_t full) {
   return Nearest(std::min(percent, 100.0) * static_cast<double>(full) / 100);
 }
 
-PixelRect RegionOf(const RegionParameter& region, int64_t full_width, int64_t full_height) {
-  PixelRect rect{0, 0, full_width, full_height};
+ImageRegion RegionOf(const RegionParameter& region, int64_t full_width, int64_t full_height) {
+  ImageRegion rect{0, 0, full_width, full_height};
   switch (region.form) {
     case RegionForm::kFull:
       return rect;
@@ -140,8 +140,8 @@ Extent CheckedExtent(const ImageRequest& request, const Extent& region, const Im
   return scaled;
 }
 
-std::string CanonicalRegion(const PixelRect& rect, int64_t full_width, int64_t full_height) {
-  if (rect == PixelRect{0, 0, full_width, full_height}) {
+std::string CanonicalRegion(const ImageRegion& rect, int64_t full_width, int64_t full_height) {
+  if (rect == ImageRegion{0, 0, full_width, full_height}) {
     return "full";
   }
   return std::to_string(rect.x) + "," + std::to_string(rect.y) + "," + std::to_string(rect.width) +

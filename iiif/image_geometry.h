@@ -12,22 +12,22 @@
 
 namespace ostrel {
 
-struct PixelRect {
+struct ImageRegion {
   int64_t x = 0;
   int64_t y = 0;
   int64_t width = 0;
   int64_t height = 0;
 
-  bool operator==(const PixelRect&) const = default;
+  bool operator==(const ImageRegion&) const = default;
 };
 
 struct ImageGeometry {
-  PixelRect region;    // in the full image's pixels, inside the image
+  ImageRegion region;  // in the full image's pixels, inside the image
   int64_t width = 0;   // the region scaled, before the turn: a turn of 90 or
   int64_t height = 0;  // 270 makes the image sent height x width
   bool mirror = false;
   int32_t turn = 0;
-  Quality quality = Quality::kDefault;
+  ImageQuality quality = ImageQuality::kDefault;
   ImageFormat format = ImageFormat::kJpg;
   // "{region}/{size}/{rotation}/{quality}.{format}" in the canonical syntax
   // of the request's version: the same for every request of the same image.

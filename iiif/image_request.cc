@@ -164,13 +164,13 @@ void ReadRotation(std::string_view text, ImageRequest& request) {
 
 constexpr struct {
   std::string_view name;
-  Quality quality;
-} kQualities[] = {{"default", Quality::kDefault},
-                  {"color", Quality::kColor},
-                  {"gray", Quality::kGray},
-                  {"bitonal", Quality::kBitonal}};
+  ImageQuality quality;
+} kQualities[] = {{"default", ImageQuality::kDefault},
+                  {"color", ImageQuality::kColor},
+                  {"gray", ImageQuality::kGray},
+                  {"bitonal", ImageQuality::kBitonal}};
 
-Quality ReadQuality(std::string_view text) {
+ImageQuality ReadQuality(std::string_view text) {
   for (const auto& known : kQualities) {
     if (text == known.name) {
       return known.quality;
@@ -188,7 +188,7 @@ ImageFormat ReadFormat(std::string_view text) {
 
 }  // namespace
 
-std::string_view NameOf(Quality quality) {
+std::string_view NameOf(ImageQuality quality) {
   for (const auto& known : kQualities) {
     if (known.quality == quality) {
       return known.name;

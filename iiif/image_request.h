@@ -41,7 +41,7 @@ struct SizeParameter {
   double percent = 0;    // kPercent
 };
 
-enum class Quality { kDefault, kColor, kGray, kBitonal };
+enum class ImageQuality { kDefault, kColor, kGray, kBitonal };
 
 struct ImageRequest {
   ApiVersion version = ApiVersion::k3;
@@ -49,7 +49,7 @@ struct ImageRequest {
   SizeParameter size;
   bool mirror = false;  // reflected on the vertical axis before the turn
   int32_t turn = 0;     // clockwise degrees: 0, 90, 180 or 270
-  Quality quality = Quality::kDefault;
+  ImageQuality quality = ImageQuality::kDefault;
   ImageFormat format = ImageFormat::kJpg;
 };
 
@@ -65,7 +65,7 @@ struct ImageRequest {
 ImageRequest ParseImageRequest(ApiVersion version, const ImageParameters& parameters);
 
 // The name a request gives: "default", "bitonal".
-std::string_view NameOf(Quality quality);
+std::string_view NameOf(ImageQuality quality);
 
 }  // namespace ostrel
 

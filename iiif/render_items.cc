@@ -8,14 +8,14 @@ namespace ostrel {
 namespace {
 
 // "default" and "color" both ask for the page as it is.
-std::string_view QualityItem(Quality quality) {
+std::string_view QualityItem(ImageQuality quality) {
   switch (quality) {
-    case Quality::kGray:
+    case ImageQuality::kGray:
       return "gray";
-    case Quality::kBitonal:
+    case ImageQuality::kBitonal:
       return "bitonal";
-    case Quality::kDefault:
-    case Quality::kColor:
+    case ImageQuality::kDefault:
+    case ImageQuality::kColor:
       break;
   }
   return "color";
@@ -24,7 +24,7 @@ std::string_view QualityItem(Quality quality) {
 }  // namespace
 
 std::string RenderItems(const ImageGeometry& geometry, int32_t page) {
-  const PixelRect& region = geometry.region;
+  const ImageRegion& region = geometry.region;
   std::string items = "page=" + std::to_string(page) + ", aspect=stretch";
   items += ", region=" + std::to_string(region.x) + "," + std::to_string(region.y) + "," +
            std::to_string(region.width) + "," + std::to_string(region.height);

@@ -45,7 +45,7 @@ ImageGeometry Geometry(ApiVersion version, const Image& image, const ImageLimits
 
 // "x,y,w,h WxH canonical": the region, the scaled size, the canonical form.
 std::string Summary(const ImageGeometry& g) {
-  const PixelRect& r = g.region;
+  const ImageRegion& r = g.region;
   return std::to_string(r.x) + "," + std::to_string(r.y) + "," + std::to_string(r.width) + "," +
          std::to_string(r.height) + " " + std::to_string(g.width) + "x" + std::to_string(g.height) +
          " " + g.canonical;
@@ -158,7 +158,7 @@ TEST(ImageGeometryTest, CarriesMirrorTurnQualityAndFormat) {
   const ImageGeometry geometry = Geometry(k3, k300x200, kRoomy, "full/max/!270/bitonal.gif");
   EXPECT_TRUE(geometry.mirror);
   EXPECT_EQ(geometry.turn, 270);
-  EXPECT_EQ(geometry.quality, Quality::kBitonal);
+  EXPECT_EQ(geometry.quality, ImageQuality::kBitonal);
   EXPECT_EQ(geometry.format, ImageFormat::kGif);
 }
 

@@ -87,16 +87,16 @@ TEST(ImageRequestTest, ReadsRotationQualityAndFormat) {
     std::string rotation, quality, format;
     bool mirror;
     int32_t turn;
-    Quality parsed_quality;
+    ImageQuality parsed_quality;
     ImageFormat parsed_format;
   } cases[] = {
-      {"0", "default", "jpg", false, 0, Quality::kDefault, ImageFormat::kJpg},
-      {"!0", "color", "png", true, 0, Quality::kColor, ImageFormat::kPng},
-      {"90.0", "gray", "gif", false, 90, Quality::kGray, ImageFormat::kGif},
-      {"!180", "bitonal", "jpg", true, 180, Quality::kBitonal, ImageFormat::kJpg},
-      {"0270", "default", "jpg", false, 270, Quality::kDefault, ImageFormat::kJpg},
-      {"360", "default", "jpg", false, 0, Quality::kDefault, ImageFormat::kJpg},
-      {"!360.", "default", "jpg", true, 0, Quality::kDefault, ImageFormat::kJpg},
+      {"0", "default", "jpg", false, 0, ImageQuality::kDefault, ImageFormat::kJpg},
+      {"!0", "color", "png", true, 0, ImageQuality::kColor, ImageFormat::kPng},
+      {"90.0", "gray", "gif", false, 90, ImageQuality::kGray, ImageFormat::kGif},
+      {"!180", "bitonal", "jpg", true, 180, ImageQuality::kBitonal, ImageFormat::kJpg},
+      {"0270", "default", "jpg", false, 270, ImageQuality::kDefault, ImageFormat::kJpg},
+      {"360", "default", "jpg", false, 0, ImageQuality::kDefault, ImageFormat::kJpg},
+      {"!360.", "default", "jpg", true, 0, ImageQuality::kDefault, ImageFormat::kJpg},
   };
   for (const auto& c : cases) {
     const ImageRequest request =
