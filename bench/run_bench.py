@@ -21,6 +21,7 @@ with the exact area average of its source by bench/scale_check.py.
 """
 
 import argparse
+import json
 import os
 import platform
 import re
@@ -28,6 +29,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -267,20 +269,48 @@ PILLOW_RESIZE = ("import sys; from PIL import Image; image = Image.open(sys.argv
 # Regions as deep zoom asks for them: (source, items). A 512 x 512 region
 # at full resolution near the top and near the bottom of the drawing and of
 # the A4 page, and one of the drawing at 1/8.
-REGION_CASES = [
-    ("drawing-g4.tif", "region=4744,0,512,512"),
-    ("drawing-g4.tif", "region=4744,13488,512,512"),
-    ("drawing-g4.tif", "region=4096,4096,4096,4096, size=512,512"),
-    ("a4-g4.tif", "region=984,0,512,512"),
-    ("a4-g4.tif", "region=984,2996,512,512"),
-]
+# The files regions are cut from: a 512 x 512 tile at full resolution near
+# the top and near the bottom of each, and the drawing's centre 4096 x 4096
+# at 1/8. Positions follow each file's size, since the quick corpus has
+# smaller stand-ins.
+REGION_SOURCES = ["drawing-g4.tif", "a4-g4.tif"]
+
+
+def page_size(build, path):
+    """The stored width and height of the first page, from the converter's
+    description."""
+    with tempfile.TemporaryDirectory() as scratch:
+        dest = os.path.join(scratch, "page.json")
+        subprocess.run([f"{build}/Caskle.ClsCaskle", "DescribeImage",
+                        f"source={path}, dest={dest}"],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        with open(dest) as description:
+            page = json.load(description)["page"][0]
+    return page["width"], page["height"]
+
+
+def region_cases(build, corpus):
+    cases = []
+    for source in REGION_SOURCES:
+        path = os.path.join(corpus, source)
+        if not os.path.exists(path):
+            continue
+        width, height = page_size(build, path)
+        tile = min(512, width, height)
+        left = (width - tile) // 2
+        cases.append((source, f"region={left},0,{tile},{tile}"))
+        cases.append((source, f"region={left},{height - tile},{tile},{tile}"))
+        if source.startswith("drawing"):
+            side = min(4096, width, height)
+            cases.append((source, f"region={(width - side) // 2},{(height - side) // 2},"
+                                  f"{side},{side}, size={max(1, side // 8)},{max(1, side // 8)}"))
+    return cases
 
 
 def region_report(build, corpus, out_dir, rounds, log):
-    """The converter on REGION_CASES as PNGs, interleaved: median wall time
+    """The converter on region_cases as PNGs, interleaved: median wall time
     and the highest peak memory, as lines of RESULTS.md."""
-    available = {name for name in os.listdir(corpus)}
-    cases = [c for c in REGION_CASES if c[0] in available]
+    cases = region_cases(build, corpus)
     if not cases:
         return []
     times = {case: [] for case in cases}
@@ -306,8 +336,8 @@ def region_report(build, corpus, out_dir, rounds, log):
         lines.append(f"| {case[0]} | `{case[1]}` | {seconds(median(times[case]))} | "
                      f"{megabytes(peaks[case])} |")
     if failures:
-        lines += ["", "Failed: " + "; ".join(failures)]
-    return lines
+        lines += ["", "Failed: " + "; ".join(sorted(set(failures)))]
+    return lines + [""]
 
 
 def scaled_commands(build):
