@@ -16,6 +16,7 @@ with the exact area average of its source by bench/scale_check.py.
 
   run_bench.py --build BUILD_DIR --work WORK_DIR --out RESULTS.md
                [--set bench|quick] [--rounds N] [--request-rounds N] [--files A.tif,B.tif]
+               [--tile-server DIR]
 
 --files measures only the named files of the set (a quicker look at a few).
 """
@@ -34,6 +35,7 @@ import threading
 import time
 
 import scale_check
+import tile_bench
 
 TIMEOUT_SECONDS = 300  # one conversion; the slowest tool takes seconds
 
@@ -266,16 +268,6 @@ PILLOW_RESIZE = ("import sys; from PIL import Image; image = Image.open(sys.argv
                  "image.resize((int(sys.argv[3]), int(sys.argv[4])), Image.BOX).save(sys.argv[2])")
 
 
-# Regions as deep zoom asks for them: (source, items). A 512 x 512 region
-# at full resolution near the top and near the bottom of the drawing and of
-# the A4 page, and one of the drawing at 1/8.
-# The files regions are cut from: a 512 x 512 tile at full resolution near
-# the top and near the bottom of each, and the drawing's centre 4096 x 4096
-# at 1/8. Positions follow each file's size, since the quick corpus has
-# smaller stand-ins.
-REGION_SOURCES = ["drawing-g4.tif", "a4-g4.tif"]
-
-
 def page_size(build, path):
     """The stored width and height of the first page, from the converter's
     description."""
@@ -288,56 +280,6 @@ def page_size(build, path):
             page = json.load(description)["page"][0]
     return page["width"], page["height"]
 
-
-def region_cases(build, corpus):
-    cases = []
-    for source in REGION_SOURCES:
-        path = os.path.join(corpus, source)
-        if not os.path.exists(path):
-            continue
-        width, height = page_size(build, path)
-        tile = min(512, width, height)
-        left = (width - tile) // 2
-        cases.append((source, f"region={left},0,{tile},{tile}"))
-        cases.append((source, f"region={left},{height - tile},{tile},{tile}"))
-        if source.startswith("drawing"):
-            side = min(4096, width, height)
-            cases.append((source, f"region={(width - side) // 2},{(height - side) // 2},"
-                                  f"{side},{side}, size={max(1, side // 8)},{max(1, side // 8)}"))
-    return cases
-
-
-def region_report(build, corpus, out_dir, rounds, log):
-    """The converter on region_cases as PNGs, interleaved: median wall time
-    and the highest peak memory, as lines of RESULTS.md."""
-    cases = region_cases(build, corpus)
-    if not cases:
-        return []
-    times = {case: [] for case in cases}
-    peaks = {case: 0 for case in cases}
-    failures = []
-    dest = os.path.join(out_dir, "region.png")
-    for _ in range(rounds):
-        for case in cases:
-            source, items = case
-            command = [f"{build}/Caskle.ClsCaskle", "ConvertImage",
-                       f"source={os.path.join(corpus, source)}, dest={dest}, format=png, {items}"]
-            status, wall, rss = run_measured(command)
-            if status != 0:
-                failures.append(f"{source} {items}")
-            times[case].append(wall)
-            peaks[case] = max(peaks[case], rss)
-    log("regions measured")
-    lines = ["", "## Regions", "",
-             f"The converter writing a region as a PNG, median of {rounds} runs, the highest "
-             "peak memory; goal at most 16 MB.", "",
-             "| source | items | time (s) | peak memory (MB) |", "|---|---|---|---|"]
-    for case in cases:
-        lines.append(f"| {case[0]} | `{case[1]}` | {seconds(median(times[case]))} | "
-                     f"{megabytes(peaks[case])} |")
-    if failures:
-        lines += ["", "Failed: " + "; ".join(sorted(set(failures)))]
-    return lines + [""]
 
 
 def scaled_commands(build):
@@ -900,6 +842,8 @@ def main():
     parser.add_argument("--set", choices=["bench", "quick"], default="bench")
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--request-rounds", type=int, default=30)
+    parser.add_argument("--tile-server", default="/",
+                        help="where the tile server's package is unpacked")
     parser.add_argument("--files", default="", help="comma-separated file names of the set")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
@@ -933,7 +877,10 @@ def main():
     scaled = [summarise_scaled(c, kinds[c[1]], scaled_results) for c in cases]
     trials = try_fewer_grays(args.build, corpus, out_dir, cases, scaled)
     scaled_lines = scaled_report(cases, files, scaled_results, scaled, args.build, trials)
-    scaled_lines += region_report(args.build, corpus, out_dir, args.rounds, log)
+    tile_lines, tile_failures = tile_bench.tile_report(args.build, corpus, args.work,
+                                                     args.rounds, page_size, log,
+                                                     args.tile_server)
+    scaled_lines += tile_lines
     log("reduced pages checked")
     requests, request_failures = measure_requests(args.build, corpus, args.work,
                                                   args.request_rounds, log)
@@ -962,6 +909,7 @@ def main():
     failed = [f"{n} by {t}" for (n, t), r in results.items()
               if t in (CONVERTER, CONVERTER_NO_DITHER, LOWER_BOUND) and not r.get("ok")]
     failed += [f"{s['case']} by {CONVERTER} ({s['error']})" for s in scaled if not s["ok"]]
+    failed += tile_failures
     if failed or request_failures:
         log("failed: " + "; ".join(failed + request_failures))
         return 1

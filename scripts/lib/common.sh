@@ -12,9 +12,13 @@ OSTREL_BUILD_PACKAGES=(
   clang-format
 )
 
-# The tools the benchmarks compare the converter with, /usr/bin/time, and numpy
-# for the reference pictures of reduced pages.
-OSTREL_BENCH_PACKAGES=(imagemagick graphicsmagick libvips-tools python3-pil python3-numpy time)
+# The tools the benchmarks compare the converter with, /usr/bin/time, numpy
+# for the reference pictures of reduced pages, lighttpd and the libraries of
+# the tile server the tile benchmark runs (see scripts/bench).
+OSTREL_BENCH_PACKAGES=(
+  imagemagick graphicsmagick libvips-tools python3-pil python3-numpy time
+  lighttpd libfcgi0ldbl libmemcached11 libopenjp2-7
+)
 
 # clang with libFuzzer and the sanitizers' runtimes, for scripts/fuzz.
 OSTREL_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)

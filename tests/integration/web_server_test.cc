@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -184,6 +186,27 @@ TEST_P(WebServerTest, TheIiifServicesStatusesReachTheClient) {
     }
   }
   EXPECT_EQ(Differences(region, want), 0);
+
+  // A tile reduced into a box is the area average of the page, in the
+  // sixteen grays of a reduced bilevel page.
+  const HttpResponse reduced = server_->Get(service + ";2/20,10,222,222/!111,111/0/default.png");
+  ASSERT_EQ(reduced.status_line.substr(9, 3), "200") << reduced.status_line << reduced.body;
+  const Picture tile = DecodePng(reduced.body);
+  ASSERT_EQ(tile.width, 111u);
+  ASSERT_EQ(tile.height, 111u);
+  double worst = 0;
+  for (uint32_t y = 0; y < 111; ++y) {
+    for (uint32_t x = 0; x < 111; ++x) {
+      double sum = 0;
+      for (uint32_t dy = 0; dy < 2; ++dy) {
+        for (uint32_t dx = 0; dx < 2; ++dx) {
+          sum += page.pixels[(10 + 2 * y + dy) * page_.width + 20 + 2 * x + dx][0];
+        }
+      }
+      worst = std::max(worst, std::abs(tile.pixels[y * 111 + x][0] - sum / 4));
+    }
+  }
+  EXPECT_LE(worst, 255.0 / 15 / 2 + 0.5);
 
   const HttpResponse enlarged = server_->Get(service + "/full/^400,/0/default.png");
   EXPECT_EQ(enlarged.status_line.substr(9, 3), "501") << enlarged.status_line;
