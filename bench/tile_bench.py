@@ -286,8 +286,7 @@ def format_report(cases, sizes, times, bytes_out, peaks, iipsrv_peak, failures, 
              "IIIF tile requests as a deep-zoom viewer makes them, in one interleaved run of "
              f"{rounds} rounds (the tools' order rotating), each the median wall time in ms "
              "and the response's bytes:", "",
-             "- ostrel: the whole request through lighttpd (CGI: a process for the gateway "
-             "and one for the converter), on the original striped G4 file, "
+             "- ostrel: the whole request through lighttpd (CGI), on the original striped G4 file, "
              "`/iiif/3/ID/x,y,w,h/w,h/0/default.png` (or `.jpg`).",
              "- vips crop: `vips crop IN.tif OUT.png x y w h` on the same file, one process; "
              "for the reduced tile `vips crop` to a `.v` file, then `vipsthumbnail` to "
@@ -320,10 +319,10 @@ def format_report(cases, sizes, times, bytes_out, peaks, iipsrv_peak, failures, 
                      f"{ms((label, 'iipsrv')):.1f} | | "
                      f"{ms((label, 'ostrel')) / ms((label, 'iipsrv')):.1f} | | |")
     lines += ["", f"iipsrv's peak memory over the run: {iipsrv_peak / 1024:.1f} MB.", "",
-              "What separates ostrel from iipsrv: a CGI request starts two processes (the "
-              "gateway, then the converter it waits for), each loading its libraries; the "
-              "whole request for a 16 x 16 TIFF under \"Requests through ostrel\" is that "
-              "floor, and it is most of a full-resolution tile's time (a tile at the bottom "
+              "What separates ostrel from iipsrv: a tile request starts three processes (the "
+              "gateway, then the converter twice: once to describe the page, whose size the "
+              "region and size are resolved against, once to draw the tile), each loading its "
+              "libraries; that is most of a full-resolution tile's time (a tile at the bottom "
               "of a one-strip G4 page, whose rows above it are decoded and dropped, costs "
               "little more than one at the top). iipsrv is one process kept running that "
               "reads one or a few tiles made ahead of time. The reduced tile decodes its "
