@@ -27,8 +27,9 @@ OSTREL_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 OSTREL_PACKAGE_PACKAGES=(debhelper dpkg-dev fakeroot lintian cmake ninja-build g++ libtiff-dev
   libjpeg-dev libpng-dev)
 
-# The web servers of the integration tests and the demo, and the browser.
-OSTREL_SERVER_PACKAGES=(lighttpd apache2 nginx fcgiwrap)
+# The web servers of the integration tests and the demo, the shared cache in
+# front of them (the cache test and scripts/load --cached), and the browser.
+OSTREL_SERVER_PACKAGES=(lighttpd apache2 nginx fcgiwrap varnish)
 OSTREL_BROWSER_PACKAGES=(chromium fonts-dejavu-core)
 
 as_root() {

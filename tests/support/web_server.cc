@@ -32,22 +32,6 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// A port that nothing listened on a moment ago: the kernel's choice for port 0.
-int FreePort() {
-  const int socket_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (socket_fd < 0 ||
-      bind(socket_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      getsockname(socket_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    throw std::runtime_error(std::string("no free port: ") + std::strerror(errno));
-  }
-  close(socket_fd);
-  return ntohs(address.sin_port);
-}
-
 void WriteText(const std::string& path, const std::string& text) {
   std::ofstream file(path, std::ios::trunc);
   file << text;
@@ -59,16 +43,6 @@ void WriteText(const std::string& path, const std::string& text) {
 std::string ReadText(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-bool WaitFor(const auto& ready) {
-  for (int attempt = 0; attempt < 200; ++attempt) {
-    if (ready()) {
-      return true;
-    }
-    std::this_thread::sleep_for(50ms);
-  }
-  return false;
 }
 
 std::string LighttpdConfig(const std::string& work, int port, const std::string& install) {
@@ -175,6 +149,81 @@ std::string NginxConfig(const std::string& work, int port, const std::string& in
 
 }  // namespace
 
+int FreePort() {
+  const int socket_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (socket_fd < 0 ||
+      bind(socket_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(socket_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    throw std::runtime_error(std::string("no free port: ") + std::strerror(errno));
+  }
+  close(socket_fd);
+  return ntohs(address.sin_port);
+}
+
+bool WaitUntil(const std::function<bool()>& ready) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    if (ready()) {
+      return true;
+    }
+    std::this_thread::sleep_for(50ms);
+  }
+  return false;
+}
+
+bool WaitForListener(int port) {
+  return WaitUntil([port] {
+    const int socket_fd = ConnectLoopback(port);
+    if (socket_fd >= 0) {
+      close(socket_fd);
+    }
+    return socket_fd >= 0;
+  });
+}
+
+pid_t SpawnInGroup(const std::vector<std::string>& argv, const std::string& log_path) {
+  std::vector<std::string> arguments = argv;
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) {
+    pointers.push_back(argument.data());
+  }
+  pointers.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0) {
+    throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
+  }
+  if (pid == 0) {
+    const int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    const int null = open("/dev/null", O_RDONLY);
+    if (log < 0 || null < 0 || dup2(null, 0) < 0 || dup2(log, 1) < 0 || dup2(log, 2) < 0) {
+      _exit(127);
+    }
+    (void)signal(SIGPIPE, SIG_DFL);
+    // Its own process group, so that stopping it also stops its workers.
+    (void)setpgid(0, 0);
+    execv(pointers[0], pointers.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+void StopGroup(pid_t& pid) {
+  if (pid <= 0) {
+    return;
+  }
+  kill(-pid, SIGTERM);
+  int status = 0;
+  if (!WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; })) {
+    kill(-pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  kill(-pid, SIGKILL);  // workers that outlived their parent
+  pid = -1;
+}
+
 int ConnectLoopback(int port, int receive_buffer) {
   const int socket_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (socket_fd < 0) {
@@ -218,12 +267,18 @@ std::string HttpResponse::Header(const std::string& name) const {
   return "";
 }
 
-HttpResponse HttpGet(int port, const std::string& target) {
+HttpResponse HttpGet(int port, const std::string& target, const HeaderList& headers) {
   const int socket_fd = ConnectLoopback(port);
   if (socket_fd < 0) {
     throw std::runtime_error("cannot connect to port " + std::to_string(port));
   }
-  const std::string request = "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+  std::string request = "GET " + target + " HTTP/1.0\r\n";
+  bool has_host = false;
+  for (const auto& [name, value] : headers) {
+    request += name + ": " + value + "\r\n";
+    has_host = has_host || Lower(name) == "host";
+  }
+  request += has_host ? "\r\n" : "Host: 127.0.0.1\r\n\r\n";
   std::string reply;
   if (send(socket_fd, request.data(), request.size(), MSG_NOSIGNAL) ==
       static_cast<ssize_t>(request.size())) {
@@ -265,18 +320,20 @@ WebServer::WebServer(ServerKind kind, const std::string& install_dir, const std:
   switch (kind_) {
     case ServerKind::kLighttpd:
       WriteText(config, LighttpdConfig(work_dir_, port_, install_dir));
-      server_ = Spawn({"/usr/sbin/lighttpd", "-D", "-f", config}, "console.log");
+      server_ =
+          SpawnInGroup({"/usr/sbin/lighttpd", "-D", "-f", config}, work_dir_ + "/console.log");
       break;
     case ServerKind::kApache:
       WriteText(config, ApacheConfig(work_dir_, port_, install_dir));
-      server_ = Spawn({"/usr/sbin/apache2", "-f", config, "-DFOREGROUND"}, "console.log");
+      server_ = SpawnInGroup({"/usr/sbin/apache2", "-f", config, "-DFOREGROUND"},
+                             work_dir_ + "/console.log");
       break;
     case ServerKind::kNginx: {
       const std::string socket_path = work_dir_ + "/fcgiwrap.sock";
       // -f sends the programs' standard error to nginx's error log.
-      fcgiwrap_ = Spawn({"/usr/sbin/fcgiwrap", "-f", "-c", "4", "-s", "unix:" + socket_path},
-                        "fcgiwrap.log");
-      if (!WaitFor([&] { return fs::exists(socket_path); })) {
+      fcgiwrap_ = SpawnInGroup({"/usr/sbin/fcgiwrap", "-f", "-c", "4", "-s", "unix:" + socket_path},
+                               work_dir_ + "/fcgiwrap.log");
+      if (!WaitUntil([&] { return fs::exists(socket_path); })) {
         throw std::runtime_error("fcgiwrap did not create its socket");
       }
       // nginx's workers run as another user when the tests run as root.
@@ -284,28 +341,21 @@ WebServer::WebServer(ServerKind kind, const std::string& install_dir, const std:
         throw std::runtime_error("cannot open fcgiwrap's socket to nginx");
       }
       WriteText(config, NginxConfig(work_dir_, port_, install_dir));
-      server_ = Spawn({"/usr/sbin/nginx", "-c", config}, "console.log");
+      server_ = SpawnInGroup({"/usr/sbin/nginx", "-c", config}, work_dir_ + "/console.log");
       break;
     }
   }
-  const bool up = WaitFor([this] {
-    const int socket_fd = ConnectLoopback(port_);
-    if (socket_fd >= 0) {
-      close(socket_fd);
-    }
-    return socket_fd >= 0;
-  });
-  if (!up) {
+  if (!WaitForListener(port_)) {
     const std::string log = ReadText(work_dir_ + "/console.log") + ErrorLog();
-    Stop(server_);
-    Stop(fcgiwrap_);
+    StopGroup(server_);
+    StopGroup(fcgiwrap_);
     throw std::runtime_error(std::string(ServerName(kind_)) + " did not start: " + log);
   }
 }
 
 WebServer::~WebServer() {
-  Stop(server_);
-  Stop(fcgiwrap_);
+  StopGroup(server_);
+  StopGroup(fcgiwrap_);
 }
 
 std::string WebServer::script_path() const {
@@ -314,47 +364,6 @@ std::string WebServer::script_path() const {
 
 std::string WebServer::ErrorLog() const {
   return ReadText(work_dir_ + "/error.log") + ReadText(work_dir_ + "/cgi-error.log");
-}
-
-pid_t WebServer::Spawn(const std::vector<std::string>& argv, const std::string& log_name) {
-  const std::string log_path = work_dir_ + "/" + log_name;
-  std::vector<std::string> arguments = argv;
-  std::vector<char*> pointers;
-  for (std::string& argument : arguments) {
-    pointers.push_back(argument.data());
-  }
-  pointers.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid < 0) {
-    throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-  }
-  if (pid == 0) {
-    const int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    const int null = open("/dev/null", O_RDONLY);
-    if (log < 0 || null < 0 || dup2(null, 0) < 0 || dup2(log, 1) < 0 || dup2(log, 2) < 0) {
-      _exit(127);
-    }
-    (void)signal(SIGPIPE, SIG_DFL);
-    // Its own process group, so that stopping it also stops its workers.
-    (void)setpgid(0, 0);
-    execv(pointers[0], pointers.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-void WebServer::Stop(pid_t& pid) {
-  if (pid <= 0) {
-    return;
-  }
-  kill(-pid, SIGTERM);
-  int status = 0;
-  if (!WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; })) {
-    kill(-pid, SIGKILL);
-    waitpid(pid, &status, 0);
-  }
-  kill(-pid, SIGKILL);  // workers that outlived their parent
-  pid = -1;
 }
 
 }  // namespace ostrel::testing

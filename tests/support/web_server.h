@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -31,10 +32,30 @@ struct HttpResponse {
 // bytes; a reply that stalls for 60 s fails the read.
 int ConnectLoopback(int port, int receive_buffer = 0);
 
-// One GET over HTTP/1.0 to 127.0.0.1:`port`, read until the server closes.
-// Throws std::runtime_error when the connection fails or the reply has no
-// header block.
-HttpResponse HttpGet(int port, const std::string& target);
+using HeaderList = std::vector<std::pair<std::string, std::string>>;
+
+// One GET over HTTP/1.0 to 127.0.0.1:`port`, read until the server closes,
+// with `headers` (Host: 127.0.0.1 unless they name a Host). Throws
+// std::runtime_error when the connection fails or the reply has no header
+// block.
+HttpResponse HttpGet(int port, const std::string& target, const HeaderList& headers = {});
+
+// A loopback port that nothing listened on a moment ago.
+int FreePort();
+
+// Runs `argv` (a full path first) in a process group of its own, standard
+// output and error appended to `log_path`, standard input from /dev/null.
+pid_t SpawnInGroup(const std::vector<std::string>& argv, const std::string& log_path);
+
+// Ends the process group of `pid` (SIGTERM, after 10 s SIGKILL), reaps `pid`
+// and sets it to -1; does nothing for a `pid` of -1.
+void StopGroup(pid_t& pid);
+
+// Whether `ready` returns true within 10 s, asked every 50 ms.
+bool WaitUntil(const std::function<bool()>& ready);
+
+// Whether something accepts connections on 127.0.0.1:`port` within 10 s.
+bool WaitForListener(int port);
 
 class WebServer {
  public:
@@ -49,14 +70,13 @@ class WebServer {
   int port() const { return port_; }
   // The URL path at which the server runs the program.
   std::string script_path() const;
-  HttpResponse Get(const std::string& target) const { return HttpGet(port_, target); }
+  HttpResponse Get(const std::string& target, const HeaderList& headers = {}) const {
+    return HttpGet(port_, target, headers);
+  }
   // Everything the server (and the programs it ran) wrote to its error log.
   std::string ErrorLog() const;
 
  private:
-  pid_t Spawn(const std::vector<std::string>& argv, const std::string& log_name);
-  void Stop(pid_t& pid);
-
   ServerKind kind_;
   std::string work_dir_;
   int port_ = 0;
