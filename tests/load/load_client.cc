@@ -4,9 +4,10 @@
 // checks every body byte for byte against what the program answers when run
 // directly, aborts a run of requests mid-response, and then looks for what
 // must not be left: temporary files, and running or zombie processes of the
-// program and its converter.
+// program and its converter. With --cached, the cached run instead (see
+// cached_load.h): lighttpd alone against Varnish and nginx in front of it.
 //
-//   load_client SITE [--quick] [--server lighttpd|apache]
+//   load_client SITE [--quick] [--server lighttpd|apache] [--cached]
 //
 // Prints requests per second and latency percentiles for each phase; exits
 // 1 when any request failed or anything was left.
@@ -29,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/load/cached_load.h"
 #include "tests/support/process_table.h"
 #include "tests/support/web_server.h"
 
@@ -239,11 +241,24 @@ int CountLeftovers(const std::string& site) {
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
   if (arguments.empty()) {
-    std::fprintf(stderr, "usage: load_client SITE [--quick] [--server lighttpd|apache]\n");
+    std::fprintf(stderr,
+                 "usage: load_client SITE [--quick] [--server lighttpd|apache] [--cached]\n");
     return 2;
   }
   const std::string site = fs::canonical(arguments[0]).string();
   const bool quick = std::find(arguments.begin(), arguments.end(), "--quick") != arguments.end();
+  if (std::find(arguments.begin(), arguments.end(), "--cached") != arguments.end()) {
+    int failures = 0;
+    try {
+      failures = ostrel::testing::RunCachedLoad(site, quick);
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "load_client: %s\n", error.what());
+      return 1;
+    }
+    const int leftovers = CountLeftovers(site);
+    std::printf("total: %d failures, %d leftovers\n", failures, leftovers);
+    return failures == 0 && leftovers == 0 ? 0 : 1;
+  }
   std::vector<ServerKind> servers = {ServerKind::kLighttpd, ServerKind::kApache};
   const auto server_option = std::find(arguments.begin(), arguments.end(), "--server");
   if (server_option != arguments.end() && server_option + 1 != arguments.end()) {
