@@ -218,12 +218,13 @@ std::string HttpResponse::Header(const std::string& name) const {
   return "";
 }
 
-HttpResponse HttpGet(int port, const std::string& target) {
+HttpResponse HttpGet(int port, const std::string& target, const std::string& extra_headers) {
   const int socket_fd = ConnectLoopback(port);
   if (socket_fd < 0) {
     throw std::runtime_error("cannot connect to port " + std::to_string(port));
   }
-  const std::string request = "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+  const std::string request =
+      "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n" + extra_headers + "\r\n";
   std::string reply;
   if (send(socket_fd, request.data(), request.size(), MSG_NOSIGNAL) ==
       static_cast<ssize_t>(request.size())) {

@@ -31,10 +31,11 @@ struct HttpResponse {
 // bytes; a reply that stalls for 60 s fails the read.
 int ConnectLoopback(int port, int receive_buffer = 0);
 
-// One GET over HTTP/1.0 to 127.0.0.1:`port`, read until the server closes.
+// One GET over HTTP/1.0 to 127.0.0.1:`port`, with `extra_headers` (whole
+// lines, each ending in CR LF) after Host, read until the server closes.
 // Throws std::runtime_error when the connection fails or the reply has no
 // header block.
-HttpResponse HttpGet(int port, const std::string& target);
+HttpResponse HttpGet(int port, const std::string& target, const std::string& extra_headers = "");
 
 class WebServer {
  public:
@@ -49,7 +50,9 @@ class WebServer {
   int port() const { return port_; }
   // The URL path at which the server runs the program.
   std::string script_path() const;
-  HttpResponse Get(const std::string& target) const { return HttpGet(port_, target); }
+  HttpResponse Get(const std::string& target, const std::string& extra_headers = "") const {
+    return HttpGet(port_, target, extra_headers);
+  }
   // Everything the server (and the programs it ran) wrote to its error log.
   std::string ErrorLog() const;
 
