@@ -21,6 +21,8 @@ std::string_view ReasonPhrase(int32_t status) {
       return "No Content";
     case 303:
       return "See Other";
+    case 304:
+      return "Not Modified";
     case 400:
       return "Bad Request";
     case 404:
@@ -43,6 +45,16 @@ bool WritesStatusLine(std::string_view script_name) {
   return name.starts_with("nph-");
 }
 
+std::string HeaderLinesText(const HeaderLines& headers) {
+  std::string text;
+  for (const auto& [name, value] : headers) {
+    CheckHeaderText(name);
+    CheckHeaderText(value);
+    text.append(name).append(": ").append(value).append("\r\n");
+  }
+  return text;
+}
+
 std::string HttpResponseHead(const HttpResponse& response, bool status_line,
                              uint64_t content_length) {
   std::string text = status_line ? "HTTP/1.0 " : "Status: ";
@@ -50,12 +62,8 @@ std::string HttpResponseHead(const HttpResponse& response, bool status_line,
       .append(" ")
       .append(ReasonPhrase(response.status))
       .append("\r\n");
-  for (const auto& [name, value] : response.headers) {
-    CheckHeaderText(name);
-    CheckHeaderText(value);
-    text.append(name).append(": ").append(value).append("\r\n");
-  }
-  if (response.status != 204) {
+  text.append(HeaderLinesText(response.headers));
+  if (response.status != 204 && response.status != 304) {
     text.append("Content-Length: ").append(std::to_string(content_length)).append("\r\n");
   }
   text.append("\r\n");

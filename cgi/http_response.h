@@ -11,9 +11,12 @@
 
 namespace ostrel {
 
+// Header names and values, in the order they go out.
+using HeaderLines = std::vector<std::pair<std::string, std::string>>;
+
 struct HttpResponse {
   int32_t status = 200;
-  std::vector<std::pair<std::string, std::string>> headers;
+  HeaderLines headers;
   std::string body;
 };
 
@@ -28,15 +31,19 @@ std::string_view ReasonPhrase(int32_t status);
 // nginx with a FastCGI wrapper drops a status line.
 bool WritesStatusLine(std::string_view script_name);
 
+// "Name: value" lines, each ending in CR LF. Raises as HttpResponseText does.
+std::string HeaderLinesText(const HeaderLines& headers);
+
 // The status line (with `status_line`) or "Status:" line, the headers in
-// their order, "Content-Length: `content_length`" (not for 204) and the
+// their order, "Content-Length: `content_length`" (not for 204 and 304, whose
+// 304 must not tell caches a length other than the 200's) and the
 // empty line: the response up to its body. Raises as HttpResponseText does.
 std::string HttpResponseHead(const HttpResponse& response, bool status_line,
                              uint64_t content_length);
 
 // The response's bytes: "HTTP/1.0 NNN Reason" (with `status_line`) or
 // "Status: NNN Reason", the headers in their order, "Content-Length" of the
-// body (not for 204), an empty line, then the body unless `with_body` is
+// body (not for 204 and 304), an empty line, then the body unless `with_body` is
 // false (a HEAD request, which gets the same headers). Lines end in CR LF.
 // Raises an invalid-argument error for a header name or value holding CR,
 // LF or a NUL byte, which would split the header.

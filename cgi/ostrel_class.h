@@ -7,12 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "cgi/http_response.h"
 #include "cgi/request_context.h"
 #include "helpers/configuration.h"
 
 namespace ostrel {
-
-struct HttpResponse;
 
 class OstrelClass {
  public:
@@ -50,9 +49,12 @@ class OstrelClass {
   void ServeIiif();
   // conversion/gif_response.cc
   void SendGifFile(std::string file_name, std::string fn);
-  // A PNG or JPEG (or GIF) image: as SendGifFile, with `content_type`.
-  void SendPictureFile(std::string file_name, std::string content_type);
-  void SendJsonFile(std::string file_name);
+  // A PNG or JPEG (or GIF) image: as SendGifFile, with `content_type` and
+  // `headers` after it.
+  void SendPictureFile(std::string file_name, std::string content_type,
+                       const HeaderLines& headers = {});
+  // The file's description; `headers` replace its "Cache-Control: no-cache".
+  void SendJsonFile(std::string file_name, const HeaderLines& headers = {});
   // `head` (its body unused) with the file's length, then unless
   // `with_body` is false the file's bytes; the file's name is removed once
   // it is open.

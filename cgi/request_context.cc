@@ -29,11 +29,13 @@ const std::array<CgiVariable, 20> kCgiVariables = {{
     {"HTTP_USER_AGENT", &RequestContext::HTTP_USER_AGENT},
 }};
 
-const std::array<CgiVariable, 4> kIiifCgiVariables = {{
+const std::array<CgiVariable, 6> kServiceCgiVariables = {{
     {"REQUEST_URI", &RequestContext::REQUEST_URI},
     {"HTTPS", &RequestContext::HTTPS},
     {"HTTP_HOST", &RequestContext::HTTP_HOST},
     {"HTTP_ACCESS_CONTROL_REQUEST_HEADERS", &RequestContext::HTTP_ACCESS_CONTROL_REQUEST_HEADERS},
+    {"HTTP_IF_NONE_MATCH", &RequestContext::HTTP_IF_NONE_MATCH},
+    {"HTTP_IF_MODIFIED_SINCE", &RequestContext::HTTP_IF_MODIFIED_SINCE},
 }};
 
 const char kAdminAddress[] = OSTREL_ADMIN_ADDRESS;
@@ -47,7 +49,7 @@ void OstrelClass::CaptureRequest() {
   for (const CgiVariable& variable : kCgiVariables) {
     context_.*variable.field = GetEnvironmentVariable(variable.name);
   }
-  for (const CgiVariable& variable : kIiifCgiVariables) {
+  for (const CgiVariable& variable : kServiceCgiVariables) {
     context_.*variable.field = GetEnvironmentVariable(variable.name);
   }
   context_.ContentLength = ContentLengthFromText(context_.CONTENT_LENGTH);

@@ -36,12 +36,16 @@ struct RequestContext {
   std::string SERVER_PORT;
   std::string SERVER_PROTOCOL;
   std::string HTTP_USER_AGENT;
-  // Captured for the IIIF service besides the twenty above: the raw request
-  // path, and what a redirect and a CORS preflight need.
+  // Captured besides the twenty above for the IIIF service and for
+  // responses that carry validators: the raw request path, what a redirect
+  // and a CORS preflight need, and a conditional request's headers.
   std::string REQUEST_URI;
   std::string HTTPS;
   std::string HTTP_HOST;
   std::string HTTP_ACCESS_CONTROL_REQUEST_HEADERS;
+  // A conditional request's validators.
+  std::string HTTP_IF_NONE_MATCH;
+  std::string HTTP_IF_MODIFIED_SINCE;
   int32_t ContentLength = 0;
   FileHandle StdInHandle;
   FileHandle StdOutHandle;
@@ -59,8 +63,8 @@ struct CgiVariable {
 
 // The twenty CGI variables that are captured, in their capture order.
 extern const std::array<CgiVariable, 20> kCgiVariables;
-// The four captured after them for the IIIF service.
-extern const std::array<CgiVariable, 4> kIiifCgiVariables;
+// The six captured after them.
+extern const std::array<CgiVariable, 6> kServiceCgiVariables;
 
 // The service administrator's address, fixed when the program is built.
 extern const char kAdminAddress[];

@@ -1,11 +1,15 @@
 // CGI_Main: a request for a TIFF file answered with a GIF (or PNG or JPEG)
 // copy that the converter component writes into a temporary file.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "cgi/http_response.h"
 #include "cgi/ostrel_class.h"
+#include "cgi/validators.h"
 #include "conversion/conversion_request.h"
+#include "conversion/response_validators.h"
 #include "conversion/source_check.h"
 #include "conversion/temporary_output.h"
 #include "conversion/view_request.h"
@@ -39,6 +43,13 @@ void WaitForFile(const std::string& file_name) {
   }
 }
 
+// Everything of a request with view parameters and of the configuration
+// that its picture or description depends on besides the file.
+std::string ViewRequestKey(const ViewRequest& view, const Configuration& configuration) {
+  return std::string(view.describe ? "description" : "picture") + "\n" + view.items + "\n" +
+         configuration.extra_parameters;
+}
+
 }  // namespace
 
 void OstrelClass::CGI_Main() {
@@ -55,12 +66,30 @@ void OstrelClass::CGI_Main() {
     if (!allowed.empty()) {
       CheckSourceAllowed(path, fn, allowed);
     }
+    // A request with view parameters is a pure function of the file and its
+    // parameters: it carries validators, and a copy a client or a cache holds
+    // is confirmed from the file's state alone, before any converter runs. A
+    // request without them keeps its bytes.
+    const std::string source = path + fn + ".tif";
+    const std::string request_key = ViewRequestKey(view, configuration);
+    std::optional<Validators> validators;
+    if (view.describe || !view.items.empty()) {
+      validators = ResponseValidators(source, request_key);
+    }
+    const std::string cache_control =
+        view.describe ? DocumentCacheControl(configuration) : ImageCacheControl(configuration);
+    if (validators && (context_.REQUEST_METHOD == "GET" || context_.REQUEST_METHOD == "HEAD") &&
+        IsNotModified(context_.HTTP_IF_NONE_MATCH, context_.HTTP_IF_MODIFIED_SINCE, *validators)) {
+      SendRaw(HttpResponseHead({304, ValidatorHeaders(*validators, cache_control), ""},
+                               WritesStatusLine(context_.SCRIPT_NAME), 0));
+      return;
+    }
     TemporaryOutput temp_filename(TempFilename(TemporaryDirectory(configuration.temp_dir), fn,
                                                RunIdentifier(),
                                                view.describe ? ".json" : view.format.extension));
     int32_t result_code;
     {
-      const AutomationObject converter = CreateObject("Caskle.ClsCaskle");
+      const AutomationObject converter = CreateObject(kConverterComponent);
       result_code = TextToInt32(
           converter.CallMethod(view.describe ? "DescribeImage" : "ConvertImage",
                                ConversionParameters(path, fn, temp_filename.path(),
@@ -73,13 +102,22 @@ void OstrelClass::CGI_Main() {
     // The last probe alone decides; if the file is not there, nothing at all
     // is written.
     if (!ProbeFile(temp_filename.path()).empty()) {
-      // Either removes the file once it is open.
+      // Taken once the file is made: a source that changed meanwhile may have
+      // given a mix of both versions, which no cache may keep.
+      HeaderLines cache_headers;
+      if (validators) {
+        const std::optional<Validators> after = ResponseValidators(source, request_key);
+        cache_headers = after && after->entity_tag == validators->entity_tag
+                            ? ValidatorHeaders(*validators, cache_control)
+                            : HeaderLines{{"Cache-Control", std::string(kUncacheable)}};
+      }
+      // Each removes the file once it is open.
       if (view.describe) {
-        SendJsonFile(temp_filename.path());
-      } else if (std::string_view(view.format.item) == kGifFormat.item) {
+        SendJsonFile(temp_filename.path(), cache_headers);
+      } else if (!validators && std::string_view(view.format.item) == kGifFormat.item) {
         SendGifFile(temp_filename.path(), fn);
       } else {
-        SendPictureFile(temp_filename.path(), view.format.content_type);
+        SendPictureFile(temp_filename.path(), view.format.content_type, cache_headers);
       }
     }
   } catch (...) {  // the handler: any failure of the conversion is answered with the error page

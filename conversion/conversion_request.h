@@ -16,6 +16,9 @@ namespace ostrel {
 // server's worker for good.
 inline constexpr std::chrono::seconds kConverterTimeLimit{30};
 
+// The converter component's programmatic identifier.
+inline constexpr std::string_view kConverterComponent = "Caskle.ClsCaskle";
+
 // Raises an invalid-argument error, naming the parameter, for an `fn` that
 // holds "/", "\", "*", "?" or a NUL byte, which would put the GIF outside
 // the temporary directory, make the probes match other files or cut the

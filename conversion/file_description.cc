@@ -33,7 +33,7 @@ void RunConverter(const Configuration& configuration, std::string_view method,
   }
   int32_t result_code;
   {
-    const AutomationObject converter = CreateObject("Caskle.ClsCaskle");
+    const AutomationObject converter = CreateObject(kConverterComponent);
     result_code = TextToInt32(converter.CallMethod(
         method, parameters, ConverterEnvironment(allowed), kConverterTimeLimit));
   }

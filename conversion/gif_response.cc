@@ -60,9 +60,13 @@ void OstrelClass::SendGifFile(std::string file_name, std::string /*fn*/) {
 
 // The header lines go out before the file is opened, one write each; the
 // content type as the GIF's always was, without a blank after the colon.
-void OstrelClass::SendPictureFile(std::string file_name, std::string content_type) {
+void OstrelClass::SendPictureFile(std::string file_name, std::string content_type,
+                                  const HeaderLines& headers) {
   SendRaw("HTTP/1.0 200 OK\r\n");
   SendRaw("Content-Type:" + content_type + "\r\n");
+  if (!headers.empty()) {
+    SendRaw(HeaderLinesText(headers));
+  }
   SendRaw("\r\n");
   SendFileBytes(file_name, [this](std::string chunk) { SendRaw(std::move(chunk)); });
 }
@@ -79,11 +83,17 @@ void OstrelClass::SendHttpFile(const HttpResponse& head, std::string file_name, 
   }
 }
 
-// A description changes with the file, so no cache may keep it.
-void OstrelClass::SendJsonFile(std::string file_name) {
+// A description changes with the file: without validators, a cache must
+// not use it without asking again.
+void OstrelClass::SendJsonFile(std::string file_name, const HeaderLines& headers) {
   SendRaw("HTTP/1.0 200 OK\r\n");
   SendRaw("Content-Type: application/json\r\n");
-  SendRaw("Cache-Control: no-cache\r\n");
+  if (headers.empty()) {
+    SendRaw("Cache-Control: no-cache\r\n");
+  }
+  if (!headers.empty()) {
+    SendRaw(HeaderLinesText(headers));
+  }
   SendRaw("\r\n");
   SendFileBytes(file_name, [this](std::string chunk) { SendRaw(std::move(chunk)); });
 }

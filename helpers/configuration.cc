@@ -8,6 +8,7 @@ namespace {
 
 constexpr std::string_view kSection = "Converter";
 constexpr std::string_view kIiifSection = "IIIF";
+constexpr std::string_view kHttpSection = "HTTP";
 
 // A lookup is told a capacity of 2046 characters, the terminating zero
 // included, so at most 2045 characters of a value come back.
@@ -30,6 +31,9 @@ Configuration ParseConfiguration(std::string_view contents) {
   configuration.iiif_max_height = value("MaxHeight", kValueCapacity, kIiifSection);
   configuration.iiif_max_area = value("MaxArea", kValueCapacity, kIiifSection);
   configuration.iiif_tile_size = value("TileSize", kValueCapacity, kIiifSection);
+  configuration.image_cache_control = value("ImageCacheControl", kValueCapacity, kHttpSection);
+  configuration.document_cache_control =
+      value("DocumentCacheControl", kValueCapacity, kHttpSection);
   return configuration;
 }
 

@@ -28,9 +28,14 @@ struct Configuration {
   std::string iiif_max_height;  // MaxHeight
   std::string iiif_max_area;    // MaxArea
   std::string iiif_tile_size;   // TileSize
+  // The section "HTTP": the Cache-Control values of the responses that
+  // carry validators, images and documents (image information, manifests,
+  // descriptions).
+  std::string image_cache_control;     // ImageCacheControl
+  std::string document_cache_control;  // DocumentCacheControl
 };
 
-// The settings of the sections "Converter" and "IIIF" in `contents`, the
+// The settings of the sections "Converter", "IIIF" and "HTTP" in `contents`, the
 // text of a configuration file.
 Configuration ParseConfiguration(std::string_view contents);
 

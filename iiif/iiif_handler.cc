@@ -13,6 +13,7 @@
 #include "cgi/http_response.h"
 #include "cgi/ostrel_class.h"
 #include "conversion/file_description.h"
+#include "conversion/response_validators.h"
 #include "iiif/iiif_path.h"
 #include "iiif/iiif_settings.h"
 #include "iiif/image_format.h"
@@ -94,6 +95,31 @@ const PageDescription& DescribedPage(const FileDescription& description, int32_t
   return description.pages[static_cast<size_t>(page - 1)];
 }
 
+// Everything of a request and of the configuration that an answer of the
+// service depends on besides the file: the service's URL (documents name
+// it), the resource and its parameters, the JSON media type asked for, and
+// the limits and tile size that info.json declares and `max` follows.
+std::string IiifRequestKey(const std::string& service, const IiifPath& path,
+                           const RequestContext& context, const Configuration& configuration) {
+  const ImageParameters& image = path.parameters;
+  std::string key = service;
+  for (const std::string_view part :
+       {std::string_view(path.resource == IiifResource::kImage  ? "image"
+                         : path.resource == IiifResource::kInfo ? "info"
+                                                                : "manifest"),
+        std::string_view(image.region), std::string_view(image.size),
+        std::string_view(image.rotation), std::string_view(image.quality),
+        std::string_view(image.format),
+        std::string_view(AcceptsJsonLd(context.HTTP_ACCEPT) ? "ld+json" : "json"),
+        std::string_view(configuration.iiif_max_width),
+        std::string_view(configuration.iiif_max_height),
+        std::string_view(configuration.iiif_max_area),
+        std::string_view(configuration.iiif_tile_size)}) {
+    key.append("\n").append(part);
+  }
+  return key;
+}
+
 // Sends a response whose body is the file at a path, once it is written.
 using FileSender = std::function<void(const HttpResponse& head, const std::string& path)>;
 
@@ -126,12 +152,45 @@ std::optional<HttpResponse> AnswerIiif(const RequestContext& context,
   const std::string file = ResolveImageFile(identifier.name, settings.roots);
   const std::string service = location.script_url + path.base;
   const std::string services = location.script_url + "/iiif/3/";
-  switch (path.resource) {
-    case IiifResource::kBase: {
-      HttpResponse response = TextResponse(303, service + "/info.json");
-      response.headers.emplace_back("Location", service + "/info.json");
-      return response;
+  if (path.resource == IiifResource::kBase) {
+    HttpResponse response = TextResponse(303, service + "/info.json");
+    response.headers.emplace_back("Location", service + "/info.json");
+    return response;
+  }
+  // Images and documents are a pure function of the file and the request:
+  // one that a client or a cache holds is confirmed from the file's state
+  // alone, before any converter runs.
+  const bool document = path.resource != IiifResource::kImage;
+  const std::string cache_control =
+      document ? DocumentCacheControl(configuration) : ImageCacheControl(configuration);
+  const std::string request_key = IiifRequestKey(service, path, context, configuration);
+  const std::optional<Validators> validators = ResponseValidators(file, request_key);
+  if (validators &&
+      IsNotModified(context.HTTP_IF_NONE_MATCH, context.HTTP_IF_MODIFIED_SINCE, *validators)) {
+    HttpResponse response{304, ValidatorHeaders(*validators, cache_control), ""};
+    if (document) {
+      response.headers.emplace_back("Vary", "Accept");
     }
+    return response;
+  }
+  // Taken once the answer is made: a file that changed meanwhile may have
+  // given a mix of both versions, which no cache may keep.
+  const auto cache_headers = [&] {
+    const std::optional<Validators> after = ResponseValidators(file, request_key);
+    if (validators && after && after->entity_tag == validators->entity_tag) {
+      return ValidatorHeaders(*validators, cache_control);
+    }
+    return HeaderLines{{"Cache-Control", std::string(kUncacheable)}};
+  };
+  const auto with_cache_headers = [&](HttpResponse response) {
+    for (auto& header : cache_headers()) {
+      response.headers.push_back(std::move(header));
+    }
+    return response;
+  };
+  switch (path.resource) {
+    case IiifResource::kBase:
+      break;
     case IiifResource::kImage: {
       const FileDescription description = Describe(configuration, file, settings.roots);
       const PixelSize grid = IiifPixelGrid(DescribedPage(description, identifier.page));
@@ -144,7 +203,7 @@ std::optional<HttpResponse> AnswerIiif(const RequestContext& context,
           ""};
       RenderFile(configuration, file, RenderItems(geometry, identifier.page),
                  "." + std::string(NameOf(geometry.format)), settings.roots,
-                 [&](const std::string& output) { send_file(head, output); });
+                 [&](const std::string& output) { send_file(with_cache_headers(head), output); });
       return std::nullopt;
     }
     case IiifResource::kInfo: {
@@ -161,12 +220,12 @@ std::optional<HttpResponse> AnswerIiif(const RequestContext& context,
       info.manifest_id = services + EncodedIdentifier(identifier.name) + "/manifest";
       info.document_name = DocumentName(identifier.name);
       const ImageApiVersion version = ImageApiVersionOf(path.version);
-      return HttpResponse{
-          200,
-          {{"Content-Type", JsonMediaType(ImageContext(version), context.HTTP_ACCEPT)},
-           {"Vary", "Accept"},
-           {"Link", ProfileLink(version)}},
-          ImageInformationJson(info, version)};
+      return with_cache_headers(
+          HttpResponse{200,
+                       {{"Content-Type", JsonMediaType(ImageContext(version), context.HTTP_ACCEPT)},
+                        {"Vary", "Accept"},
+                        {"Link", ProfileLink(version)}},
+                       ImageInformationJson(info, version)});
     }
     case IiifResource::kManifest: {
       const FileDescription description = Describe(configuration, file, settings.roots);
@@ -182,11 +241,11 @@ std::optional<HttpResponse> AnswerIiif(const RequestContext& context,
             {services + EncodedIdentifier(identifier.name, static_cast<int32_t>(index + 1)),
              IiifPixelGrid(page), page.kind});
       }
-      return HttpResponse{
-          200,
-          {{"Content-Type", JsonMediaType(kPresentationContext, context.HTTP_ACCEPT)},
-           {"Vary", "Accept"}},
-          ManifestJson(manifest)};
+      return with_cache_headers(
+          HttpResponse{200,
+                       {{"Content-Type", JsonMediaType(kPresentationContext, context.HTTP_ACCEPT)},
+                        {"Vary", "Accept"}},
+                       ManifestJson(manifest)});
     }
   }
   throw Error(ErrorKind::kInternalFailure, "unknown IIIF resource");
@@ -226,6 +285,7 @@ void OstrelClass::ServeIiif() {
     } else {
       response = TextResponse(status, error.description());
     }
+    response.headers.emplace_back("Cache-Control", kUncacheable);
   }
   response.headers.insert(response.headers.begin(), {"Access-Control-Allow-Origin", "*"});
   SendHttpResponse(response, with_body);

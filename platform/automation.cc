@@ -292,4 +292,8 @@ AutomationObject CreateObject(std::string_view programmatic_identifier) {
   return AutomationObject(ExecutableDirectory(), programmatic_identifier);
 }
 
+std::string ComponentPath(std::string_view programmatic_identifier) {
+  return ExecutableDirectory() + "/" + std::string(programmatic_identifier);
+}
+
 }  // namespace ostrel

@@ -51,6 +51,9 @@ class AutomationObject {
 // executable; raises as the constructor does.
 AutomationObject CreateObject(std::string_view programmatic_identifier);
 
+// The path of the file that CreateObject would run.
+std::string ComponentPath(std::string_view programmatic_identifier);
+
 }  // namespace ostrel
 
 #endif  // OSTREL_PLATFORM_AUTOMATION_H_

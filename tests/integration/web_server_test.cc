@@ -33,6 +33,14 @@ namespace fs = std::filesystem;
 // The site: the installed tree, its Varnow.ini, the TIFF images and the
 // temporary directory, all readable (and the last writable) by the user
 // the server runs the program as.
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
 class WebServerTest : public ::testing::TestWithParam<ServerKind> {
  protected:
   void SetUp() override {
@@ -210,6 +218,26 @@ TEST_P(WebServerTest, TheIiifServicesStatusesReachTheClient) {
 
   const HttpResponse enlarged = server_->Get(service + "/full/^400,/0/default.png");
   EXPECT_EQ(enlarged.status_line.substr(9, 3), "501") << enlarged.status_line;
+  EXPECT_TRUE(NothingLeftBehind());
+}
+
+// A copy the client holds is confirmed with 304 at the client, and the
+// converter does not run: it would log its result code.
+TEST_P(WebServerTest, AHeldCopyIsConfirmedWithoutConverting) {
+  for (const std::string& target :
+       {server_->script_path() + "/iiif/3/docs%2Fthree;2/0,0,100,100/max/0/default.png",
+        server_->script_path() + "/iiif/2/page/info.json", Query("page") + "&Width=100"}) {
+    const HttpResponse first = server_->Get(target);
+    ASSERT_EQ(first.status_line.substr(9, 3), "200") << target << first.body;
+    const std::string etag = first.Header("ETag");
+    ASSERT_FALSE(etag.empty()) << target;
+    const size_t runs = Occurrences(LogWith("message: 0"), "message: 0");
+    const HttpResponse held = server_->Get(target, "If-None-Match: " + etag + "\r\n");
+    EXPECT_EQ(held.status_line.substr(9, 3), "304") << target << held.status_line;
+    EXPECT_EQ(held.Header("ETag"), etag);
+    EXPECT_EQ(held.body, "");
+    EXPECT_EQ(Occurrences(server_->ErrorLog(), "message: 0"), runs) << target;
+  }
   EXPECT_TRUE(NothingLeftBehind());
 }
 

@@ -269,19 +269,55 @@ TEST_F(EndToEndTest, APageOfAFileAndItsDescriptionComeFromTheConverterUnchanged)
                                "FN=three&Path=" + sandbox_.PathOf("images/") + "&" + view}}})
         .output;
   };
-  EXPECT_EQ(get("Page=2"), kGifHeader + converter.ReadFile("page2.gif"));
+  // With view parameters the picture and the description carry validators.
+  const std::string page = get("Page=2");
+  EXPECT_EQ(page, "HTTP/1.0 200 OK\r\nContent-Type:image/gif\r\n" +
+                      ValidatorLines(page, Tiff("three"), "public, max-age=86400") + "\r\n" +
+                      converter.ReadFile("page2.gif"));
   const std::string info = get("Info=1");
-  const std::string json_header =
-      "HTTP/1.0 200 OK\r\nContent-Type: application/json\r\nCache-Control: no-cache\r\n\r\n";
+  const std::string json_header = "HTTP/1.0 200 OK\r\nContent-Type: application/json\r\n" +
+                                  ValidatorLines(info, Tiff("three"), "public, max-age=3600") +
+                                  "\r\n";
   EXPECT_EQ(info.substr(0, json_header.size()), json_header);
   EXPECT_EQ(info.substr(json_header.size(), 11), "{\"pages\":3,");
   EXPECT_NE(get("Page=4").find("has 3 pages"), std::string::npos);
   EXPECT_TRUE(TemporaryFiles().empty());
 }
 
+// A request with view parameters carries validators, and one the client
+// holds is confirmed without converting; a plain request ignores them and
+// keeps its bytes.
+TEST_F(EndToEndTest, AHeldViewIsConfirmedWithoutConvertingAndAPlainRequestKeepsItsBytes) {
+  WriteTiff(Tiff("scan01"), {ScannedPage()});
+  const auto get = [&](const std::string& view, const std::string& if_none_match,
+                       const std::string& script = "/cgi-bin/ostrel") {
+    return sandbox_.Run(
+        {.environment = {{"REQUEST_METHOD", "GET"},
+                         {"SCRIPT_NAME", script},
+                         {"HTTP_IF_NONE_MATCH", if_none_match},
+                         {"QUERY_STRING", "FN=scan01&Path=" + sandbox_.PathOf("images/") + view}}});
+  };
+  const RunResult first = get("&Width=100", "");
+  const std::string etag = HeaderValue(first.output, "ETag");
+  const std::string validators =
+      ValidatorLines(first.output, Tiff("scan01"), "public, max-age=86400");
+  for (const auto& [script, status] :
+       {std::pair{"/cgi-bin/ostrel", "Status: 304 Not Modified\r\n"},
+        std::pair{"/cgi-bin/nph-ostrel", "HTTP/1.0 304 Not Modified\r\n"}}) {
+    const RunResult held = get("&Width=100", etag, script);
+    EXPECT_EQ(held.output, status + validators + "\r\n");
+    EXPECT_TRUE(held.log_lines.empty());
+  }
+  EXPECT_NE(HeaderValue(get("&Width=101", "").output, "ETag"), etag);
+  const RunResult plain = get("", "*");
+  EXPECT_EQ(plain.output.substr(0, kGifHeader.size()), kGifHeader);
+  EXPECT_EQ(plain.log_lines, std::vector<std::string>{"ostrel: message: 0"});
+  EXPECT_TRUE(TemporaryFiles().empty());
+}
+
 // Format chooses the image: the content type names it, written as the
 // GIF's is, the body decodes to the page (a PNG to its exact pixels), the
-// temporary file is gone. A named GIF is the response without Format, and
+// temporary file is gone. A named GIF is the picture without Format, and
 // any other value is refused before the converter runs.
 TEST_F(EndToEndTest, FormatGivesAPngOrAJpegUnderItsContentType) {
   WriteTiff(Tiff("scan01"), {ScannedPage()});
@@ -293,22 +329,28 @@ TEST_F(EndToEndTest, FormatGivesAPngOrAJpegUnderItsContentType) {
     EXPECT_TRUE(TemporaryFiles().empty()) << view;
     return result;
   };
-  const std::string png_header = "HTTP/1.0 200 OK\r\nContent-Type:image/png\r\n\r\n";
   const RunResult png = get("&Format=png");
+  const std::string png_header =
+      "HTTP/1.0 200 OK\r\nContent-Type:image/png\r\n" +
+      ValidatorLines(png.output, Tiff("scan01"), "public, max-age=86400") + "\r\n";
   ASSERT_EQ(png.output.substr(0, png_header.size()), png_header) << png.output.substr(0, 200);
   EXPECT_EQ(png.log_lines, std::vector<std::string>{"ostrel: message: 0"});
   const std::string png_body = png.output.substr(png_header.size());
   EXPECT_EQ(Differences(DecodePng(png_body), page), 0);
   EXPECT_EQ(ReadPngForm(png_body).bit_depth, 1);
 
-  const std::string jpeg_header = "HTTP/1.0 200 OK\r\nContent-Type:image/jpeg\r\n\r\n";
   const RunResult jpeg = get("&Width=200&Format=JPEG");
+  const std::string jpeg_header =
+      "HTTP/1.0 200 OK\r\nContent-Type:image/jpeg\r\n" +
+      ValidatorLines(jpeg.output, Tiff("scan01"), "public, max-age=86400") + "\r\n";
   ASSERT_EQ(jpeg.output.substr(0, jpeg_header.size()), jpeg_header) << jpeg.output.substr(0, 200);
   const Picture reduced = DecodeJpegPicture(jpeg.output.substr(jpeg_header.size()));
   EXPECT_EQ(reduced.width, 200u);
   EXPECT_EQ(reduced.components, 1);
 
-  EXPECT_EQ(get("&Format=gif").output, get("").output);
+  const std::string named_gif = get("&Format=gif").output;
+  EXPECT_EQ(named_gif.substr(named_gif.find("\r\n\r\n")),
+            get("").output.substr(kGifHeader.size() - 4));
   EXPECT_EQ(get("&Info=1&Format=png").output, get("&Info=1").output);
   EXPECT_EQ(get("").output.substr(0, kGifHeader.size()), kGifHeader);
   const RunResult refused = get("&Format=tiff");

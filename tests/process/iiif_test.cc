@@ -3,10 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -101,9 +104,10 @@ TEST_F(IiifTest, InfoJsonOfAPageDescribesItsSquarePixelGridAndLinksTheManifest) 
             "Access-Control-Allow-Origin: *\r\n"
             "Content-Type: application/json\r\n"
             "Vary: Accept\r\n"
-            "Link: <http://iiif.io/api/image/3/level2.json>;rel=\"profile\"\r\n"
-            "Content-Length: " +
-                std::to_string(response.body.size()) + "\r\n\r\n");
+            "Link: <http://iiif.io/api/image/3/level2.json>;rel=\"profile\"\r\n" +
+                ValidatorLines(response.head, sandbox_.PathOf("images/docs/three.tif"),
+                               "public, max-age=3600") +
+                "Content-Length: " + std::to_string(response.body.size()) + "\r\n\r\n");
   const std::optional<JsonValue> info = ParseJson(response.body);
   ASSERT_TRUE(info.has_value()) << response.body;
   EXPECT_EQ((*info)["id"].string, kService + ";2");
@@ -145,8 +149,10 @@ TEST_F(IiifTest, TheManifestHasACanvasForEveryPage) {
   const Response response = Split(result.output);
   EXPECT_EQ(response.head,
             "Status: 200 OK\r\nAccess-Control-Allow-Origin: *\r\n"
-            "Content-Type: application/json\r\nVary: Accept\r\nContent-Length: " +
-                std::to_string(response.body.size()) + "\r\n\r\n");
+            "Content-Type: application/json\r\nVary: Accept\r\n" +
+                ValidatorLines(response.head, sandbox_.PathOf("images/docs/three.tif"),
+                               "public, max-age=3600") +
+                "Content-Length: " + std::to_string(response.body.size()) + "\r\n\r\n");
   const std::optional<JsonValue> manifest = ParseJson(response.body);
   ASSERT_TRUE(manifest.has_value()) << response.body;
   EXPECT_EQ((*manifest)["id"].string, kService + "/manifest");
@@ -182,10 +188,59 @@ TEST_F(IiifTest, TheBaseUriRedirectsToItsInfoJson) {
   }
 }
 
+// A copy a client holds is confirmed from the file's state alone: no
+// converter runs (it would log its result code). Another request, another
+// media type, other limits or a replaced file make another tag.
+TEST_F(IiifTest, AHeldCopyIsConfirmedWithoutConvertingUntilAnythingItDependsOnChanges) {
+  const std::string file = sandbox_.PathOf("images/docs/three.tif");
+  const std::vector<std::string> paths = {"/iiif/3/docs%2Fthree;2/info.json",
+                                          "/iiif/3/docs%2Fthree/manifest",
+                                          "/iiif/2/docs%2Fthree;2/0,0,64,64/max/0/default.png"};
+  std::vector<std::string> tags;
+  for (const std::string& path : paths) {
+    const Response first = Split(Request(path).output);
+    const std::string etag = HeaderValue(first.head, "ETag");
+    tags.push_back(etag);
+    const bool document = path.find("default.png") == std::string::npos;
+    const std::string not_modified =
+        "Status: 304 Not Modified\r\nAccess-Control-Allow-Origin: *\r\n" +
+        ValidatorLines(first.head, file,
+                       document ? "public, max-age=3600" : "public, max-age=86400") +
+        (document ? "Vary: Accept\r\n" : "") + "\r\n";
+    for (const auto& [method, header, value] :
+         {std::tuple{"GET", "HTTP_IF_NONE_MATCH", etag},
+          std::tuple{"HEAD", "HTTP_IF_NONE_MATCH", "\"other\", W/" + etag},
+          std::tuple{"GET", "HTTP_IF_MODIFIED_SINCE", HeaderValue(first.head, "Last-Modified")}}) {
+      const RunResult held = Request(path, method, "/cgi-bin/ostrel", {{header, value}});
+      EXPECT_EQ(held.output, not_modified) << path << " " << header;
+      EXPECT_TRUE(held.log_lines.empty()) << path;
+    }
+    const RunResult other =
+        Request(path, "GET", "/cgi-bin/ostrel", {{"HTTP_IF_NONE_MATCH", "\"other\""}});
+    EXPECT_EQ(other.output.substr(0, 16), "Status: 200 OK\r\n") << path;
+  }
+  const auto tag_of = [&](const std::string& path,
+                          std::vector<std::pair<std::string, std::string>> extra = {}) {
+    return HeaderValue(Request(path, "GET", "/cgi-bin/ostrel", std::move(extra)).output, "ETag");
+  };
+  EXPECT_EQ(tag_of(paths[0]), tags[0]);
+  tags.push_back(tag_of(paths[0], {{"HTTP_ACCEPT", "application/ld+json"}}));
+  tags.push_back(tag_of("/iiif/3/docs%2Fthree;1/info.json"));
+  tags.push_back(tag_of("/iiif/2/docs%2Fthree;2/0,0,64,64/max/0/gray.png"));
+  Configure("Root=" + sandbox_.PathOf("images") + "\nTileSize=256\n");
+  tags.push_back(tag_of(paths[0]));
+  WriteTiff(file + ".new", {G4Page(413, 584, 50, 50), G4Page(1728, 1123, 204, 98)});
+  ASSERT_EQ(rename((file + ".new").c_str(), file.c_str()), 0);
+  tags.push_back(tag_of(paths[0]));
+  std::sort(tags.begin(), tags.end());
+  EXPECT_EQ(std::unique(tags.begin(), tags.end()), tags.end());
+  EXPECT_TRUE(NothingLeftBehind());
+}
+
 std::string TextResponse(const std::string& status, const std::string& text) {
   return "Status: " + status +
          "\r\nAccess-Control-Allow-Origin: *\r\nContent-Type: text/plain; charset=utf-8\r\n"
-         "Content-Length: " +
+         "Cache-Control: no-store\r\nContent-Length: " +
          std::to_string(text.size() + 1) + "\r\n\r\n" + text + "\n";
 }
 

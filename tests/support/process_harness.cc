@@ -17,6 +17,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "helpers/http_date.h"
+
 namespace ostrel::testing {
 namespace {
 
@@ -291,6 +293,27 @@ RunResult ProgramSandbox::Run(const RunOptions& options) const {
   }
   result.log_lines = SplitLines(loop.log);
   return result;
+}
+
+std::string HeaderValue(const std::string& head, const std::string& name) {
+  const std::string start = "\r\n" + name + ": ";
+  const size_t found = head.find(start);
+  if (found == std::string::npos) {
+    return "";
+  }
+  const size_t value = found + start.size();
+  return head.substr(value, head.find("\r\n", value) - value);
+}
+
+std::string ValidatorLines(const std::string& head, const std::string& source,
+                           const std::string& cache_control) {
+  struct stat status {};
+  if (stat(source.c_str(), &status) != 0) {
+    throw std::runtime_error("cannot stat " + source);
+  }
+  return "ETag: " + HeaderValue(head, "ETag") +
+         "\r\nLast-Modified: " + FormatHttpDate(status.st_mtim.tv_sec) +
+         "\r\nCache-Control: " + cache_control + "\r\n";
 }
 
 }  // namespace ostrel::testing

@@ -92,6 +92,15 @@ class ProgramSandbox : public TemporaryDirectory {
   std::string program_;
 };
 
+// The value of the header `name` in a response's head; empty when absent.
+std::string HeaderValue(const std::string& head, const std::string& name);
+
+// The validator lines of a response made from the file at `source`: the
+// ETag that `head` gives (its value checked by the tests of validators), the
+// file's modification time as Last-Modified and `cache_control`.
+std::string ValidatorLines(const std::string& head, const std::string& source,
+                           const std::string& cache_control);
+
 }  // namespace ostrel::testing
 
 #endif  // OSTREL_TESTS_SUPPORT_PROCESS_HARNESS_H_

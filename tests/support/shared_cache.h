@@ -34,8 +34,8 @@ class SharedCache {
   SharedCache& operator=(const SharedCache&) = delete;
 
   int port() const { return port_; }
-  HttpResponse Get(const std::string& target, const HeaderList& headers = {}) const {
-    return HttpGet(port_, target, headers);
+  HttpResponse Get(const std::string& target, const std::string& extra_headers = "") const {
+    return HttpGet(port_, target, extra_headers);
   }
   // From varnishstat, or from nginx's log of $upstream_cache_status.
   CacheCounts Counts() const;

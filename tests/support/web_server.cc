@@ -267,18 +267,15 @@ std::string HttpResponse::Header(const std::string& name) const {
   return "";
 }
 
-HttpResponse HttpGet(int port, const std::string& target, const HeaderList& headers) {
+HttpResponse HttpGet(int port, const std::string& target, const std::string& extra_headers) {
   const int socket_fd = ConnectLoopback(port);
   if (socket_fd < 0) {
     throw std::runtime_error("cannot connect to port " + std::to_string(port));
   }
-  std::string request = "GET " + target + " HTTP/1.0\r\n";
-  bool has_host = false;
-  for (const auto& [name, value] : headers) {
-    request += name + ": " + value + "\r\n";
-    has_host = has_host || Lower(name) == "host";
-  }
-  request += has_host ? "\r\n" : "Host: 127.0.0.1\r\n\r\n";
+  const std::string lower_headers = Lower("\r\n" + extra_headers);
+  const std::string host =
+      lower_headers.find("\r\nhost:") == std::string::npos ? "Host: 127.0.0.1\r\n" : "";
+  const std::string request = "GET " + target + " HTTP/1.0\r\n" + host + extra_headers + "\r\n";
   std::string reply;
   if (send(socket_fd, request.data(), request.size(), MSG_NOSIGNAL) ==
       static_cast<ssize_t>(request.size())) {

@@ -32,13 +32,12 @@ struct HttpResponse {
 // bytes; a reply that stalls for 60 s fails the read.
 int ConnectLoopback(int port, int receive_buffer = 0);
 
-using HeaderList = std::vector<std::pair<std::string, std::string>>;
-
-// One GET over HTTP/1.0 to 127.0.0.1:`port`, read until the server closes,
-// with `headers` (Host: 127.0.0.1 unless they name a Host). Throws
+// One GET over HTTP/1.0 to 127.0.0.1:`port`, with `extra_headers` (whole
+// lines, each ending in CR LF) after Host, read until the server closes;
+// Host is 127.0.0.1 unless `extra_headers` name one. Throws
 // std::runtime_error when the connection fails or the reply has no header
 // block.
-HttpResponse HttpGet(int port, const std::string& target, const HeaderList& headers = {});
+HttpResponse HttpGet(int port, const std::string& target, const std::string& extra_headers = "");
 
 // A loopback port that nothing listened on a moment ago.
 int FreePort();
@@ -70,8 +69,8 @@ class WebServer {
   int port() const { return port_; }
   // The URL path at which the server runs the program.
   std::string script_path() const;
-  HttpResponse Get(const std::string& target, const HeaderList& headers = {}) const {
-    return HttpGet(port_, target, headers);
+  HttpResponse Get(const std::string& target, const std::string& extra_headers = "") const {
+    return HttpGet(port_, target, extra_headers);
   }
   // Everything the server (and the programs it ran) wrote to its error log.
   std::string ErrorLog() const;

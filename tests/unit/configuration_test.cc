@@ -21,7 +21,8 @@ TEST(ConfigurationTest, EachKeyFillsItsSettingCutWhereABufferWould) {
                          "\nExtraParamters=colors=16\nAllowedImageDirectories=" + long_value +
                          "\nMaxRequestBody=4096\n[iiif]\nRoot=" + long_value +
                          "\nMaxWidth=800\nMaxHeight=600\nMaxArea=480000\nTileSize=256\n"
-                         "[Converter]\nRoot=/not/this\n");
+                         "[Converter]\nRoot=/not/this\nImageCacheControl=no\n[http]\n"
+                         "ImageCacheControl=max-age=60\nDocumentCacheControl=no-cache\n");
   EXPECT_EQ(configuration.temp_dir, long_value.substr(0, 2045));
   EXPECT_EQ(configuration.extra_parameters, "colors=16");
   EXPECT_EQ(configuration.allowed_image_directories, long_value);
@@ -31,6 +32,8 @@ TEST(ConfigurationTest, EachKeyFillsItsSettingCutWhereABufferWould) {
   EXPECT_EQ(configuration.iiif_max_height, "600");
   EXPECT_EQ(configuration.iiif_max_area, "480000");
   EXPECT_EQ(configuration.iiif_tile_size, "256");
+  EXPECT_EQ(configuration.image_cache_control, "max-age=60");
+  EXPECT_EQ(configuration.document_cache_control, "no-cache");
 
   const Configuration empty = ParseConfiguration("[Converter]\nTempDir=/srv/tmp\n");
   EXPECT_EQ(empty.temp_dir, "/srv/tmp");

@@ -40,6 +40,9 @@ TEST(HttpResponseTest, TheStatusComesFirstInTheFormAskedThenHeadersLengthAndBody
   EXPECT_EQ(HttpResponseText(found, false, false),
             "Status: 404 Not Found\r\nA: 1\r\nB: two words\r\nContent-Length: 5\r\n\r\n");
   EXPECT_EQ(HttpResponseText({204, {}, ""}, false, true), "Status: 204 No Content\r\n\r\n");
+  // A 304 tells no length: a cache would take it for the stored response's.
+  EXPECT_EQ(HttpResponseText({304, {{"ETag", "\"1\""}}, ""}, false, true),
+            "Status: 304 Not Modified\r\nETag: \"1\"\r\n\r\n");
   EXPECT_EQ(HttpResponseText({303, {}, ""}, true, true),
             "HTTP/1.0 303 See Other\r\nContent-Length: 0\r\n\r\n");
 }

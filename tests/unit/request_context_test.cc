@@ -76,14 +76,14 @@ TEST(CaptureRequestTest, CopiesEveryVariableByItsOwnName) {
   EXPECT_FALSE(peer.context().HtmlHeaderSent);
 }
 
-TEST(CaptureRequestTest, CopiesTheIiifServicesVariablesByTheirOwnNames) {
-  for (const CgiVariable& variable : kIiifCgiVariables) {
+TEST(CaptureRequestTest, CopiesTheServiceVariablesByTheirOwnNames) {
+  for (const CgiVariable& variable : kServiceCgiVariables) {
     ASSERT_EQ(setenv(variable.name, (std::string("value of ") + variable.name).c_str(), 1), 0);
   }
   OstrelClass instance;
   OstrelClassPeer peer(instance);
   peer.CaptureRequest();
-  for (const CgiVariable& variable : kIiifCgiVariables) {
+  for (const CgiVariable& variable : kServiceCgiVariables) {
     EXPECT_EQ(peer.context().*variable.field, std::string("value of ") + variable.name);
     ASSERT_EQ(unsetenv(variable.name), 0);
   }
