@@ -9,12 +9,28 @@ vcl 4.1;
 # The subroutines below run before Varnish's built-in ones, which do the
 # rest (pass for methods other than GET and HEAD and for Authorization).
 #
+# Several web servers: send each URL to one of them. An ETag names the
+# state of the file and of the programs on the server that made it (device
+# numbers, and the programs' inode numbers, differ between machines), so a
+# revalidation sent to another server converts again instead of getting
+# 304; one server per URL also keeps its page cache warm for that file:
+#   import directors;
+#   backend web1 { .host = "10.0.0.11"; .port = "80"; }
+#   backend web2 { .host = "10.0.0.12"; .port = "80"; }
+#   sub vcl_init {
+#     new ostrel_servers = directors.shard();
+#     ostrel_servers.add_backend(web1);
+#     ostrel_servers.add_backend(web2);
+#     ostrel_servers.reconfigure();
+#   }
+#   sub vcl_recv { set req.backend_hint = ostrel_servers.backend(by=URL); }
+#
 # The key: the URL exactly as sent and the Host header (Varnish's own
 # hash), the forwarded scheme, and Accept through Vary.
 # - The URL stays raw: no decoding, no sorting of the query. An IIIF
 #   identifier's "%2F" is part of one file's name ("docs%2Fa" and "docs/a"
-#   are different requests), and a legacy request takes the first of
-#   repeated parameters.
+#   are different requests), and a legacy request joins repeated
+#   parameters in their order.
 # - info.json and the manifest name themselves with the Host header and the
 #   scheme (the backend's HTTPS variable). Varnish speaks no TLS: when a TLS
 #   terminator in front sets X-Forwarded-Proto, it is part of the key, so an

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -224,12 +225,13 @@ int RunCachedLoad(const std::string& site, bool quick) {
     sequence.push_back(
         choices[std::uniform_int_distribution<size_t>(0, choices.size() - 1)(random)]);
   }
+  const size_t asked = std::set<std::string>(sequence.begin(), sequence.end()).size();
   std::printf(
-      "cached load: %d requests for %zu URLs of %zu documents (Zipf: the first has %.0f%%), "
-      "concurrency %d, lighttpd behind\n",
-      count, distinct, documents.size(), 100 * popularity.probabilities()[0], concurrency);
-  std::printf("%-8s %8s %6s %8s %8s %8s %9s %15s\n", "front", "requests", "failed", "req/s",
-              "p50 ms", "p99 ms", "hit ratio", "converter/1000");
+      "cached load: %d requests for %zu of the %zu URLs of %zu documents (Zipf: the first has "
+      "%.0f%%), concurrency %d, lighttpd behind\n",
+      count, asked, distinct, documents.size(), 100 * popularity.probabilities()[0], concurrency);
+  std::printf("%-8s %8s %6s %8s %8s %8s %15s %15s\n", "front", "requests", "failed", "req/s",
+              "p50 ms", "p99 ms", "hits/misses", "converter/1000");
 
   std::map<std::string, std::string> bodies;
   std::mutex bodies_mutex;
@@ -249,16 +251,20 @@ int RunCachedLoad(const std::string& site, bool quick) {
     std::string hit_ratio = "-";
     if (cache) {
       const CacheCounts counts = cache->Counts();
-      char text[32];
-      std::snprintf(text, sizeof text, "%.1f%%",
+      char text[48];
+      std::snprintf(text, sizeof text, "%ld/%ld %.1f%%", counts.hits, counts.misses,
                     100.0 * static_cast<double>(counts.hits) /
                         static_cast<double>(std::max(1L, counts.hits + counts.misses)));
       hit_ratio = text;
     }
-    std::printf("%-8s %8d %6d %8.1f %8.1f %8.1f %9s %15.0f\n", front.name.c_str(), result.requests,
+    std::printf("%-8s %8d %6d %8.1f %8.1f %8.1f %15s %15.0f\n", front.name.c_str(), result.requests,
                 result.failures, result.requests / std::max(result.seconds, 1e-9),
                 Percentile(result.latencies_ms, 50), Percentile(result.latencies_ms, 99),
                 hit_ratio.c_str(), 1000.0 * result.converter_runs / std::max(result.requests, 1));
+    if (result.requests < count) {
+      std::printf("  %d requests not sent within %lld s\n", count - result.requests,
+                  static_cast<long long>(time_limit.count()));
+    }
     failures += result.failures + (count - result.requests);
   }
   return failures;
