@@ -24,8 +24,9 @@ std::string DocumentCacheControl(const Configuration& configuration);
 
 // The validators of the response to `request_key` made from `source` (a
 // path, "/" or "\" alike) by this program and the converter beside it, as
-// they are now: looked up with stat, nothing converted. Nothing when one of
-// the three files cannot be looked at.
+// they are now: looked up with stat, nothing converted; the programs by
+// their size and modification time. Nothing when one of the three files
+// cannot be looked at.
 std::optional<Validators> ResponseValidators(std::string_view source, std::string_view request_key);
 
 }  // namespace ostrel

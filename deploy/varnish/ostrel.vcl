@@ -10,8 +10,8 @@ vcl 4.1;
 # rest (pass for methods other than GET and HEAD and for Authorization).
 #
 # Several web servers: send each URL to one of them. An ETag names the
-# state of the file and of the programs on the server that made it (device
-# numbers, and the programs' inode numbers, differ between machines), so a
+# file by its device and inode numbers on the server that made it (a shared
+# file system's device numbers differ between machines), so a
 # revalidation sent to another server converts again instead of getting
 # 304; one server per URL also keeps its page cache warm for that file:
 #   import directors;
