@@ -1,10 +1,12 @@
 // CGI_Main: a request for a TIFF file answered with a GIF (or PNG or JPEG)
 // copy that the converter component writes into a temporary file.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "cgi/ostrel_class.h"
+#include "conversion/conversion_limits.h"
 #include "conversion/conversion_request.h"
 #include "conversion/source_check.h"
 #include "conversion/temporary_output.h"
@@ -17,6 +19,7 @@
 #include "platform/automation.h"
 #include "platform/environment.h"
 #include "platform/error.h"
+#include "platform/slot_lock.h"
 #include "platform/timing.h"
 
 namespace ostrel {
@@ -58,14 +61,17 @@ void OstrelClass::CGI_Main() {
     TemporaryOutput temp_filename(TempFilename(TemporaryDirectory(configuration.temp_dir), fn,
                                                RunIdentifier(),
                                                view.describe ? ".json" : view.format.extension));
+    const int64_t max_image_bytes = MaxImageBytes(configuration);
     int32_t result_code;
     {
+      // Held while the converter runs, not while the client reads.
+      const std::optional<SlotLock> slot = TakeConversionSlot(configuration);
       const AutomationObject converter = CreateObject("Caskle.ClsCaskle");
-      result_code = TextToInt32(
-          converter.CallMethod(view.describe ? "DescribeImage" : "ConvertImage",
-                               ConversionParameters(path, fn, temp_filename.path(),
-                                                    configuration.extra_parameters, view.items),
-                               ConverterEnvironment(allowed), kConverterTimeLimit));
+      result_code = TextToInt32(converter.CallMethod(
+          view.describe ? "DescribeImage" : "ConvertImage",
+          ConversionParameters(path, fn, temp_filename.path(), configuration.extra_parameters,
+                               view.items),
+          ConverterEnvironment(allowed, max_image_bytes), kConverterTimeLimit));
     }
     temp_filename.MarkConverted();
     AppendLogEntry(LogEntryType::kMessage, std::to_string(result_code));
