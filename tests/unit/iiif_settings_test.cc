@@ -28,29 +28,20 @@ TEST(IiifSettingsTest, EmptyKeysTakeTheirDefaultsAndGivenOnesTheirValues) {
   EXPECT_EQ(given.tile_size, 1);
 }
 
-TEST(IiifSettingsTest, TheAreaFollowsTheBoundOnAnImagesBytes) {
+TEST(IiifSettingsTest, TheAreaIsLoweredOnlyWhereMaxImageBytesRequires) {
   const struct {
     const char* lines;
     int64_t max_area;
   } cases[] = {
-      {"", 16777216},
       {"[Converter]\nMaxImageBytes=268435456\n", 16777216},
-      // Lowered to the largest area whose every image fits.
-      {"[Converter]\nMaxImageBytes=16000000\n",
-       LimitsWithinImageBytes(kDefaultImageLimits, 16000000).max_area},
+      {"[Converter]\nMaxImageBytes=16000000\n", 1499392},
       {"[Converter]\nMaxImageBytes=16000000\n[IIIF]\nMaxArea=1000000\n", 1000000},
   };
   for (const auto& c : cases) {
-    const IiifSettings settings = ReadIiifSettings(ParseConfiguration(c.lines));
-    EXPECT_EQ(settings.limits.max_area, c.max_area) << c.lines;
-    EXPECT_EQ(settings.limits.max_width, 10000) << c.lines;
-    EXPECT_LE(MostImageBytes(settings.limits.max_area, settings.limits), 268435456) << c.lines;
+    EXPECT_EQ(ReadIiifSettings(ParseConfiguration(c.lines)).limits.max_area, c.max_area) << c.lines;
   }
-  EXPECT_LT(
-      ReadIiifSettings(ParseConfiguration("[Converter]\nMaxImageBytes=16000000\n")).limits.max_area,
-      4000000);
-  // A tile no longer within the lowered area, and a bound too small for any
-  // image, are refused, naming the reason.
+  // A tile beyond the lowered area, and a bound too small for any image, are
+  // refused, naming the reason.
   for (const char* lines : {"[Converter]\nMaxImageBytes=1000000\n",
                             "[Converter]\nMaxImageBytes=100\n[IIIF]\nTileSize=1\n"}) {
     const Error error = testing::RaisedError([&] { ReadIiifSettings(ParseConfiguration(lines)); });
