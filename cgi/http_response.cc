@@ -33,6 +33,8 @@ std::string_view ReasonPhrase(int32_t status) {
       return "Internal Server Error";
     case 501:
       return "Not Implemented";
+    case 503:
+      return "Service Unavailable";
     default:
       return "Unknown";
   }

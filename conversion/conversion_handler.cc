@@ -8,6 +8,7 @@
 #include "cgi/http_response.h"
 #include "cgi/ostrel_class.h"
 #include "cgi/validators.h"
+#include "conversion/conversion_limits.h"
 #include "conversion/conversion_request.h"
 #include "conversion/response_validators.h"
 #include "conversion/source_check.h"
@@ -21,6 +22,7 @@
 #include "platform/automation.h"
 #include "platform/environment.h"
 #include "platform/error.h"
+#include "platform/slot_lock.h"
 #include "platform/timing.h"
 
 namespace ostrel {
@@ -87,14 +89,17 @@ void OstrelClass::CGI_Main() {
     TemporaryOutput temp_filename(TempFilename(TemporaryDirectory(configuration.temp_dir), fn,
                                                RunIdentifier(),
                                                view.describe ? ".json" : view.format.extension));
+    const int64_t max_image_bytes = MaxImageBytes(configuration);
     int32_t result_code;
     {
+      // Held while the converter runs, not while the client reads.
+      const std::optional<SlotLock> slot = TakeConversionSlot(configuration);
       const AutomationObject converter = CreateObject(kConverterComponent);
-      result_code = TextToInt32(
-          converter.CallMethod(view.describe ? "DescribeImage" : "ConvertImage",
-                               ConversionParameters(path, fn, temp_filename.path(),
-                                                    configuration.extra_parameters, view.items),
-                               ConverterEnvironment(allowed), kConverterTimeLimit));
+      result_code = TextToInt32(converter.CallMethod(
+          view.describe ? "DescribeImage" : "ConvertImage",
+          ConversionParameters(path, fn, temp_filename.path(), configuration.extra_parameters,
+                               view.items),
+          ConverterEnvironment(allowed, max_image_bytes), kConverterTimeLimit));
     }
     temp_filename.MarkConverted();
     AppendLogEntry(LogEntryType::kMessage, std::to_string(result_code));

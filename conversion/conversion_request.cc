@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "platform/allowed_directories.h"
+#include "platform/environment.h"
 #include "platform/error.h"
 
 namespace ostrel {
@@ -68,8 +69,10 @@ std::string ConversionParameters(std::string_view path, std::string_view fn,
   return parameters;
 }
 
-std::vector<std::string> ConverterEnvironment(std::string_view allowed) {
-  std::vector<std::string> environment = {"PATH=/usr/local/bin:/usr/bin:/bin"};
+std::vector<std::string> ConverterEnvironment(std::string_view allowed, int64_t max_image_bytes) {
+  std::vector<std::string> environment = {
+      "PATH=/usr/local/bin:/usr/bin:/bin",
+      std::string(kMaxImageBytesVariable) + "=" + std::to_string(max_image_bytes)};
   if (!allowed.empty()) {
     environment.push_back(std::string(kAllowedDirectoriesVariable) + "=" + std::string(allowed));
   }

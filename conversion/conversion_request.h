@@ -45,11 +45,12 @@ std::string ConversionParameters(std::string_view path, std::string_view fn,
                                  std::string_view temp_filename, std::string_view extra_parameters,
                                  std::string_view view_items = {});
 
-// The converter's whole environment: a fixed PATH and, when `allowed` (the
+// The converter's whole environment: a fixed PATH, `max_image_bytes`, the
+// most bytes the image it writes may take, and, when `allowed` (the
 // AllowedImageDirectories value) is not empty, that list for the converter
 // to check the file it opens against. Nothing of the request's environment
 // reaches the converter.
-std::vector<std::string> ConverterEnvironment(std::string_view allowed);
+std::vector<std::string> ConverterEnvironment(std::string_view allowed, int64_t max_image_bytes);
 
 }  // namespace ostrel
 

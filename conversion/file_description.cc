@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "conversion/conversion_limits.h"
 #include "conversion/conversion_request.h"
 #include "conversion/temporary_output.h"
 #include "helpers/number_conversion.h"
@@ -35,7 +36,8 @@ void RunConverter(const Configuration& configuration, std::string_view method,
   {
     const AutomationObject converter = CreateObject(kConverterComponent);
     result_code = TextToInt32(converter.CallMethod(
-        method, parameters, ConverterEnvironment(allowed), kConverterTimeLimit));
+        method, parameters, ConverterEnvironment(allowed, MaxImageBytes(configuration)),
+        kConverterTimeLimit));
   }
   output.MarkConverted();
   AppendLogEntry(LogEntryType::kMessage, std::to_string(result_code));

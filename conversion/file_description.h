@@ -14,8 +14,10 @@ namespace ostrel {
 // The JSON text the converter's DescribeImage writes for `source` (a path,
 // "/" or "\" alike), run as CGI_Main runs it: its output in the temporary
 // directory of `configuration`, the configured ExtraParamters appended, and
-// `allowed` (a list like AllowedImageDirectories) in its environment so that
-// it refuses a file it opened outside them. Appends the converter's result
+// `allowed` (a list like AllowedImageDirectories) and MaxImageBytes in its
+// environment so that it refuses a file it opened outside them and an image
+// larger than that. The caller holds a conversion slot (TakeConversionSlot)
+// while it runs. Appends the converter's result
 // code to the log; leaves no file behind. Raises an invalid-argument error
 // for a source holding ", " or a NUL byte, and what the converter's call and
 // reading its file raise.

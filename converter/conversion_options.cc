@@ -7,6 +7,7 @@
 
 #include "converter/conversion_failure.h"
 #include "platform/ascii_case.h"
+#include "platform/environment.h"
 #include "platform/native_path.h"
 
 namespace ostrel {
@@ -155,6 +156,11 @@ std::string PathValue(std::string_view key, std::string_view value) {
 }
 
 }  // namespace
+
+uint64_t ParseMaxImageBytes(std::string_view text) {
+  // 1 TiB: far beyond the file size limit, which would refuse first.
+  return text.empty() ? 0 : NumberValue(kMaxImageBytesVariable, text, 1, uint64_t{1} << 40);
+}
 
 ConversionOptions ParseConversionOptions(std::string_view text) {
   static constexpr std::string_view kSeparator = ", ";

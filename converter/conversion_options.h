@@ -57,7 +57,15 @@ struct ConversionOptions {
   // environment; the source file opened must lie in one of them. Empty
   // admits any file.
   std::string allowed_directories;
+  // Not an item either: the most bytes the image may take, the program's
+  // MaxImageBytes, from the environment. 0 sets no bound of its own.
+  uint64_t max_image_bytes = 0;
 };
+
+// The value of the environment variable that carries MaxImageBytes: 0 when
+// `text` is empty, else a whole number of bytes from 1. Raises a
+// kBadParameter error for anything else.
+uint64_t ParseMaxImageBytes(std::string_view text);
 
 // Parses items source=, dest= (each required once, not the same path),
 // page=, colors=, dither= (on or off), maxpixels=, width=, height=, rotate=,

@@ -673,7 +673,17 @@ std::string ConvertImage(const ConversionOptions& parameters, const ConversionTu
   // and from here on any failure removes an older file at dest.
   AtomicFile output = WithFailureKind(ConversionFailure::kCannotWriteDestination,
                                       [&] { return AtomicFile(parameters.dest); });
-  const ByteSink sink = [&output](std::string_view bytes) {
+  // Counted as they are written, the image's bytes never pass the bound,
+  // in the file or on disk, whatever the image turns out to take.
+  uint64_t written = 0;
+  const ByteSink sink = [&](std::string_view bytes) {
+    written += bytes.size();
+    if (parameters.max_image_bytes != 0 && written > parameters.max_image_bytes) {
+      throw ConversionError(ConversionFailure::kImageTooLarge,
+                            "image too large: the image of " + parameters.source +
+                                " takes more than " + std::to_string(parameters.max_image_bytes) +
+                                " bytes, the limit");
+    }
     WithFailureKind(ConversionFailure::kCannotWriteDestination, [&] { output.Write(bytes); });
   };
   TiffReader reader(TiffFile::FromOpenedFile(OpenAllowedSource(parameters), parameters.source),

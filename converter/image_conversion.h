@@ -46,8 +46,10 @@ void ConvertPage(TiffReader& reader, const ConversionOptions& parameters, const 
 // Writes `parameters.dest` as a rendering of page `parameters.page` of
 // `parameters.source` in `parameters.format`. The image appears complete or
 // not at all; after a failure neither it nor a temporary file is left, and
-// an earlier file at `dest` is gone too. Raises the ConversionFailure kinds,
-// or out of memory.
+// an earlier file at `dest` is gone too; an image that would take more than
+// `parameters.max_image_bytes` (when not 0) is refused as kImageTooLarge
+// once its bytes pass them, never written beyond them. Raises the
+// ConversionFailure kinds, or out of memory.
 // Returns a note for standard error, empty when there is none: how many
 // damaged lines of a fax were filled in.
 std::string ConvertImage(const ConversionOptions& parameters, const ConversionTuning& tuning = {});

@@ -20,8 +20,8 @@
 //   22  the TIFF file is damaged or truncated
 //   23  the TIFF image is of a kind that cannot be rendered
 //   24  the page asked for does not exist (the message says how many do)
-//   25  the image is too large: more pixels than maxpixels, or a side
-//       longer than 65535
+//   25  the image is too large: more pixels than maxpixels, a side longer
+//       than 65535, or more bytes than the caller's MaxImageBytes
 //   30  the image or the description cannot be written
 //   40  out of memory
 //   41  internal failure
@@ -96,6 +96,8 @@ std::string Run(int argc, char** argv) {
   }
   ostrel::ConversionOptions options = ostrel::ParseConversionOptions(argv[2]);
   options.allowed_directories = ostrel::GetEnvironmentVariable(ostrel::kAllowedDirectoriesVariable);
+  options.max_image_bytes =
+      ostrel::ParseMaxImageBytes(ostrel::GetEnvironmentVariable(ostrel::kMaxImageBytesVariable));
   if (method == kDescribeMethod) {
     ostrel::DescribeImage(options);
     return {};

@@ -26,6 +26,9 @@ Configuration ParseConfiguration(std::string_view contents) {
   configuration.extra_parameters = value("ExtraParamters");
   configuration.allowed_image_directories = value("AllowedImageDirectories", std::string::npos);
   configuration.max_request_body = value("MaxRequestBody");
+  configuration.max_image_bytes = value("MaxImageBytes");
+  configuration.conversion_slots = value("ConversionSlots");
+  configuration.slot_wait = value("SlotWait");
   configuration.iiif_root = value("Root", std::string::npos, kIiifSection);
   configuration.iiif_max_width = value("MaxWidth", kValueCapacity, kIiifSection);
   configuration.iiif_max_height = value("MaxHeight", kValueCapacity, kIiifSection);

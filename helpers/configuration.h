@@ -20,6 +20,11 @@ struct Configuration {
   // directory its last entry names.
   std::string allowed_image_directories;
   std::string max_request_body;  // MaxRequestBody: the largest POST body, in bytes
+  std::string max_image_bytes;   // MaxImageBytes: the largest image file a conversion writes
+  // ConversionSlots: how many conversions run at once; SlotWait: how many
+  // seconds a request waits for one of them.
+  std::string conversion_slots;
+  std::string slot_wait;
   // The section "IIIF": the image service's directories (Root, a list like
   // AllowedImageDirectories and as long), the largest image it makes and
   // the side of its tiles.

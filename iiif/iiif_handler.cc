@@ -12,6 +12,7 @@
 
 #include "cgi/http_response.h"
 #include "cgi/ostrel_class.h"
+#include "conversion/conversion_limits.h"
 #include "conversion/file_description.h"
 #include "conversion/response_validators.h"
 #include "iiif/iiif_path.h"
@@ -30,12 +31,15 @@
 #include "iiif/response_headers.h"
 #include "platform/application_log.h"
 #include "platform/error.h"
+#include "platform/slot_lock.h"
 
 namespace ostrel {
 namespace {
 
 constexpr int32_t kNotFound = 404;
-constexpr int32_t kCannotReadSourceStatus = 20;  // the converter's exit status
+// The converter's exit statuses.
+constexpr int32_t kCannotReadSourceStatus = 20;
+constexpr int32_t kImageTooLargeStatus = 25;
 
 constexpr std::string_view kPresentationContext = "http://iiif.io/api/presentation/3/context.json";
 
@@ -83,6 +87,22 @@ FileDescription Describe(const Configuration& configuration, const std::string& 
     throw;
   }
   return ReadFileDescription(json);
+}
+
+// Renders as RenderFile does. An image the converter refuses as too large,
+// which the limits let through (a page beyond its pixel limit), is a valid
+// request this service does not serve.
+void Render(const Configuration& configuration, const std::string& file, const std::string& items,
+            const std::string& extension, const std::string& roots,
+            const std::function<void(const std::string& path)>& use) {
+  try {
+    RenderFile(configuration, file, items, extension, roots, use);
+  } catch (const Error& error) {  // the converter's refusal of a size, told as a 501
+    if (error.source() == ErrorSource::kConverterStatus && error.code() == kImageTooLargeStatus) {
+      throw Refusal(kNotImplemented, "image too large");
+    }
+    throw;
+  }
 }
 
 const PageDescription& DescribedPage(const FileDescription& description, int32_t page) {
@@ -192,6 +212,7 @@ std::optional<HttpResponse> AnswerIiif(const RequestContext& context,
     case IiifResource::kBase:
       break;
     case IiifResource::kImage: {
+      std::optional<SlotLock> slot = TakeConversionSlot(configuration);
       const FileDescription description = Describe(configuration, file, settings.roots);
       const PixelSize grid = IiifPixelGrid(DescribedPage(description, identifier.page));
       const ImageGeometry geometry =
@@ -201,12 +222,16 @@ std::optional<HttpResponse> AnswerIiif(const RequestContext& context,
           {{"Content-Type", std::string(MediaTypeOf(geometry.format))},
            {"Link", "<" + service + "/" + geometry.canonical + ">;rel=\"canonical\""}},
           ""};
-      RenderFile(configuration, file, RenderItems(geometry, identifier.page),
-                 "." + std::string(NameOf(geometry.format)), settings.roots,
-                 [&](const std::string& output) { send_file(with_cache_headers(head), output); });
+      Render(configuration, file, RenderItems(geometry, identifier.page),
+             "." + std::string(NameOf(geometry.format)), settings.roots,
+             [&](const std::string& output) {
+               slot.reset();  // the client reads without holding a slot
+               send_file(with_cache_headers(head), output);
+             });
       return std::nullopt;
     }
     case IiifResource::kInfo: {
+      const std::optional<SlotLock> slot = TakeConversionSlot(configuration);
       const FileDescription description = Describe(configuration, file, settings.roots);
       const PageDescription& page = DescribedPage(description, identifier.page);
       ImageInformation info;
@@ -228,6 +253,7 @@ std::optional<HttpResponse> AnswerIiif(const RequestContext& context,
                        ImageInformationJson(info, version)});
     }
     case IiifResource::kManifest: {
+      const std::optional<SlotLock> slot = TakeConversionSlot(configuration);
       const FileDescription description = Describe(configuration, file, settings.roots);
       Manifest manifest;
       manifest.id = service + "/manifest";
@@ -286,6 +312,13 @@ void OstrelClass::ServeIiif() {
       response = TextResponse(status, error.description());
     }
     response.headers.emplace_back("Cache-Control", kUncacheable);
+    if (status == kServiceUnavailable) {
+      // Every slot stayed taken: worth trying again once about as long as a
+      // request waits has passed. The settings were read on the way here, so
+      // reading them again cannot fail.
+      const int32_t wait = ReadSlotSettings(RequestConfiguration()).wait_seconds;
+      response.headers.emplace_back("Retry-After", std::to_string(std::max(wait, 1)));
+    }
   }
   response.headers.insert(response.headers.begin(), {"Access-Control-Allow-Origin", "*"});
   SendHttpResponse(response, with_body);

@@ -1,8 +1,10 @@
 #include "iiif/iiif_settings.h"
 
 #include <charconv>
+#include <string>
 #include <string_view>
 
+#include "conversion/conversion_limits.h"
 #include "iiif/page_sizes.h"
 #include "platform/error.h"
 
@@ -36,9 +38,17 @@ IiifSettings ReadIiifSettings(const Configuration& configuration) {
       PositiveSetting("MaxHeight", configuration.iiif_max_height, kDefaultImageLimits.max_height);
   settings.limits.max_area =
       PositiveSetting("MaxArea", configuration.iiif_max_area, kDefaultImageLimits.max_area);
+  const int64_t configured_area = settings.limits.max_area;
+  // No image within the limits may be one the converter refuses as too
+  // large, whatever its format and pixels.
+  settings.limits = LimitsWithinImageBytes(settings.limits, MaxImageBytes(configuration));
   settings.tile_size = PositiveSetting("TileSize", configuration.iiif_tile_size, kDefaultTileSize);
   if (!WithinLimits({settings.tile_size, settings.tile_size}, settings.limits)) {
-    throw Error(ErrorKind::kInvalidArgument, "IIIF TileSize must lie within the limits");
+    throw Error(ErrorKind::kInvalidArgument,
+                settings.limits.max_area < configured_area
+                    ? "IIIF TileSize must lie within the limits, MaxArea lowered to " +
+                          std::to_string(settings.limits.max_area) + " by MaxImageBytes"
+                    : std::string("IIIF TileSize must lie within the limits"));
   }
   return settings;
 }

@@ -25,10 +25,12 @@ struct IiifSettings {
   int32_t tile_size = kDefaultTileSize;
 };
 
-// The settings of `configuration`, a default for each key that is empty.
-// Raises an invalid-argument error naming the key for a value that is not
-// ASCII digits alone from 1 to 2147483647, and for a tile size beyond the
-// limits.
+// The settings of `configuration`, a default for each key that is empty,
+// the area lowered where need be so that no image within the limits can take
+// more than MaxImageBytes (see LimitsWithinImageBytes). Raises an
+// invalid-argument error naming the key for a value that is not ASCII digits
+// alone from 1 to 2147483647, for a tile size beyond the limits, and as
+// MaxImageBytes raises.
 IiifSettings ReadIiifSettings(const Configuration& configuration);
 
 }  // namespace ostrel

@@ -7,6 +7,10 @@
 
 namespace ostrel {
 
+// The environment variable through which the program hands the converter
+// the most bytes the image it writes may take (MaxImageBytes).
+inline constexpr char kMaxImageBytesVariable[] = "OSTREL_MAX_IMAGE_BYTES";
+
 // The value of an environment variable; empty text when it is not set.
 std::string GetEnvironmentVariable(const std::string& name);
 

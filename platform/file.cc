@@ -150,4 +150,9 @@ void DeleteFile(std::string_view path) {
   }
 }
 
+bool IsDirectory(std::string_view path) {
+  struct stat status {};
+  return stat(NativePath(path).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
 }  // namespace ostrel

@@ -62,6 +62,10 @@ class ReadOnlyFile {
 // Removes the file `path`; raises when it cannot.
 void DeleteFile(std::string_view path);
 
+// Whether `path` names a directory, links followed; false when it cannot be
+// examined (missing, say).
+bool IsDirectory(std::string_view path);
+
 }  // namespace ostrel
 
 #endif  // OSTREL_PLATFORM_FILE_H_

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include "platform/slot_lock.h"
 #include "tests/support/gif_image.h"
 #include "tests/support/picture.h"
 #include "tests/support/process_harness.h"
@@ -81,10 +82,13 @@ class EndToEndTest : public ::testing::Test {
     return sandbox_.PathOf("images/" + name + ".tif");
   }
 
+  // The conversion slots' lock files, which stay for good, aside.
   std::vector<std::string> TemporaryFiles() const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(sandbox_.PathOf("tmp"))) {
-      names.push_back(entry.path().filename().string());
+      if (!entry.path().filename().string().starts_with(kSlotFilePrefix)) {
+        names.push_back(entry.path().filename().string());
+      }
     }
     return names;
   }

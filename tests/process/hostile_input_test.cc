@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -20,6 +21,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include "platform/slot_lock.h"
 #include "tests/support/expected_page.h"
 #include "tests/support/fake_component.h"
 #include "tests/support/process_harness.h"
@@ -258,12 +260,20 @@ TEST_F(HostileInputTest, TheConverterGetsAMinimalEnvironmentAndArgumentsItCanHol
                                           {"LD_PRELOAD", "/tmp/x.so"}}};
   Configure();
   (void)Get("FN=scan01&Path=" + Images(), client);
-  const std::string minimal = "PATH=/usr/local/bin:/usr/bin:/bin\nPWD=" + sandbox_.path() + "\n";
+  const std::string minimal =
+      "OSTREL_MAX_IMAGE_BYTES=268435456\nPATH=/usr/local/bin:/usr/bin:/bin\nPWD=" +
+      sandbox_.path() + "\n";
   EXPECT_EQ(sandbox_.ReadFile("environment"), minimal);
   Configure(allowed);
   (void)Get("FN=scan01&Path=" + Images(), client);
   EXPECT_EQ(sandbox_.ReadFile("environment"),
             "OSTREL_ALLOWED_IMAGE_DIRECTORIES=" + sandbox_.PathOf("images") + "\n" + minimal);
+  // The configured bound on the image's bytes replaces the default.
+  Configure("MaxImageBytes=5000\n");
+  (void)Get("FN=scan01&Path=" + Images(), client);
+  EXPECT_EQ(sandbox_.ReadFile("environment"),
+            "OSTREL_MAX_IMAGE_BYTES=5000\nPATH=/usr/local/bin:/usr/bin:/bin\nPWD=" +
+                sandbox_.path() + "\n");
   // 140 KB is more than one argument may hold: refused as too long, not
   // taken for a shortage of memory.
   Configure();
@@ -279,6 +289,56 @@ TEST_F(HostileInputTest, TheConverterGetsAMinimalEnvironmentAndArgumentsItCanHol
   EXPECT_EQ(run.output.substr(0, count), page.substr(0, count));
   EXPECT_TRUE(run.output.ends_with(page.substr(count + 1))) << run.output.substr(count);
   EXPECT_FALSE(sandbox_.Exists("environment"));
+}
+
+TEST_F(HostileInputTest, PastTheConversionSlotsARequestIsRefusedWithinTheWait) {
+  const std::string busy = Page(
+      "CGI_Main: FN = scan01, busy: no conversion slot of 2 came free within 1 s; try again "
+      "later Error Number =  10503");
+  const struct {
+    int32_t held;  // slots other requests hold
+    bool refused;
+  } cases[] = {{0, false}, {1, false}, {2, true}};
+  Configure("ConversionSlots=2\nSlotWait=1\n");
+  for (const auto& c : cases) {
+    std::vector<SlotLock> held;
+    for (int32_t i = 0; i < c.held; ++i) {
+      std::optional<SlotLock> slot = SlotLock::Take(sandbox_.TempDirectory(), 2, 0);
+      ASSERT_TRUE(slot.has_value());
+      held.push_back(std::move(*slot));
+    }
+    for (const std::string& query :
+         {"FN=scan01&Path=" + Images(), "FN=scan01&Path=" + Images() + "&Info=1"}) {
+      const RunResult run = Get(query);
+      if (c.refused) {
+        EXPECT_EQ(run.output, busy) << query;
+      } else {
+        EXPECT_EQ(run.output.substr(0, 17), "HTTP/1.0 200 OK\r\n") << query;
+      }
+    }
+  }
+  // A plain request keeps its bytes when a slot is free.
+  EXPECT_EQ(Get("FN=scan01&Path=" + Images()).output, GifResponse("scan01"));
+}
+
+TEST_F(HostileInputTest, AnImageOfMoreBytesThanMaxImageBytesIsRefusedAsTooLarge) {
+  const std::string gif = GifResponse("scan01");
+  const size_t size = gif.size() - kGifHeader.size();
+  Configure("MaxImageBytes=" + std::to_string(size) + "\n");
+  EXPECT_EQ(Get("FN=scan01&Path=" + Images()).output, gif);
+  Configure("MaxImageBytes=" + std::to_string(size - 1) + "\n");
+  EXPECT_EQ(Get("FN=scan01&Path=" + Images()).output,
+            Page("CGI_Main: FN = scan01, image too large: the image of " + Image("scan01") +
+                 " takes more than " + std::to_string(size - 1) +
+                 " bytes, the limit Error Number =  125"));
+  // A description is no image.
+  Configure("MaxImageBytes=1\n");
+  EXPECT_EQ(Get("FN=scan01&Path=" + Images() + "&Info=1").output.substr(0, 17),
+            "HTTP/1.0 200 OK\r\n");
+  Configure("MaxImageBytes=1073741825\n");
+  EXPECT_EQ(Get("FN=scan01&Path=" + Images()).output,
+            Page("CGI_Main: FN = scan01, Invalid argument: MaxImageBytes must be a whole number "
+                 "from 1 to 1073741824 Error Number =  5"));
 }
 
 TEST_F(HostileInputTest, ItemInjectionIntoTheConverterParametersIsRefused) {
@@ -730,9 +790,12 @@ TEST_F(HostileInputTest, ASharedTempDirIsUsedOnlyThroughThisUsersPrivateSubdirec
     if (lstat(own.c_str(), &status) == 0 && plant.empty()) {
       EXPECT_TRUE(S_ISDIR(status.st_mode));
       EXPECT_EQ(status.st_mode & 07777, 0700u);
-      EXPECT_TRUE(std::filesystem::is_empty(own));
+      // Nothing but the conversion slots' lock files, which stay for good.
+      for (const auto& entry : std::filesystem::directory_iterator(own)) {
+        EXPECT_TRUE(entry.path().filename().string().starts_with(kSlotFilePrefix)) << entry.path();
+      }
     }
-    std::filesystem::remove(own);
+    std::filesystem::remove_all(own);
     std::filesystem::remove(sandbox_.PathOf("arguments"));
   }
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include "platform/slot_lock.h"
 #include "tests/support/json_value.h"
 #include "tests/support/picture.h"
 #include "tests/support/process_harness.h"
@@ -67,9 +69,9 @@ class IiifTest : public ::testing::Test {
     Configure("Root=" + sandbox_.PathOf("images") + "\n");
   }
 
-  void Configure(const std::string& iiif_lines) const {
-    sandbox_.WriteFile("Varnow.ini", "[Converter]\nTempDir=" + sandbox_.PathOf("tmp") +
-                                         "/\n[IIIF]\n" + iiif_lines);
+  void Configure(const std::string& iiif_lines, const std::string& converter_lines = "") const {
+    sandbox_.WriteFile("Varnow.ini", "[Converter]\nTempDir=" + sandbox_.PathOf("tmp") + "/\n" +
+                                         converter_lines + "[IIIF]\n" + iiif_lines);
   }
 
   RunResult Request(const std::string& path, const std::string& method = "GET",
@@ -86,9 +88,14 @@ class IiifTest : public ::testing::Test {
     return sandbox_.Run({.environment = environment});
   }
 
+  // Nothing but the conversion slots' lock files, which stay for good.
   bool NothingLeftBehind() const {
-    return std::filesystem::directory_iterator(sandbox_.PathOf("tmp")) ==
-           std::filesystem::directory_iterator();
+    for (const auto& entry : std::filesystem::directory_iterator(sandbox_.PathOf("tmp"))) {
+      if (!entry.path().filename().string().starts_with(kSlotFilePrefix)) {
+        return false;
+      }
+    }
+    return true;
   }
 
   ProgramSandbox sandbox_{OSTREL_PROGRAM};
@@ -353,6 +360,74 @@ TEST_F(IiifTest, AFailureIsAnswered500AndLogged) {
                 "ostrel: error: ServeIiif: /cgi-bin/ostrel/iiif/3/docs%2Fthree/info.json, Invalid "
                 "argument: IIIF TileSize must be a whole number from 1 to 2147483647 Error "
                 "Number =  5"});
+}
+
+TEST_F(IiifTest, PastTheConversionSlotsEveryAnswerThatConvertsIs503WithRetryAfter) {
+  Configure("Root=" + sandbox_.PathOf("images") + "\n", "ConversionSlots=1\nSlotWait=1\n");
+  std::optional<SlotLock> held = SlotLock::Take(sandbox_.PathOf("tmp"), 1, 0);
+  ASSERT_TRUE(held.has_value());
+  const std::string text = "busy: no conversion slot of 1 came free within 1 s; try again later";
+  for (const char* path : {"/iiif/3/docs%2Fthree;2/info.json", "/iiif/3/docs%2Fthree/manifest",
+                           "/iiif/3/docs%2Fthree;3/full/max/0/default.png"}) {
+    const RunResult result = Request(path);
+    EXPECT_EQ(
+        result.output,
+        "Status: 503 Service Unavailable\r\nAccess-Control-Allow-Origin: *\r\n"
+        "Content-Type: text/plain; charset=utf-8\r\nCache-Control: no-store\r\nRetry-After: 1\r\n"
+        "Content-Length: " +
+            std::to_string(text.size() + 1) + "\r\n\r\n" + text + "\n")
+        << path;
+    EXPECT_TRUE(result.log_lines.empty()) << path;
+  }
+  // The redirect converts nothing and needs no slot.
+  EXPECT_EQ(Split(Request("/iiif/3/docs%2Fthree").output).head.substr(0, 24),
+            "Status: 303 See Other\r\nA");
+  held.reset();
+  EXPECT_EQ(
+      Split(Request("/iiif/3/docs%2Fthree;3/full/max/0/default.png").output).head.substr(0, 16),
+      "Status: 200 OK\r\n");
+  EXPECT_TRUE(NothingLeftBehind());
+}
+
+TEST_F(IiifTest, MaxAreaFollowsMaxImageBytesAndEveryImageWithinItIsServed) {
+  // Noise: what every format compresses worst.
+  std::mt19937 random(7);
+  std::vector<uint8_t> noise(size_t{1000} * 1000 * 3);
+  for (uint8_t& sample : noise) {
+    sample = static_cast<uint8_t>(random());
+  }
+  WriteTiff(sandbox_.PathOf("images/noise.tif"), {{.width = 1000,
+                                                   .height = 1000,
+                                                   .samples_per_pixel = 3,
+                                                   .photometric = PHOTOMETRIC_RGB,
+                                                   .samples = noise}});
+  constexpr int64_t kMaxImageBytes = 4000000;
+  Configure("Root=" + sandbox_.PathOf("images") + "\n",
+            "MaxImageBytes=" + std::to_string(kMaxImageBytes) + "\n");
+  const Response response = Split(Request("/iiif/3/noise/info.json").output);
+  const std::optional<JsonValue> info = ParseJson(response.body);
+  ASSERT_TRUE(info.has_value()) << response.head << response.body;
+  const double max_area = (*info)["maxArea"].number;
+  // Lowered from 4096 x 4096, yet larger than a tile.
+  EXPECT_LT(max_area, 1000000);
+  EXPECT_GT(max_area, 512 * 512);
+  for (const char* format : {"png", "jpg", "gif"}) {
+    const Response image =
+        Split(Request("/iiif/3/noise/full/max/0/default." + std::string(format)).output);
+    ASSERT_EQ(image.head.substr(0, 16), "Status: 200 OK\r\n") << format << image.body;
+    EXPECT_LE(image.body.size(), static_cast<size_t>(kMaxImageBytes)) << format;
+    const Picture picture = std::string(format) == "png" ? DecodePng(image.body)
+                            : std::string(format) == "jpg"
+                                ? DecodeJpegPicture(image.body)
+                                : PictureOfGif(DecodeGifBytes(image.body));
+    EXPECT_LE(int64_t{picture.width} * picture.height, max_area) << format;
+    EXPECT_GT(int64_t{picture.width + 1} * (picture.height + 1), max_area) << format;
+  }
+  // A size beyond it is refused before anything is converted.
+  EXPECT_EQ(Request("/iiif/3/noise/full/1000,1000/0/default.png").output,
+            TextResponse("400 Bad Request",
+                         "the scaled image would be larger than the service's limits"));
+  EXPECT_TRUE(NothingLeftBehind());
 }
 
 TEST_F(IiifTest, HeadGetsTheHeadersOfGetAlone) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/slot_lock.h"
 #include "tests/support/process_harness.h"
 
 namespace ostrel::testing {
@@ -62,11 +63,14 @@ class ComponentSandbox : public ProgramSandbox {
   }
   const std::string& image() const { return image_; }
   std::string TempDirectory() const { return PathOf("tmp"); }
-  // Names of the files left in TempDirectory(), sorted.
+  // Names of the files left in TempDirectory(), sorted; the conversion
+  // slots' lock files, which stay for good, aside.
   std::vector<std::string> TempFiles() const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(TempDirectory())) {
-      names.push_back(entry.path().filename().string());
+      if (!entry.path().filename().string().starts_with(kSlotFilePrefix)) {
+        names.push_back(entry.path().filename().string());
+      }
     }
     std::sort(names.begin(), names.end());
     return names;

@@ -19,7 +19,9 @@ TEST(ConfigurationTest, EachKeyFillsItsSettingCutWhereABufferWould) {
   const Configuration configuration =
       ParseConfiguration("[Other]\nTempDir=other\n[converter]\nTEMPDIR=" + long_value +
                          "\nExtraParamters=colors=16\nAllowedImageDirectories=" + long_value +
-                         "\nMaxRequestBody=4096\n[iiif]\nRoot=" + long_value +
+                         "\nMaxRequestBody=4096\nMaxImageBytes=1000\nconversionslots=3\nSlotWait=7"
+                         "\n[iiif]\nRoot=" +
+                         long_value +
                          "\nMaxWidth=800\nMaxHeight=600\nMaxArea=480000\nTileSize=256\n"
                          "[Converter]\nRoot=/not/this\nImageCacheControl=no\n[http]\n"
                          "ImageCacheControl=max-age=60\nDocumentCacheControl=no-cache\n");
@@ -27,6 +29,9 @@ TEST(ConfigurationTest, EachKeyFillsItsSettingCutWhereABufferWould) {
   EXPECT_EQ(configuration.extra_parameters, "colors=16");
   EXPECT_EQ(configuration.allowed_image_directories, long_value);
   EXPECT_EQ(configuration.max_request_body, "4096");
+  EXPECT_EQ(configuration.max_image_bytes, "1000");
+  EXPECT_EQ(configuration.conversion_slots, "3");
+  EXPECT_EQ(configuration.slot_wait, "7");
   EXPECT_EQ(configuration.iiif_root, long_value);
   EXPECT_EQ(configuration.iiif_max_width, "800");
   EXPECT_EQ(configuration.iiif_max_height, "600");
@@ -40,6 +45,9 @@ TEST(ConfigurationTest, EachKeyFillsItsSettingCutWhereABufferWould) {
   EXPECT_EQ(empty.extra_parameters, "");
   EXPECT_EQ(empty.allowed_image_directories, "");
   EXPECT_EQ(empty.max_request_body, "");
+  EXPECT_EQ(empty.max_image_bytes, "");
+  EXPECT_EQ(empty.conversion_slots, "");
+  EXPECT_EQ(empty.slot_wait, "");
   EXPECT_EQ(empty.iiif_root, "");
   EXPECT_EQ(empty.iiif_tile_size, "");
 }

@@ -45,6 +45,8 @@ TEST(HttpResponseTest, TheStatusComesFirstInTheFormAskedThenHeadersLengthAndBody
             "Status: 304 Not Modified\r\nETag: \"1\"\r\n\r\n");
   EXPECT_EQ(HttpResponseText({303, {}, ""}, true, true),
             "HTTP/1.0 303 See Other\r\nContent-Length: 0\r\n\r\n");
+  EXPECT_EQ(HttpResponseText({503, {{"Retry-After", "10"}}, ""}, true, true),
+            "HTTP/1.0 503 Service Unavailable\r\nRetry-After: 10\r\nContent-Length: 0\r\n\r\n");
 }
 
 TEST(HttpResponseTest, AHeaderThatWouldSplitIsRefused) {

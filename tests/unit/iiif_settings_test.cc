@@ -28,6 +28,29 @@ TEST(IiifSettingsTest, EmptyKeysTakeTheirDefaultsAndGivenOnesTheirValues) {
   EXPECT_EQ(given.tile_size, 1);
 }
 
+TEST(IiifSettingsTest, TheAreaIsLoweredOnlyWhereMaxImageBytesRequires) {
+  const struct {
+    const char* lines;
+    int64_t max_area;
+  } cases[] = {
+      {"[Converter]\nMaxImageBytes=268435456\n", 16777216},
+      {"[Converter]\nMaxImageBytes=16000000\n", 1499392},
+      {"[Converter]\nMaxImageBytes=16000000\n[IIIF]\nMaxArea=1000000\n", 1000000},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ReadIiifSettings(ParseConfiguration(c.lines)).limits.max_area, c.max_area) << c.lines;
+  }
+  // A tile beyond the lowered area, and a bound too small for any image, are
+  // refused, naming the reason.
+  for (const char* lines : {"[Converter]\nMaxImageBytes=1000000\n",
+                            "[Converter]\nMaxImageBytes=100\n[IIIF]\nTileSize=1\n"}) {
+    const Error error = testing::RaisedError([&] { ReadIiifSettings(ParseConfiguration(lines)); });
+    EXPECT_TRUE(error.Is(ErrorKind::kInvalidArgument)) << lines;
+    EXPECT_NE(error.description().find("by MaxImageBytes"), std::string::npos)
+        << error.description();
+  }
+}
+
 TEST(IiifSettingsTest, ANumberOutOfRangeOrATileBeyondTheLimitsIsRefused) {
   for (const std::string& line : std::vector<std::string>{
            "MaxWidth=0", "MaxHeight=-1", "MaxArea=2147483648", "TileSize=+512", "TileSize=512 px",

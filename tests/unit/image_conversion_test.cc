@@ -24,6 +24,7 @@
 #include "tests/support/gif_image.h"
 #include "tests/support/picture.h"
 #include "tests/support/process_harness.h"
+#include "tests/support/raised_error.h"
 #include "tests/support/tiff_fixtures.h"
 
 namespace ostrel {
@@ -1850,6 +1851,42 @@ TEST_F(ImageConversionTest, AWriteThatFailsStopsEveryFormatOnEitherThread) {
       }
       EXPECT_EQ(calls, 1u);
     }
+  }
+}
+
+TEST_F(ImageConversionTest, AnImageThatPassesItsByteBoundIsRefusedAndLeavesNothing) {
+  testing::WriteTiff(In(), {{.width = 640,
+                             .height = 480,
+                             .samples_per_pixel = 3,
+                             .photometric = PHOTOMETRIC_RGB,
+                             .samples = testing::PhotoSamples(640, 480)}});
+  for (const std::string format : kFormats) {
+    for (const ConversionTuning& tuning : {kOneThread, kPipelined}) {
+      SCOPED_TRACE(format + (tuning.min_pipelined_pixels == 0 ? ", pipelined" : ""));
+      const std::string whole = ConvertedBytes(format, tuning);
+      ConversionOptions parameters =
+          ParseConversionOptions("source=" + In() + ", dest=" + Out() + format);
+      // Exactly as many bytes as the image takes: written as without a bound.
+      parameters.max_image_bytes = whole.size();
+      ConvertImage(parameters, tuning);
+      EXPECT_EQ(directory_.ReadFile("out.gif"), whole);
+      // One byte fewer: refused, and nothing is left, an older file neither.
+      parameters.max_image_bytes = whole.size() - 1;
+      const Error error = testing::RaisedError([&] { ConvertImage(parameters, tuning); });
+      EXPECT_EQ(error.source(), ErrorSource::kConverterStatus);
+      EXPECT_EQ(error.code(), static_cast<int32_t>(ConversionFailure::kImageTooLarge));
+      EXPECT_EQ(error.description(), "image too large: the image of " + In() + " takes more than " +
+                                         std::to_string(whole.size() - 1) + " bytes, the limit");
+      EXPECT_EQ(directory_.List(), std::vector<std::string>{"in.tif"});
+    }
+  }
+  // The environment's value: digits alone, or nothing for no bound.
+  EXPECT_EQ(ParseMaxImageBytes(""), 0u);
+  EXPECT_EQ(ParseMaxImageBytes("268435456"), 268435456u);
+  for (const char* bad : {"0", "-1", "1e9", " 5", "99999999999999999999"}) {
+    EXPECT_EQ(testing::RaisedError([&] { (void)ParseMaxImageBytes(bad); }).code(),
+              static_cast<int32_t>(ConversionFailure::kBadParameter))
+        << bad;
   }
 }
 
