@@ -629,6 +629,10 @@ TEST_F(HostileInputTest, AVarnowIniThatCannotBeReadEndsTheRequest) {
        "open " + ini + ": Is a directory Error Number =  1021"},
       {"fifo", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0644), 0); },
        "open " + ini + ": not a regular file Error Number =  1022"},
+      // As the package's link to its conffile is once the conffile is gone.
+      {"dangling link",
+       [](const std::string& path) { std::filesystem::create_symlink(path + ".gone", path); },
+       "open " + ini + ": a symbolic link whose target is missing Error Number =  1002"},
   };
   for (const auto& c : cases) {
     c.make(ini);

@@ -69,8 +69,11 @@ TEST(ConfigurationTest, ANameWithABackslashIsUsedAsItStands) {
 TEST(ConfigurationTest, OnlyAMissingFileMeansNoConfiguration) {
   testing::TemporaryDirectory dir;
   EXPECT_EQ(ReadConfiguration(dir.WindowsPathOf("none.ini")).temp_dir, "");
-  // A file that cannot be read would silently drop its settings.
+  // A file that cannot be read would silently drop its settings, and so
+  // would a link whose target has gone.
   EXPECT_THROW(ReadConfiguration(dir.WindowsPathOf("")), Error);
+  std::filesystem::create_symlink(dir.PathOf("gone.ini"), dir.PathOf("link.ini"));
+  EXPECT_THROW(ReadConfiguration(dir.WindowsPathOf("link.ini")), Error);
 }
 
 }  // namespace
