@@ -55,17 +55,16 @@ void OstrelClass::CGI_Main() {
     if (!allowed.empty()) {
       CheckSourceAllowed(path, fn, allowed);
     }
-    TemporaryOutput temp_filename(TempFilename(TemporaryDirectory(configuration.temp_dir), fn,
-                                               RunIdentifier(),
-                                               view.describe ? ".json" : view.format.extension));
+    TemporaryOutput temp_filename(configuration.temp_dir, fn, RunIdentifier(),
+                                  view.describe ? ".json" : view.format.extension);
     int32_t result_code;
     {
       const AutomationObject converter = CreateObject("Caskle.ClsCaskle");
-      result_code = TextToInt32(
-          converter.CallMethod(view.describe ? "DescribeImage" : "ConvertImage",
-                               ConversionParameters(path, fn, temp_filename.path(),
-                                                    configuration.extra_parameters, view.items),
-                               ConverterEnvironment(allowed), kConverterTimeLimit));
+      result_code = TextToInt32(converter.CallMethod(
+          view.describe ? "DescribeImage" : "ConvertImage",
+          ConversionParameters(path, fn, temp_filename.converter_path(),
+                               configuration.extra_parameters, view.items),
+          ConverterEnvironment(allowed), kConverterTimeLimit, temp_filename.handed_directory()));
     }
     temp_filename.MarkConverted();
     AppendLogEntry(LogEntryType::kMessage, std::to_string(result_code));
