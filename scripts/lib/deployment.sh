@@ -52,8 +52,13 @@ expected_gif_response() {
 }
 
 # Runs the README's deployment commands verbatim, only with its install
-# directory and temporary directory moved into a scratch directory, from a
-# clean copy of the tree; then the installed program answers one request as a
+# directory and /var moved into a scratch directory laid out as the real ones
+# are (/var/lib writable by root alone, /var/tmp by anyone, sticky), from a
+# clean copy of the tree. Before they run, another
+# user tries to plant a link at the TempDir's name, or at any directory on
+# the way to it that is still missing: the commands must not follow one, so
+# the TempDir ends up a directory of the web server's user in a directory
+# only root can write. Then the installed program answers one request as a
 # web server would run it, with the exact GIF the installed converter writes.
 check_readme_deployment() (
   set -euo pipefail
@@ -63,19 +68,50 @@ check_readme_deployment() (
   trap "as_root rm -rf '$scratch'" EXIT
   chmod 755 "$scratch"
   commands=$(readme_deploy_commands)
+  if ! grep -qF /opt/ostrel <<<"$commands"; then
+    echo "check_readme_deployment: the README's commands no longer name /opt/ostrel" >&2
+    return 1
+  fi
+  commands=${commands//\/opt\/ostrel/$scratch/opt/ostrel}
+  commands=${commands//\/var\//$scratch/var/}
+  local temp_dir
+  temp_dir=$(grep -o "TempDir=$scratch/[^|]*" <<<"$commands" | head -1 | cut -d= -f2-)
+  temp_dir=${temp_dir%/}
+  if [ -z "$temp_dir" ]; then
+    echo "check_readme_deployment: the README's commands set no TempDir below $scratch" >&2
+    return 1
+  fi
+  copy_clean_tree "$scratch/source"
   local path
-  for path in /opt/ostrel /var/tmp/ostrel; do
-    if ! grep -qF "$path" <<<"$commands"; then
-      echo "check_readme_deployment: the README's commands no longer name $path" >&2
-      return 1
+  as_root install -d -m 0755 "$scratch/var" "$scratch/var/lib"
+  as_root install -d -m 1777 "$scratch/var/tmp"
+
+  local victim=$scratch/victim missing=()
+  as_root install -d -m 0755 "$victim"
+  path=$temp_dir
+  while [ "$path" != "$scratch" ] && [ ! -e "$path" ] && [ ! -L "$path" ]; do
+    missing=("$path" "${missing[@]}")
+    path=$(dirname "$path")
+  done
+  for path in "${missing[@]}"; do
+    if as_root runuser -u nobody -- ln -s "$victim" "$path" 2>/dev/null; then
+      echo "another user planted $path -> $victim" >&2
+      break
     fi
   done
-  commands=${commands//\/opt\/ostrel/$scratch/opt/ostrel}
-  commands=${commands//\/var\/tmp\/ostrel/$scratch/var/tmp/ostrel}
-  copy_clean_tree "$scratch/source"
-  mkdir -p "$scratch/var/tmp"
+
   echo "the README's deployment commands, in $scratch:" >&2
   (cd "$scratch/source" && as_root bash -euxo pipefail -c "$commands")
+
+  if [ "$(stat -c '%U %a' "$victim")" != "root 755" ] || [ -L "$temp_dir" ] ||
+    [ "$(as_root stat -c '%U %a' "$temp_dir")" != "www-data 700" ] ||
+    [ "$(stat -c %U "$(dirname "$temp_dir")")" != root ] ||
+    (($(stat -c '0%a' "$(dirname "$temp_dir")") & 022)); then
+    echo "check_readme_deployment: the TempDir is not the web server's user's own in a" \
+      "directory only root can write, or a planted link handed another directory over:" >&2
+    ls -la "$scratch" "$(dirname "$temp_dir")" "$victim" >&2 || true
+    return 1
+  fi
 
   local prefix=$scratch/opt/ostrel images=$scratch/images
   mkdir -p "$images"
@@ -91,7 +127,7 @@ check_readme_deployment() (
     head -c 600 "$scratch/response" >&2
     return 1
   fi
-  if [ -n "$(as_root find "$scratch/var/tmp/ostrel" -mindepth 1)" ]; then
+  if [ -n "$(as_root find "$temp_dir" -mindepth 1)" ]; then
     echo "check_readme_deployment: the request left files in the TempDir" >&2
     return 1
   fi
