@@ -174,15 +174,16 @@ OSTREL_PACKAGE_PATHS=(
 )
 
 # Installs DEB with apt, has the stock Apache configuration with CGI enabled
-# serve a generated G4 page through /cgi-bin/nph-ostrel, checks the exact
-# bytes, then purges the package and checks that nothing of it is left and the
-# images are. Apache runs from the stock /etc/apache2 files, started with its
+# serve a generated G4 page in /srv/ostrel, the image directory the package
+# admits, through /cgi-bin/nph-ostrel, checks the exact bytes and that a copy
+# of the page elsewhere is refused, then purges the package and checks that
+# nothing of it is left and the images are. Apache runs from the stock /etc/apache2 files, started with its
 # own top-level file that replaces ports.conf by a free loopback port and
 # loads cgid as `a2enmod cgid` would; nothing in /etc is changed, and
 # the package is purged and Apache stopped however the check ends.
 check_package_install() (
   set -euo pipefail
-  local deb=$1 scratch port apache_pid=""
+  local deb=$1 scratch port apache_pid="" images="" srv_made=""
   if dpkg-query -W -f='${Status}' ostrel 2>/dev/null | grep -q 'ok installed'; then
     echo "check_package_install: ostrel is installed already; not touching it" >&2
     return 1
@@ -203,8 +204,15 @@ check_package_install() (
         -o DPkg::Lock::Timeout=300 ostrel </dev/null >/dev/null 2>&1 || true
     fi
     as_root rm -rf "$scratch"
+    if [ -n "$images" ]; then
+      as_root rm -rf "$images"
+    fi
+    if [ -n "$srv_made" ] && [ -d /srv/ostrel ]; then
+      as_root rmdir --ignore-fail-on-non-empty /srv/ostrel
+    fi
   }
   trap cleanup EXIT
+  [ -e /srv/ostrel ] || srv_made=1
 
   echo "installing $deb" >&2
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
@@ -213,11 +221,17 @@ check_package_install() (
   [ "$(readlink /usr/lib/ostrel/Varnow.ini)" = /etc/ostrel/Varnow.ini ]
   grep -qx 'TempDir=/var/lib/ostrel/tmp/' /etc/ostrel/Varnow.ini
   grep -qx '/etc/ostrel/Varnow.ini' /var/lib/dpkg/info/ostrel.conffiles
+  grep -qx 'AllowedImageDirectories=/srv/ostrel/' /etc/ostrel/Varnow.ini
+  [ "$(stat -c '%U %G %a' /srv/ostrel)" = "root root 755" ]
 
-  local images=$scratch/images
-  mkdir -p "$images"
-  make_sample_page "$images"
-  chmod -R a+rX "$images"
+  # The sample where the package's configuration admits it, and a copy
+  # anywhere else, which it must not.
+  images=$(as_root mktemp -d /srv/ostrel/package-test.XXXXXX)
+  local elsewhere=$scratch/images
+  mkdir -p "$elsewhere"
+  make_sample_page "$elsewhere"
+  as_root cp "$elsewhere/scanned-letter.tif" "$images/"
+  as_root chmod -R a+rX "$images" "$elsewhere"
   expected_gif_response /usr/lib/ostrel/Caskle.ClsCaskle "$images/scanned-letter.tif" \
     "$scratch/expected.gif" "$scratch/expected"
 
@@ -247,15 +261,24 @@ check_package_install() (
     return 1
   }
 
-  local query="FN=scanned-letter&Path=$images/"
-  for ((i = 0; i < 50; i++)); do
-    if timeout 30 bash -c 'exec 3<>"/dev/tcp/127.0.0.1/$1" &&
-        printf "GET /cgi-bin/nph-ostrel?%s HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n" "$2" >&3 &&
-        cat <&3' _ "$port" "$query" >"$scratch/response" 2>/dev/null; then
-      break
-    fi
-    sleep 0.1
-  done
+  fetch() {
+    local query=$1 response=$2
+    for ((i = 0; i < 50; i++)); do
+      if timeout 30 bash -c 'exec 3<>"/dev/tcp/127.0.0.1/$1" &&
+          printf "GET /cgi-bin/nph-ostrel?%s HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n" "$2" >&3 &&
+          cat <&3' _ "$port" "$query" >"$response" 2>/dev/null; then
+        return 0
+      fi
+      sleep 0.1
+    done
+  }
+  fetch "FN=scanned-letter&Path=$elsewhere/" "$scratch/refused"
+  if ! grep -q 'is not in an allowed image directory Error Number =  5' "$scratch/refused"; then
+    echo "check_package_install: a page outside /srv/ostrel was not refused" >&2
+    head -c 600 "$scratch/refused" >&2
+    return 1
+  fi
+  fetch "FN=scanned-letter&Path=$images/" "$scratch/response"
   if ! cmp "$scratch/expected" "$scratch/response"; then
     echo "check_package_install: /cgi-bin/nph-ostrel answered otherwise" >&2
     head -c 600 "$scratch/response" >&2
@@ -281,5 +304,5 @@ check_package_install() (
     return 1
   fi
   [ -f "$images/scanned-letter.tif" ]
-  echo "purged: nothing of the package left, the images still there" >&2
+  echo "purged: nothing of the package left, the images in /srv/ostrel still there" >&2
 )
