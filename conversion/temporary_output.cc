@@ -46,7 +46,8 @@ TemporaryOutput::~TemporaryOutput() {
 }
 
 void TemporaryOutput::RemoveConverterLeftovers() const {
-  const std::string directory = path_.substr(0, path_.rfind('\\') + 1);
+  // The directory's path through its descriptor ends in "/".
+  const std::string directory = path_.substr(0, path_.find_last_of("\\/") + 1);
   const std::string pattern = AtomicFileTemporaryPattern(path_);
   // Bounded: each pass removes the entry it found.
   std::string name = ProbeFile(pattern, kAttributeHidden);

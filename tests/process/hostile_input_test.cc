@@ -546,6 +546,16 @@ TEST_F(HostileInputTest, SigtermWhileTheConverterRunsLeavesNothingBehind) {
                           ".gif.abcd1234");
 }
 
+TEST_F(HostileInputTest, AFailedConvertersTemporaryFilesAreRemoved) {
+  // As a converter killed at its limits leaves them; ExpectNothingLeft checks.
+  sandbox_.InstallComponent(
+      "touch \"$(dirname \"$dest\")/.$(basename \"$dest\").abcd1234\" "
+      "\"$(dirname \"$dest\")/.$(basename \"$dest\").wxyz6789\"; exit 3");
+  const RunResult run = Get("FN=scan01&Path=/srv/");
+  EXPECT_EQ(run.output, Page("CGI_Main: FN = scan01, converter failed with exit status 3 Error "
+                             "Number =  103"));
+}
+
 TEST_F(HostileInputTest, SigtermRemovesTheConvertersTemporaryFile) {
   std::filesystem::create_directory(sandbox_.PathOf("out"));
   WriteTiff(Image("photo"), {FixturePage{.width = 3000,
