@@ -86,20 +86,21 @@ void OstrelClass::CGI_Main() {
                                WritesStatusLine(context_.SCRIPT_NAME), 0));
       return;
     }
-    TemporaryOutput temp_filename(TempFilename(TemporaryDirectory(configuration.temp_dir), fn,
-                                               RunIdentifier(),
-                                               view.describe ? ".json" : view.format.extension));
+    TemporaryOutput temp_filename(configuration.temp_dir, fn, RunIdentifier(),
+                                  view.describe ? ".json" : view.format.extension);
     const int64_t max_image_bytes = MaxImageBytes(configuration);
     int32_t result_code;
     {
       // Held while the converter runs, not while the client reads.
-      const std::optional<SlotLock> slot = TakeConversionSlot(configuration);
+      const std::optional<SlotLock> slot =
+          TakeConversionSlot(configuration, temp_filename.directory());
       const AutomationObject converter = CreateObject(kConverterComponent);
-      result_code = TextToInt32(converter.CallMethod(
-          view.describe ? "DescribeImage" : "ConvertImage",
-          ConversionParameters(path, fn, temp_filename.path(), configuration.extra_parameters,
-                               view.items),
-          ConverterEnvironment(allowed, max_image_bytes), kConverterTimeLimit));
+      result_code = TextToInt32(
+          converter.CallMethod(view.describe ? "DescribeImage" : "ConvertImage",
+                               ConversionParameters(path, fn, temp_filename.converter_path(),
+                                                    configuration.extra_parameters, view.items),
+                               ConverterEnvironment(allowed, max_image_bytes), kConverterTimeLimit,
+                               temp_filename.handed_directory()));
     }
     temp_filename.MarkConverted();
     AppendLogEntry(LogEntryType::kMessage, std::to_string(result_code));

@@ -8,6 +8,7 @@
 #include "conversion/temporary_output.h"
 #include "platform/error.h"
 #include "platform/file.h"
+#include "platform/private_directory.h"
 
 namespace ostrel {
 namespace {
@@ -57,12 +58,24 @@ SlotSettings ReadSlotSettings(const Configuration& configuration) {
 }
 
 std::optional<SlotLock> TakeConversionSlot(const Configuration& configuration) {
-  const SlotSettings settings = ReadSlotSettings(configuration);
   const std::string directory = TemporaryDirectory(configuration.temp_dir);
   if (!IsDirectory(directory)) {
     return std::nullopt;
   }
-  std::optional<SlotLock> slot = SlotLock::Take(directory, settings.slots, settings.wait_seconds);
+  return TakeConversionSlot(configuration, PrivateDirectory(directory));
+}
+
+std::optional<SlotLock> TakeConversionSlot(const Configuration& configuration,
+                                           const PrivateDirectory& directory) {
+  const SlotSettings settings = ReadSlotSettings(configuration);
+  // A directory made for this request alone (another user planted its
+  // name) shares no slots, and lock files there would keep it from being
+  // removed.
+  if (directory.fresh()) {
+    return std::nullopt;
+  }
+  std::optional<SlotLock> slot =
+      SlotLock::Take(directory.path(), settings.slots, settings.wait_seconds);
   if (!slot) {
     throw Error(ErrorSource::kRequestRefused, kServiceUnavailable,
                 "busy: no conversion slot of " + std::to_string(settings.slots) +

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "helpers/configuration.h"
+#include "platform/private_directory.h"
 #include "platform/slot_lock.h"
 
 namespace ostrel {
@@ -41,14 +42,18 @@ struct SlotSettings {
 // digits alone within its range.
 SlotSettings ReadSlotSettings(const Configuration& configuration);
 
-// One of the conversion slots of `configuration`, in its temporary
-// directory, held until it goes (or the process ends): the caller runs the
-// converter while it holds it. Nothing when the temporary directory does not
-// exist, which the converter then reports as it always has. Raises an error
-// of source kRequestRefused, code kServiceUnavailable, when every slot stayed
-// taken for the wait; raises what TemporaryDirectory and SlotLock::Take
-// raise.
+// One of the conversion slots of `configuration`, in the directory of this
+// user's own that its temporary directory gives (see PrivateDirectory), held
+// until it goes (or the process ends): the caller runs the converter while
+// it holds it. Nothing when the temporary directory does not exist, which
+// is reported where the output is made, and nothing when the directory is
+// a fresh one for this request alone. Raises an error of source
+// kRequestRefused, code kServiceUnavailable, when every slot stayed taken
+// for the wait; raises what PrivateDirectory and SlotLock::Take raise.
 std::optional<SlotLock> TakeConversionSlot(const Configuration& configuration);
+// The same in `directory`, the temporary directory already opened.
+std::optional<SlotLock> TakeConversionSlot(const Configuration& configuration,
+                                           const PrivateDirectory& directory);
 
 }  // namespace ostrel
 

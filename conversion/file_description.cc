@@ -26,9 +26,8 @@ void RunConverter(const Configuration& configuration, std::string_view method,
   if (source.find(", ") != std::string_view::npos || source.find('\0') != std::string_view::npos) {
     throw Error(ErrorKind::kInvalidArgument, "a source must not contain \", \" or a NUL byte");
   }
-  TemporaryOutput output(
-      TempFilename(TemporaryDirectory(configuration.temp_dir), "iiif", RunIdentifier(), extension));
-  std::string parameters = "source=" + std::string(source) + ", dest=" + output.path();
+  TemporaryOutput output(configuration.temp_dir, "iiif", RunIdentifier(), extension);
+  std::string parameters = "source=" + std::string(source) + ", dest=" + output.converter_path();
   if (!items.empty()) {
     parameters.append(", ").append(items);
   }
@@ -37,7 +36,7 @@ void RunConverter(const Configuration& configuration, std::string_view method,
     const AutomationObject converter = CreateObject(kConverterComponent);
     result_code = TextToInt32(converter.CallMethod(
         method, parameters, ConverterEnvironment(allowed, MaxImageBytes(configuration)),
-        kConverterTimeLimit));
+        kConverterTimeLimit, output.handed_directory()));
   }
   output.MarkConverted();
   AppendLogEntry(LogEntryType::kMessage, std::to_string(result_code));

@@ -5,10 +5,10 @@
 #include "conversion/conversion_request.h"
 #include "helpers/probe_file.h"
 #include "platform/atomic_file.h"
+#include "platform/automation.h"
 #include "platform/directory_search.h"
 #include "platform/environment.h"
 #include "platform/file.h"
-#include "platform/private_directory.h"
 
 namespace ostrel {
 
@@ -21,10 +21,15 @@ std::string TemporaryDirectory(std::string directory) {
   if (directory.empty()) {
     directory = "\\TEMP\\";
   }
-  return PrivateWorkingDirectory(WithTrailingBackslash(directory));
+  return WithTrailingBackslash(directory);
 }
 
-TemporaryOutput::TemporaryOutput(std::string path) : path_(std::move(path)), on_signal_(path_) {}
+TemporaryOutput::TemporaryOutput(std::string configured_directory, std::string_view fn,
+                                 int32_t run_identifier, std::string_view extension)
+    : directory_(TemporaryDirectory(std::move(configured_directory))),
+      path_(TempFilename(directory_.path(), fn, run_identifier, extension)),
+      converter_path_(TempFilename(kHandedDirectoryPath, fn, run_identifier, extension)),
+      on_signal_(path_) {}
 
 TemporaryOutput::~TemporaryOutput() {
   // Cleaning up on the way out, a failure already being reported or none
@@ -41,7 +46,8 @@ TemporaryOutput::~TemporaryOutput() {
 }
 
 void TemporaryOutput::RemoveConverterLeftovers() const {
-  const std::string directory = path_.substr(0, path_.rfind('\\') + 1);
+  // The directory's path through its descriptor ends in "/".
+  const std::string directory = path_.substr(0, path_.find_last_of("\\/") + 1);
   const std::string pattern = AtomicFileTemporaryPattern(path_);
   // Bounded: each pass removes the entry it found.
   std::string name = ProbeFile(pattern, kAttributeHidden);

@@ -47,8 +47,8 @@ Configuration ParseConfiguration(std::string_view contents);
 // The configuration in the file `file_name`; a name without any "\" names a
 // file in the executable's directory. Only a missing file means "no
 // configuration": a file that exists but cannot be read (no permission, a
-// directory or a FIFO in its place) raises, so that a setting such as an
-// allow-list is never dropped silently.
+// directory or a FIFO in its place, a symbolic link whose target is missing)
+// raises, so that a setting such as an allow-list is never dropped silently.
 Configuration ReadConfiguration(std::string_view file_name = "Varnow.ini");
 
 }  // namespace ostrel

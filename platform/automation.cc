@@ -51,9 +51,11 @@ class SpawnActions {
   SpawnActions& operator=(const SpawnActions&) = delete;
   ~SpawnActions() { (void)posix_spawn_file_actions_destroy(&actions_); }
 
-  // Standard input from /dev/null, output and errors into the pipes, every
-  // other inherited descriptor closed.
-  void Redirect(int output, int errors) {
+  // Standard input from /dev/null, output and errors into the pipes, the
+  // handed directory (unless -1) as kHandedDirectoryDescriptor, every other
+  // inherited descriptor closed. A directory that already has that number
+  // keeps it: a dup2 onto itself only clears its close-on-exec flag.
+  void Redirect(int output, int errors, int handed_directory) {
     int error_number = posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
     if (error_number == 0) {
       error_number = posix_spawn_file_actions_adddup2(&actions_, output, 1);
@@ -61,8 +63,14 @@ class SpawnActions {
     if (error_number == 0) {
       error_number = posix_spawn_file_actions_adddup2(&actions_, errors, 2);
     }
+    int first_closed = kHandedDirectoryDescriptor;
+    if (error_number == 0 && handed_directory >= 0) {
+      error_number =
+          posix_spawn_file_actions_adddup2(&actions_, handed_directory, kHandedDirectoryDescriptor);
+      first_closed = kHandedDirectoryDescriptor + 1;
+    }
     if (error_number == 0) {
-      error_number = posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
+      error_number = posix_spawn_file_actions_addclosefrom_np(&actions_, first_closed);
     }
     if (error_number != 0) {
       throw PosixError("posix_spawn_file_actions", error_number);
@@ -196,7 +204,8 @@ AutomationObject::AutomationObject(std::string_view directory,
 
 std::string AutomationObject::CallMethod(std::string_view method, std::string_view argument,
                                          const std::vector<std::string>& environment,
-                                         std::chrono::seconds time_limit) const {
+                                         std::chrono::seconds time_limit,
+                                         int handed_directory) const {
   std::vector<std::string_view> texts = {method, argument};
   texts.insert(texts.end(), environment.begin(), environment.end());
   size_t argument_bytes = program_.size() + 1;
@@ -211,7 +220,7 @@ std::string AutomationObject::CallMethod(std::string_view method, std::string_vi
   Pipe output_pipe = OpenPipe();
   Pipe error_pipe = OpenPipe();
   SpawnActions actions;
-  actions.Redirect(output_pipe.write_end.get(), error_pipe.write_end.get());
+  actions.Redirect(output_pipe.write_end.get(), error_pipe.write_end.get(), handed_directory);
   SpawnAttributes attributes;
   attributes.Isolate();
 

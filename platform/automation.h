@@ -10,6 +10,11 @@
 
 namespace ostrel {
 
+// The descriptor under which a component finds the directory it is handed
+// (see CallMethod), and the path that leads into that directory through it.
+inline constexpr int kHandedDirectoryDescriptor = 3;
+inline constexpr char kHandedDirectoryPath[] = "/proc/self/fd/3/";
+
 class AutomationObject {
  public:
   // The component named `programmatic_identifier` in `directory`. Raises
@@ -19,10 +24,11 @@ class AutomationObject {
   // Runs the component as `<program> method argument` (no shell), in a
   // process group of its own, with exactly `environment` ("NAME=value"
   // entries) as its environment, standard input from /dev/null, standard
-  // output and standard error captured and no other descriptor inherited,
-  // and waits for it to end. While it runs, a termination signal stops it
-  // (see termination_cleanup.h).
-  // Raises an invalid-argument error, before any process starts, when the
+  // output and standard error captured, `handed_directory` (when it is a
+  // descriptor, not -1) as its descriptor kHandedDirectoryDescriptor and no
+  // other descriptor inherited, and waits for it to end. While it runs, a termination signal stops
+  // it (see termination_cleanup.h). Raises an invalid-argument error, before any process starts,
+  // when the
   //   method, the argument or an environment entry holds a NUL byte, which
   //   would cut it short, and when they are too long for a program's
   //   argument list.
@@ -41,7 +47,7 @@ class AutomationObject {
   // Raises a PosixError when the component cannot be run.
   std::string CallMethod(std::string_view method, std::string_view argument,
                          const std::vector<std::string>& environment,
-                         std::chrono::seconds time_limit) const;
+                         std::chrono::seconds time_limit, int handed_directory = -1) const;
 
  private:
   std::string program_;

@@ -86,10 +86,18 @@ std::optional<ReadOnlyFile> ReadOnlyFile::OpenIfExists(std::string_view path) {
   std::string native_path = NativePath(path);
   Descriptor descriptor = OpenRegularFile(native_path, SymbolicLinks::kFollow);
   if (!descriptor.is_open()) {
-    if (errno == ENOENT) {
+    const int error_number = errno;
+    struct stat status {};
+    if (error_number == ENOENT && lstat(native_path.c_str(), &status) != 0) {
       return std::nullopt;
     }
-    RaiseOpenError(native_path, errno);
+    if (error_number == ENOENT) {
+      // The name is there, so it is a link that leads nowhere: a file that
+      // was meant to be read and cannot be.
+      throw Error(ErrorSource::kSystem, ENOENT,
+                  "open " + native_path + ": a symbolic link whose target is missing");
+    }
+    RaiseOpenError(native_path, error_number);
   }
   return ReadOnlyFile(std::move(descriptor), std::move(native_path));
 }

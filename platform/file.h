@@ -23,8 +23,9 @@ class ReadOnlyFile {
   // Raises when `path` cannot be opened, a missing file included, when it is
   // not a regular file, and with kRefuse when it is a symbolic link.
   explicit ReadOnlyFile(std::string_view path, SymbolicLinks links = SymbolicLinks::kFollow);
-  // Empty when `path` does not exist; raises as the constructor does
-  // otherwise.
+  // Empty when nothing at all stands at `path`'s name; raises as the
+  // constructor does otherwise, also for a symbolic link whose target is
+  // missing.
   static std::optional<ReadOnlyFile> OpenIfExists(std::string_view path);
 
   ReadOnlyFile(ReadOnlyFile&& other) noexcept = default;

@@ -4,11 +4,13 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <string>
 
+#include "platform/automation.h"
 #include "platform/error.h"
 
 namespace ostrel {
@@ -32,7 +34,13 @@ void SetLimit(int resource, const char* name, uint64_t soft, uint64_t hard) {
 
 void ConfineProcess(const ProcessLimits& limits) {
   const pid_t parent = getppid();
-  if (close_range(3, ~0U, 0) != 0) {
+  // The handed directory is the first descriptor after the standard ones.
+  static_assert(kHandedDirectoryDescriptor == STDERR_FILENO + 1);
+  struct stat handed {};
+  const bool keep_handed =
+      fstat(kHandedDirectoryDescriptor, &handed) == 0 && S_ISDIR(handed.st_mode);
+  if (close_range(keep_handed ? kHandedDirectoryDescriptor + 1 : kHandedDirectoryDescriptor, ~0U,
+                  0) != 0) {
     throw PosixError("close_range", errno);
   }
   if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0) {

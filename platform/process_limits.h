@@ -14,7 +14,9 @@ struct ProcessLimits {
   uint64_t open_files = 0;       // descriptors, counting 0 to 2
 };
 
-// Closes every inherited descriptor above 2; asks for SIGTERM when the
+// Closes every inherited descriptor above 2 but a directory at
+// kHandedDirectoryDescriptor, the one a caller hands its component (see
+// automation.h); asks for SIGTERM when the
 // parent ends, and ends at once if the parent has gone already; forbids
 // gaining privileges through exec (no_new_privs); turns core dumps off; and
 // lowers each given limit, the hard one too, so that it cannot be raised

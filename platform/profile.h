@@ -9,9 +9,9 @@
 
 namespace ostrel {
 
-// The whole text of the file `file_name`, empty when it does not exist.
-// Raises when the file exists but cannot be read, a directory or a FIFO in
-// its place included.
+// The whole text of the file `file_name`, empty when nothing stands at its
+// name. Raises when something does but cannot be read: a directory or a FIFO
+// in its place, or a symbolic link whose target is missing.
 std::string ReadProfileText(std::string_view file_name);
 
 // The value of `key` in the first `section` of `contents`, or

@@ -25,6 +25,7 @@ constexpr int kTerminationSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGXCPU};
 // flag.
 struct Slot {
   volatile sig_atomic_t in_use = 0;
+  CleanupEntry entry = CleanupEntry::kFile;
   char path[PATH_MAX] = "";
 };
 
@@ -73,9 +74,15 @@ void OnTerminationSignal(int signal_number) {
   if (group > 0) {
     (void)StopProcessGroup(group, kStopGraceMilliseconds);
   }
+  // The files first: a directory recorded goes only once it is empty.
   for (Slot& slot : slots) {
-    if (slot.in_use != 0) {
+    if (slot.in_use != 0 && slot.entry == CleanupEntry::kFile) {
       (void)unlink(slot.path);
+    }
+  }
+  for (Slot& slot : slots) {
+    if (slot.in_use != 0 && slot.entry == CleanupEntry::kEmptyDirectory) {
+      (void)rmdir(slot.path);
     }
   }
   // The default action, once the signal is unblocked on the way out of the
@@ -106,7 +113,7 @@ void InstallTerminationCleanup() {
   }
 }
 
-CleanupFile::CleanupFile(std::string_view path) {
+CleanupFile::CleanupFile(std::string_view path, CleanupEntry entry) {
   if (path.size() >= PATH_MAX) {
     return;
   }
@@ -116,6 +123,7 @@ CleanupFile::CleanupFile(std::string_view path) {
     if (slot.in_use == 0) {
       std::replace_copy(path.begin(), path.end(), slot.path, '\\', '/');
       slot.path[path.size()] = '\0';
+      slot.entry = entry;
       std::atomic_signal_fence(std::memory_order_seq_cst);
       slot.in_use = 1;
       slot_ = index;

@@ -11,20 +11,24 @@ namespace ostrel {
 
 // Handles SIGTERM, SIGHUP, SIGINT and SIGXCPU: stops the recorded child
 // process group (see StopProcessGroup), removes every file recorded by a
-// live CleanupFile, then lets the signal's default action end the process,
-// so that its parent still sees it killed by that signal. The handler does
-// only async-signal-safe work.
+// live CleanupFile and then every directory recorded (if empty by then),
+// then lets the signal's default action end the process, so that its parent
+// still sees it killed by that signal. The handler does only
+// async-signal-safe work.
 void InstallTerminationCleanup();
 
-// Records a file for the handler to remove while the object lives; the
-// object itself removes nothing. The path ("\" counts as "/") is copied into
-// static storage at once, because the handler may not allocate. A path too
-// long for any file to exist under it is not recorded; nor is one when all
-// four places are taken, which only a program holding more than four files at
-// once would see.
+// What a CleanupFile records.
+enum class CleanupEntry { kFile, kEmptyDirectory };
+
+// Records a file, or an empty directory, for the handler to remove while the
+// object lives; the object itself removes nothing. The path ("\" counts as
+// "/") is copied into static storage at once, because the handler may not
+// allocate. A path too long for any file to exist under it is not recorded;
+// nor is one when all four places are taken, which only a program holding
+// more than four files at once would see.
 class CleanupFile {
  public:
-  explicit CleanupFile(std::string_view path);
+  explicit CleanupFile(std::string_view path, CleanupEntry entry = CleanupEntry::kFile);
   ~CleanupFile();
   CleanupFile(const CleanupFile&) = delete;
   CleanupFile& operator=(const CleanupFile&) = delete;

@@ -52,8 +52,13 @@ expected_gif_response() {
 }
 
 # Runs the README's deployment commands verbatim, only with its install
-# directory and temporary directory moved into a scratch directory, from a
-# clean copy of the tree; then the installed program answers one request as a
+# directory and /var moved into a scratch directory laid out as the real ones
+# are (/var/lib writable by root alone, /var/tmp by anyone, sticky), from a
+# clean copy of the tree. Before they run, another
+# user tries to plant a link at the TempDir's name, or at any directory on
+# the way to it that is still missing: the commands must not follow one, so
+# the TempDir ends up a directory of the web server's user in a directory
+# only root can write. Then the installed program answers one request as a
 # web server would run it, with the exact GIF the installed converter writes.
 check_readme_deployment() (
   set -euo pipefail
@@ -63,19 +68,50 @@ check_readme_deployment() (
   trap "as_root rm -rf '$scratch'" EXIT
   chmod 755 "$scratch"
   commands=$(readme_deploy_commands)
+  if ! grep -qF /opt/ostrel <<<"$commands"; then
+    echo "check_readme_deployment: the README's commands no longer name /opt/ostrel" >&2
+    return 1
+  fi
+  commands=${commands//\/opt\/ostrel/$scratch/opt/ostrel}
+  commands=${commands//\/var\//$scratch/var/}
+  local temp_dir
+  temp_dir=$(grep -o "TempDir=$scratch/[^|]*" <<<"$commands" | head -1 | cut -d= -f2-)
+  temp_dir=${temp_dir%/}
+  if [ -z "$temp_dir" ]; then
+    echo "check_readme_deployment: the README's commands set no TempDir below $scratch" >&2
+    return 1
+  fi
+  copy_clean_tree "$scratch/source"
   local path
-  for path in /opt/ostrel /var/tmp/ostrel; do
-    if ! grep -qF "$path" <<<"$commands"; then
-      echo "check_readme_deployment: the README's commands no longer name $path" >&2
-      return 1
+  as_root install -d -m 0755 "$scratch/var" "$scratch/var/lib"
+  as_root install -d -m 1777 "$scratch/var/tmp"
+
+  local victim=$scratch/victim missing=()
+  as_root install -d -m 0755 "$victim"
+  path=$temp_dir
+  while [ "$path" != "$scratch" ] && [ ! -e "$path" ] && [ ! -L "$path" ]; do
+    missing=("$path" "${missing[@]}")
+    path=$(dirname "$path")
+  done
+  for path in "${missing[@]}"; do
+    if as_root runuser -u nobody -- ln -s "$victim" "$path" 2>/dev/null; then
+      echo "another user planted $path -> $victim" >&2
+      break
     fi
   done
-  commands=${commands//\/opt\/ostrel/$scratch/opt/ostrel}
-  commands=${commands//\/var\/tmp\/ostrel/$scratch/var/tmp/ostrel}
-  copy_clean_tree "$scratch/source"
-  mkdir -p "$scratch/var/tmp"
+
   echo "the README's deployment commands, in $scratch:" >&2
   (cd "$scratch/source" && as_root bash -euxo pipefail -c "$commands")
+
+  if [ "$(stat -c '%U %a' "$victim")" != "root 755" ] || [ -L "$temp_dir" ] ||
+    [ "$(as_root stat -c '%U %a' "$temp_dir")" != "www-data 700" ] ||
+    [ "$(stat -c %U "$(dirname "$temp_dir")")" != root ] ||
+    (($(stat -c '0%a' "$(dirname "$temp_dir")") & 022)); then
+    echo "check_readme_deployment: the TempDir is not the web server's user's own in a" \
+      "directory only root can write, or a planted link handed another directory over:" >&2
+    ls -la "$scratch" "$(dirname "$temp_dir")" "$victim" >&2 || true
+    return 1
+  fi
 
   local prefix=$scratch/opt/ostrel images=$scratch/images
   mkdir -p "$images"
@@ -92,7 +128,7 @@ check_readme_deployment() (
     return 1
   fi
   # The conversion slots' lock files stay, empty, for the next request.
-  if [ -n "$(as_root find "$scratch/var/tmp/ostrel" -mindepth 1 ! -name '.slot-*.lock')" ]; then
+  if [ -n "$(as_root find "$temp_dir" -mindepth 1 ! -name '.slot-*.lock')" ]; then
     echo "check_readme_deployment: the request left files in the TempDir" >&2
     return 1
   fi
@@ -139,15 +175,16 @@ OSTREL_PACKAGE_PATHS=(
 )
 
 # Installs DEB with apt, has the stock Apache configuration with CGI enabled
-# serve a generated G4 page through /cgi-bin/nph-ostrel, checks the exact
-# bytes, then purges the package and checks that nothing of it is left and the
-# images are. Apache runs from the stock /etc/apache2 files, started with its
+# serve a generated G4 page in /srv/ostrel, the image directory the package
+# admits, through /cgi-bin/nph-ostrel, checks the exact bytes and that a copy
+# of the page elsewhere is refused, then purges the package and checks that
+# nothing of it is left and the images are. Apache runs from the stock /etc/apache2 files, started with its
 # own top-level file that replaces ports.conf by a free loopback port and
 # loads cgid as `a2enmod cgid` would; nothing in /etc is changed, and
 # the package is purged and Apache stopped however the check ends.
 check_package_install() (
   set -euo pipefail
-  local deb=$1 scratch port apache_pid=""
+  local deb=$1 scratch port apache_pid="" images="" srv_made=""
   if dpkg-query -W -f='${Status}' ostrel 2>/dev/null | grep -q 'ok installed'; then
     echo "check_package_install: ostrel is installed already; not touching it" >&2
     return 1
@@ -168,8 +205,15 @@ check_package_install() (
         -o DPkg::Lock::Timeout=300 ostrel </dev/null >/dev/null 2>&1 || true
     fi
     as_root rm -rf "$scratch"
+    if [ -n "$images" ]; then
+      as_root rm -rf "$images"
+    fi
+    if [ -n "$srv_made" ] && [ -d /srv/ostrel ]; then
+      as_root rmdir --ignore-fail-on-non-empty /srv/ostrel
+    fi
   }
   trap cleanup EXIT
+  [ -e /srv/ostrel ] || srv_made=1
 
   echo "installing $deb" >&2
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
@@ -178,11 +222,17 @@ check_package_install() (
   [ "$(readlink /usr/lib/ostrel/Varnow.ini)" = /etc/ostrel/Varnow.ini ]
   grep -qx 'TempDir=/var/lib/ostrel/tmp/' /etc/ostrel/Varnow.ini
   grep -qx '/etc/ostrel/Varnow.ini' /var/lib/dpkg/info/ostrel.conffiles
+  grep -qx 'AllowedImageDirectories=/srv/ostrel/' /etc/ostrel/Varnow.ini
+  [ "$(stat -c '%U %G %a' /srv/ostrel)" = "root root 755" ]
 
-  local images=$scratch/images
-  mkdir -p "$images"
-  make_sample_page "$images"
-  chmod -R a+rX "$images"
+  # The sample where the package's configuration admits it, and a copy
+  # anywhere else, which it must not.
+  images=$(as_root mktemp -d /srv/ostrel/package-test.XXXXXX)
+  local elsewhere=$scratch/images
+  mkdir -p "$elsewhere"
+  make_sample_page "$elsewhere"
+  as_root cp "$elsewhere/scanned-letter.tif" "$images/"
+  as_root chmod -R a+rX "$images" "$elsewhere"
   expected_gif_response /usr/lib/ostrel/Caskle.ClsCaskle "$images/scanned-letter.tif" \
     "$scratch/expected.gif" "$scratch/expected"
 
@@ -212,15 +262,24 @@ check_package_install() (
     return 1
   }
 
-  local query="FN=scanned-letter&Path=$images/"
-  for ((i = 0; i < 50; i++)); do
-    if timeout 30 bash -c 'exec 3<>"/dev/tcp/127.0.0.1/$1" &&
-        printf "GET /cgi-bin/nph-ostrel?%s HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n" "$2" >&3 &&
-        cat <&3' _ "$port" "$query" >"$scratch/response" 2>/dev/null; then
-      break
-    fi
-    sleep 0.1
-  done
+  fetch() {
+    local query=$1 response=$2
+    for ((i = 0; i < 50; i++)); do
+      if timeout 30 bash -c 'exec 3<>"/dev/tcp/127.0.0.1/$1" &&
+          printf "GET /cgi-bin/nph-ostrel?%s HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n" "$2" >&3 &&
+          cat <&3' _ "$port" "$query" >"$response" 2>/dev/null; then
+        return 0
+      fi
+      sleep 0.1
+    done
+  }
+  fetch "FN=scanned-letter&Path=$elsewhere/" "$scratch/refused"
+  if ! grep -q 'is not in an allowed image directory Error Number =  5' "$scratch/refused"; then
+    echo "check_package_install: a page outside /srv/ostrel was not refused" >&2
+    head -c 600 "$scratch/refused" >&2
+    return 1
+  fi
+  fetch "FN=scanned-letter&Path=$images/" "$scratch/response"
   if ! cmp "$scratch/expected" "$scratch/response"; then
     echo "check_package_install: /cgi-bin/nph-ostrel answered otherwise" >&2
     head -c 600 "$scratch/response" >&2
@@ -246,5 +305,5 @@ check_package_install() (
     return 1
   fi
   [ -f "$images/scanned-letter.tif" ]
-  echo "purged: nothing of the package left, the images still there" >&2
+  echo "purged: nothing of the package left, the images in /srv/ostrel still there" >&2
 )

@@ -2,6 +2,7 @@
 // writes: exact response bytes, the component's parameter text, the log and
 // what is left in the temporary directory.
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,8 +30,9 @@ class ConversionTest : public ::testing::Test {
     return sandbox_.Run({.environment = environment, .output = output});
   }
   Environment WithTemp() const { return {{"TEMP", sandbox_.TempDirectory()}}; }
-  // The temporary directory as the program writes it, with its backslash.
-  std::string Temp() const { return sandbox_.TempDirectory() + "\\"; }
+  // The temporary directory as the component finds it: through the
+  // descriptor it is handed.
+  static constexpr char kHanded[] = "/proc/self/fd/3/";
   // The GIF file's name for `fn` in `directory` during `run`.
   static std::string TempFilename(const std::string& directory, const std::string& fn,
                                   const RunResult& run) {
@@ -48,7 +50,8 @@ TEST_F(ConversionTest, TheExampleRequestIsAnsweredWithTheGifWhichIsThenDeleted) 
   const RunResult run = Request("FN=scan01&Path=d:/images/", WithTemp());
   EXPECT_EQ(run.output, kGifHeader + sandbox_.image());
   EXPECT_EQ(sandbox_.Arguments(),
-            "source=d:\\images\\scan01.tif, dest=" + TempFilename(Temp(), "scan01", run));
+            "source=d:\\images\\scan01.tif, dest=" + TempFilename(kHanded, "scan01", run));
+  EXPECT_EQ(sandbox_.HandedDirectory(), sandbox_.TempDirectory());
   EXPECT_EQ(run.log_lines, Lines{"ostrel: message: 0"});
   EXPECT_EQ(run.exit_status, 0);
   EXPECT_EQ(sandbox_.TempFiles(), Lines{});
@@ -56,24 +59,37 @@ TEST_F(ConversionTest, TheExampleRequestIsAnsweredWithTheGifWhichIsThenDeleted) 
 
 TEST_F(ConversionTest, TemporaryDirectoryComesFromTheConfigurationThenTempThenTmp) {
   sandbox_.InstallComponent(component_action::kFail);
+  // Relative names lie in the program's working directory, the sandbox.
+  for (const char* directory : {"ini", "ini/dir", "c:", "c:/ini", "c:/temp", "t", "m"}) {
+    std::filesystem::create_directory(sandbox_.PathOf(directory));
+  }
   const struct {
     const char* ini;
     Environment environment;
-    const char* directory;
+    const char* directory;  // empty: none to open
   } cases[] = {
-      {"[Converter]\nTempDir=/ini/dir\n", {{"TEMP", "/t"}, {"TMP", "/m"}}, "/ini/dir\\"},
-      {"[converter]\ntempdir = c:\\ini\\ \n", {{"TEMP", "/t"}}, "c:\\ini\\"},
-      {"[Converter]\nTempDir=\n", {{"TEMP", "/t"}, {"TMP", "/m"}}, "/t\\"},
-      {"", {{"TEMP", "c:\\temp\\"}, {"TMP", "/m"}}, "c:\\temp\\"},
-      {"", {{"TMP", "/m"}}, "/m\\"},
-      {"", {{"TEMP", ""}, {"TMP", "/m"}}, "/m\\"},
-      {"", {}, "\\TEMP\\"},
+      {"[Converter]\nTempDir=ini/dir\n", {{"TEMP", "t"}, {"TMP", "m"}}, "ini/dir"},
+      {"[converter]\ntempdir = c:\\ini\\ \n", {{"TEMP", "t"}}, "c:/ini"},
+      {"[Converter]\nTempDir=\n", {{"TEMP", "t"}, {"TMP", "m"}}, "t"},
+      {"", {{"TEMP", "c:\\temp\\"}, {"TMP", "m"}}, "c:/temp"},
+      {"", {{"TMP", "m"}}, "m"},
+      {"", {{"TEMP", ""}, {"TMP", "m"}}, "m"},
+      // "\TEMP\" is /TEMP.
+      {"", {}, ""},
   };
   for (const auto& c : cases) {
     sandbox_.WriteFile("Varnow.ini", c.ini);
+    std::filesystem::remove(sandbox_.PathOf("directory"));
     const RunResult run = Request("FN=f&Path=p", c.environment);
-    EXPECT_EQ(sandbox_.Arguments(), "source=p\\f.tif, dest=" + TempFilename(c.directory, "f", run))
+    if (*c.directory == '\0') {
+      EXPECT_EQ(run.output, Page("CGI_Main: FN = f, open temporary directory /TEMP: No such file "
+                                 "or directory Error Number =  1002"));
+      EXPECT_EQ(sandbox_.HandedDirectory(), "(not called)");
+      continue;
+    }
+    EXPECT_EQ(sandbox_.Arguments(), "source=p\\f.tif, dest=" + TempFilename(kHanded, "f", run))
         << c.ini;
+    EXPECT_EQ(sandbox_.HandedDirectory(), sandbox_.PathOf(c.directory)) << c.ini;
   }
 }
 
@@ -83,10 +99,10 @@ TEST_F(ConversionTest, ExtraParametersThenViewParametersFollowTheDestItem) {
   RunResult run = Request("FN=scan01", WithTemp());
   // Without Path the source lies in "\".
   EXPECT_EQ(sandbox_.Arguments(), "source=\\scan01.tif, dest=" +
-                                      TempFilename(Temp(), "scan01", run) + ", colors=16, page=1");
+                                      TempFilename(kHanded, "scan01", run) + ", colors=16, page=1");
   run = Request("rotate=90&Width=&FN=scan01&Page=2&Width=800", WithTemp());
   EXPECT_EQ(sandbox_.Arguments(),
-            "source=\\scan01.tif, dest=" + TempFilename(Temp(), "scan01", run) +
+            "source=\\scan01.tif, dest=" + TempFilename(kHanded, "scan01", run) +
                 ", colors=16, page=1, page=2, width=800, rotate=90");
 }
 
@@ -113,8 +129,8 @@ TEST_F(ConversionTest, InfoIsAnsweredWithTheDescriptionTheConverterWrites) {
     const RunResult run = Request(c.query, WithTemp());
     EXPECT_EQ(run.output, c.response) << c.query;
     EXPECT_EQ(sandbox_.ReadFile("method"), c.method);
-    EXPECT_EQ(sandbox_.Arguments(), "source=d:\\images\\scan01.tif, dest=" + Temp() + "Gscan01_" +
-                                        std::to_string(run.pid) + c.extension);
+    EXPECT_EQ(sandbox_.Arguments(), "source=d:\\images\\scan01.tif, dest=" + std::string(kHanded) +
+                                        "Gscan01_" + std::to_string(run.pid) + c.extension);
     EXPECT_EQ(run.log_lines, Lines{"ostrel: message: 0"});
     EXPECT_EQ(sandbox_.TempFiles(), Lines{});
   }
@@ -175,14 +191,18 @@ TEST_F(ConversionTest, UnsafeParametersAreRefusedBeforeTheConverterIsCalled) {
   // Any directory, with a comma not followed by a blank, stays allowed.
   const RunResult run = Request("FN=a,b;c d&Path=/etc/x,y", WithTemp());
   EXPECT_EQ(sandbox_.Arguments(),
-            "source=\\etc\\x,y\\a,b;c d.tif, dest=" + TempFilename(Temp(), "a,b;c d", run));
+            "source=\\etc\\x,y\\a,b;c d.tif, dest=" + TempFilename(kHanded, "a,b;c d", run));
 }
 
 TEST_F(ConversionTest, ALinkPlantedAtTheGifsNameIsNeverFollowed) {
   sandbox_.WriteFile("secret", "not for clients");
   sandbox_.InstallComponent("ln -s \"$here/secret\" \"$dest\"; echo 0");
   const RunResult run = Request("FN=scan01&Path=d:/images/", WithTemp());
-  const std::string gif = sandbox_.TempDirectory() + "/Gscan01_" + std::to_string(run.pid) + ".gif";
+  // The program names the GIF through its own descriptor of the directory.
+  const size_t named = run.output.find("open /proc/self/fd/");
+  ASSERT_NE(named, std::string::npos) << run.output;
+  const std::string gif = run.output.substr(named + 5, run.output.find(':', named) - named - 5);
+  EXPECT_TRUE(gif.ends_with("/Gscan01_" + std::to_string(run.pid) + ".gif")) << gif;
   // The GIF's header lines go out before the file is opened; on a pipe the
   // page follows them.
   EXPECT_EQ(run.output, kGifHeader + Page("CGI_Main: FN = scan01, open " + gif +

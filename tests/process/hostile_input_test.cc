@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -192,8 +194,9 @@ TEST_F(HostileInputTest, SeparatorsAndWildcardsInFnAreRefusedAndDotsStayInTheirD
   // temporary directory.
   const RunResult run = Get("FN=..&Path=/srv/");
   EXPECT_EQ(run.output, kGifHeader + sandbox_.image());
-  EXPECT_EQ(sandbox_.Arguments(), "source=\\srv\\...tif, dest=" + sandbox_.TempDirectory() +
-                                      "\\G.._" + std::to_string(run.pid) + ".gif");
+  EXPECT_EQ(sandbox_.Arguments(),
+            "source=\\srv\\...tif, dest=/proc/self/fd/3/G.._" + std::to_string(run.pid) + ".gif");
+  EXPECT_EQ(sandbox_.HandedDirectory(), sandbox_.TempDirectory());
 }
 
 TEST_F(HostileInputTest, AllowedImageDirectoriesKeepClientsOutOfEverythingElse) {
@@ -603,6 +606,16 @@ TEST_F(HostileInputTest, SigtermWhileTheConverterRunsLeavesNothingBehind) {
                           ".gif.abcd1234");
 }
 
+TEST_F(HostileInputTest, AFailedConvertersTemporaryFilesAreRemoved) {
+  // As a converter killed at its limits leaves them; ExpectNothingLeft checks.
+  sandbox_.InstallComponent(
+      "touch \"$(dirname \"$dest\")/.$(basename \"$dest\").abcd1234\" "
+      "\"$(dirname \"$dest\")/.$(basename \"$dest\").wxyz6789\"; exit 3");
+  const RunResult run = Get("FN=scan01&Path=/srv/");
+  EXPECT_EQ(run.output, Page("CGI_Main: FN = scan01, converter failed with exit status 3 Error "
+                             "Number =  103"));
+}
+
 TEST_F(HostileInputTest, SigtermRemovesTheConvertersTemporaryFile) {
   std::filesystem::create_directory(sandbox_.PathOf("out"));
   WriteTiff(Image("photo"), {FixturePage{.width = 3000,
@@ -689,6 +702,10 @@ TEST_F(HostileInputTest, AVarnowIniThatCannotBeReadEndsTheRequest) {
        "open " + ini + ": Is a directory Error Number =  1021"},
       {"fifo", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0644), 0); },
        "open " + ini + ": not a regular file Error Number =  1022"},
+      // As the package's link to its conffile is once the conffile is gone.
+      {"dangling link",
+       [](const std::string& path) { std::filesystem::create_symlink(path + ".gone", path); },
+       "open " + ini + ": a symbolic link whose target is missing Error Number =  1002"},
   };
   for (const auto& c : cases) {
     c.make(ini);
@@ -733,71 +750,182 @@ TEST_F(HostileInputTest, TheGifIsGoneOnceStreamingBeganWhateverEndsTheProgram) {
   }
 }
 
-TEST_F(HostileInputTest, ASharedTempDirIsUsedOnlyThroughThisUsersPrivateSubdirectory) {
+TEST_F(HostileInputTest, ASharedTempDirIsUsedOnlyThroughADirectoryOfThisUsersOwn) {
   sandbox_.InstallComponent(component_action::kWriteGif);
   Configure();
   const std::string temp = sandbox_.TempDirectory();
-  const std::string own = temp + "/ostrel-" + std::to_string(geteuid());
-  const auto refused = [](const std::string& what) {
-    return Page("CGI_Main: FN = scan01, Invalid argument: temporary directory " + what +
-                " Error Number =  5");
-  };
+  const std::string own_name = "ostrel-" + std::to_string(geteuid());
+  const std::string own = temp + "/" + own_name;
+  const std::string elsewhere = sandbox_.PathOf("elsewhere");
+  std::filesystem::create_directory(elsewhere);
+  std::filesystem::permissions(elsewhere, std::filesystem::perms(0700));
+  const std::string fresh = "(a fresh directory)";
   const struct {
     mode_t mode;
-    const char* plant;  // what stands at the private subdirectory's name
-    std::string dest_directory;
-    std::string refusal;
+    const char* plant;   // what another user left at the private subdirectory's name
+    std::string handed;  // the directory the converter writes in
   } cases[] = {
-      // Only this user can write there: today's names.
-      {0755, "", temp + "\\", ""},
-      {01777, "", temp + "\\ostrel-" + std::to_string(geteuid()) + "\\", ""},
-      {01770, "", temp + "\\ostrel-" + std::to_string(geteuid()) + "\\", ""},
-      {01777, "0755", "", refused(own + " is not a private directory (owner 0, mode 0755)")},
-      {01777, "nobody", "", refused(own + " is not a private directory (owner 65534, mode 0700)")},
-      {01777, "link", "",
-       refused(own + " is not a private directory (not a directory, owner 0, mode 0777)")},
+      // Only this user can write there: TempDir itself.
+      {0755, "", temp},
+      {01777, "", own},
+      {01770, "", own},
+      // Someone else's name: a directory of this request's own instead.
+      {01777, "0755", fresh},
+      {01777, "nobody", fresh},
+      {01777, "link", fresh},
+      {01777, "file", fresh},
       // Without the sticky bit anyone may rename what lies there.
-      {0777, "", "",
-       refused(temp + "/ can be changed by other users (owner 0, mode 0777) and has no private "
-                      "subdirectory")},
+      {0777, "", ""},
   };
   for (const auto& c : cases) {
     const std::string plant = c.plant;
     if (plant == "0755" || plant == "nobody") {
       ASSERT_EQ(mkdir(own.c_str(), 0700), 0);
       ASSERT_EQ(chmod(own.c_str(), plant == "0755" ? 0755 : 0700), 0);
-      if (plant == "nobody") {
-        ASSERT_EQ(chown(own.c_str(), 65534, 65534), 0);
-      }
     } else if (plant == "link") {
-      std::filesystem::create_directory(sandbox_.PathOf("elsewhere"));
-      std::filesystem::permissions(sandbox_.PathOf("elsewhere"), std::filesystem::perms(0700));
-      std::filesystem::create_directory_symlink(sandbox_.PathOf("elsewhere"), own);
+      std::filesystem::create_directory_symlink(elsewhere, own);
+    } else if (plant == "file") {
+      WriteBytes(own, "planted");
+    }
+    if (plant == "nobody" || plant == "file") {
+      ASSERT_EQ(lchown(own.c_str(), 65534, 65534), 0);
     }
     ASSERT_EQ(chmod(temp.c_str(), c.mode), 0);
     const RunResult run = Get("FN=scan01&Path=/srv/");
     ASSERT_EQ(chmod(temp.c_str(), 0755), 0);
-    if (c.refusal.empty()) {
-      EXPECT_EQ(run.output, kGifHeader + sandbox_.image()) << c.mode;
-      EXPECT_EQ(sandbox_.Arguments(), "source=\\srv\\scan01.tif, dest=" + c.dest_directory +
-                                          "Gscan01_" + std::to_string(run.pid) + ".gif")
-          << c.mode;
-    } else {
-      EXPECT_EQ(run.output, c.refusal) << c.mode << " " << plant;
+    const std::string context = std::to_string(c.mode) + " " + plant;
+    if (c.handed.empty()) {
+      EXPECT_EQ(run.output,
+                Page("CGI_Main: FN = scan01, Invalid argument: temporary directory " + temp +
+                     " can be changed by other users (owner 0, mode 0777) and has no private "
+                     "subdirectory Error Number =  5"));
       EXPECT_EQ(sandbox_.Arguments(), "(not called)");
-    }
-    struct stat status {};
-    if (lstat(own.c_str(), &status) == 0 && plant.empty()) {
-      EXPECT_TRUE(S_ISDIR(status.st_mode));
-      EXPECT_EQ(status.st_mode & 07777, 0700u);
-      // Nothing but the conversion slots' lock files, which stay for good.
-      for (const auto& entry : std::filesystem::directory_iterator(own)) {
-        EXPECT_TRUE(entry.path().filename().string().starts_with(kSlotFilePrefix)) << entry.path();
+    } else {
+      // Not EXPECT_EQ: a failure would print the whole image.
+      EXPECT_TRUE(run.output == kGifHeader + sandbox_.image())
+          << context << ": " << run.output.substr(0, 400);
+      EXPECT_EQ(sandbox_.Arguments(), "source=\\srv\\scan01.tif, dest=/proc/self/fd/3/Gscan01_" +
+                                          std::to_string(run.pid) + ".gif")
+          << context;
+      const std::string handed = sandbox_.HandedDirectory();
+      if (c.handed == fresh) {
+        EXPECT_EQ(handed.rfind(own + ".", 0), 0u) << context << ": " << handed;
+        EXPECT_EQ(handed.size(), own.size() + 9) << context << ": " << handed;
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(handed))) << context;
+        ASSERT_EQ(run.log_lines.size(), 2u) << context;
+        EXPECT_EQ(
+            run.log_lines[0].rfind(
+                "ostrel: message: temporary directory " + own + " is not a private directory (", 0),
+            0u)
+            << run.log_lines[0];
+      } else {
+        EXPECT_EQ(handed, c.handed) << context;
+        EXPECT_EQ(run.log_lines, Lines{"ostrel: message: 0"}) << context;
       }
     }
+    // What was planted stays as it was; the private subdirectory made for
+    // the request is left empty and private.
+    // A private TempDir keeps the conversion slots' lock files itself.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(temp)) {
+      const std::string name = entry.path().filename().string();
+      if (c.handed == temp && name.starts_with(kSlotFilePrefix)) {
+        std::filesystem::remove(entry.path());
+      } else {
+        names.push_back(name);
+      }
+    }
+    EXPECT_EQ(names, plant.empty() && c.handed != own ? Lines{} : Lines{own_name}) << context;
+    struct stat status {};
+    if (lstat(own.c_str(), &status) == 0) {
+      if (plant.empty()) {
+        EXPECT_TRUE(S_ISDIR(status.st_mode));
+        EXPECT_EQ(status.st_mode & 07777, 0700u);
+        // Nothing but the conversion slots' lock files, which stay for good.
+        for (const auto& entry : std::filesystem::directory_iterator(own)) {
+          EXPECT_TRUE(entry.path().filename().string().starts_with(kSlotFilePrefix))
+              << entry.path();
+        }
+      } else if (plant == "0755") {
+        EXPECT_EQ(status.st_mode & 07777, 0755u);
+      } else if (plant == "file") {
+        EXPECT_EQ(ReadBytes(own), "planted");
+      }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere));
     std::filesystem::remove_all(own);
     std::filesystem::remove(sandbox_.PathOf("arguments"));
+    std::filesystem::remove(sandbox_.PathOf("directory"));
   }
+}
+
+TEST_F(HostileInputTest, ATempDirSwappedForALinkNeverServesAnotherUsersFile) {
+  // Another user who may write TempDir's parent has a directory of their own
+  // with a GIF at the request's name, which they know: this fake puts it
+  // there first, then writes the request's GIF.
+  const std::string temp = sandbox_.TempDirectory();
+  const std::string decoy = sandbox_.PathOf("decoy");
+  std::filesystem::create_directory(decoy);
+  ASSERT_EQ(chown(decoy.c_str(), 65534, 65534), 0);
+  sandbox_.WriteFile("other.gif", "GIF89a another user's picture");
+  sandbox_.InstallComponent("cp \"$here/other.gif\" \"$here/decoy/$(basename \"$dest\")\"\n" +
+                            std::string(component_action::kWriteGif));
+  Configure();
+  const std::string gif = kGifHeader + sandbox_.image();
+
+  // TempDir itself a link, even to a directory of this user's, is refused.
+  const std::string aside = temp + ".aside";
+  ASSERT_EQ(rename(temp.c_str(), aside.c_str()), 0);
+  ASSERT_EQ(symlink(aside.c_str(), temp.c_str()), 0);
+  const std::string through_link = Get("FN=scan01&Path=/srv/").output;
+  EXPECT_TRUE(through_link == Page("CGI_Main: FN = scan01, open temporary directory " + temp +
+                                   ": a symbolic link, refused Error Number =  1040"))
+      << through_link.substr(0, 400);
+  ASSERT_EQ(unlink(temp.c_str()), 0);
+  ASSERT_EQ(rename(aside.c_str(), temp.c_str()), 0);
+
+  // The other user swaps TempDir for a link to their directory and back, as
+  // fast as they can, while requests run.
+  std::atomic<bool> stop{false};
+  std::thread swapper([&] {
+    for (int swap = 0; swap < 1000000 && !stop; ++swap) {
+      if (rename(temp.c_str(), aside.c_str()) != 0 || symlink(decoy.c_str(), temp.c_str()) != 0) {
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+      if (unlink(temp.c_str()) != 0 || rename(aside.c_str(), temp.c_str()) != 0) {
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+  });
+  int served = 0;
+  int refused = 0;
+  int foreign = 0;
+  std::vector<std::string> other;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  for (int request = 0; request < 60 && std::chrono::steady_clock::now() < deadline; ++request) {
+    const RunResult run = Get("FN=scan01&Path=/srv/");
+    if (run.output == gif) {
+      ++served;
+    } else if (run.output.find("another user") != std::string::npos) {
+      ++foreign;
+    } else if (run.output.rfind(kExpectedHtmlHeader, 0) == 0) {
+      ++refused;
+    } else {
+      other.push_back(run.output.substr(0, 200));
+    }
+  }
+  stop = true;
+  swapper.join();
+  ASSERT_TRUE(std::filesystem::is_directory(std::filesystem::symlink_status(temp)));
+  std::cout << "swapped TempDir: " << served << " served, " << refused << " refused, " << foreign
+            << " another user's file, " << other.size() << " other\n";
+  EXPECT_EQ(foreign, 0);
+  // Each answer is the request's own GIF or the error page, never a part of
+  // one; most get the GIF.
+  EXPECT_EQ(other, std::vector<std::string>{});
+  EXPECT_GT(served, 0);
 }
 
 }  // namespace

@@ -30,7 +30,9 @@ TEST_F(RequestSpineTest, ContentLengthBeyond32BitsEndsWithTheDriversPage) {
 TEST_F(RequestSpineTest, AnOrdinaryRequestReachesTheConversionStage) {
   // Without a converter beside the program, the conversion handler's page
   // shows that the first two stages passed; a GET reads no body, however
-  // long CONTENT_LENGTH says it is.
+  // long CONTENT_LENGTH says it is. The temporary directory, opened before
+  // the converter is looked for, is there.
+  sandbox_.WriteFile("Varnow.ini", "[Converter]\nTempDir=" + sandbox_.path() + "/\n");
   for (const auto& [options, fn] :
        {std::pair{RunOptions{}, ""},
         std::pair{RunOptions{.environment = {{"REQUEST_METHOD", "GET"},

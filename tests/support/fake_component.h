@@ -19,8 +19,9 @@ namespace ostrel::testing {
 inline constexpr char kComponentName[] = "Caskle.ClsCaskle";
 
 // What a fake does after recording its parameter text into the file
-// "arguments" beside it. The script knows `$here`, its own directory, and
-// `$dest`, the dest item with "/" for each "\".
+// "arguments" beside it, and into "directory" where its descriptor 3, the
+// directory it was handed, leads. The script knows `$here`, its own
+// directory, and `$dest`, the dest item with "/" for each "\".
 namespace component_action {
 inline constexpr char kWriteGif[] = "cp \"$here/image.gif\" \"$dest\"; echo 0";
 // Writes the GIF 2.5 s after returning, atomically, from a process that
@@ -38,6 +39,7 @@ inline std::string FakeComponent(const std::string& action) {
   return "#!/bin/sh\n"
          "here=$(dirname \"$0\")\n"
          "printf '%s' \"$2\" > \"$here/arguments\"\n"
+         "readlink /proc/self/fd/3 > \"$here/directory\" 2>/dev/null\n"
          "dest=${2#*dest=}\n"
          "dest=$(printf '%s' \"${dest%%, *}\" | tr '\\\\' /)\n" +
          action + "\n";
@@ -78,6 +80,18 @@ class ComponentSandbox : public ProgramSandbox {
   // The parameter text the component was given, or "(not called)".
   std::string Arguments() const {
     return Exists("arguments") ? ReadFile("arguments") : "(not called)";
+  }
+  // Where the component's descriptor 3 led, "(not called)", or "" when it
+  // had none.
+  std::string HandedDirectory() const {
+    if (!Exists("directory")) {
+      return "(not called)";
+    }
+    std::string path = ReadFile("directory");
+    if (path.ends_with('\n')) {
+      path.pop_back();
+    }
+    return path;
   }
 
  private:

@@ -63,12 +63,45 @@ TEST_F(AutomationTest, PassesMethodAndArgumentAsTheyAreWithoutAShell) {
   EXPECT_FALSE(dir_.Exists("x"));
 }
 
-TEST_F(AutomationTest, InheritsNoOtherDescriptor) {
-  const int descriptor = open("/dev/null", O_RDONLY);  // deliberately not close-on-exec
-  ASSERT_GE(descriptor, 3);
-  const std::string fd = std::to_string(descriptor);
-  EXPECT_EQ(Call("[ -e /proc/$$/fd/" + fd + " ] && echo leaked || echo closed"), "closed");
-  close(descriptor);
+TEST_F(AutomationTest, InheritsTheHandedDirectoryAsDescriptorThreeAndNoOtherDescriptor) {
+  // Numbered from 20, clear of the shell's own descriptors.
+  const int leaked = fcntl(open("/dev/null", O_RDONLY), F_DUPFD, 20);  // not close-on-exec
+  const int directory =
+      fcntl(open(dir_.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), F_DUPFD_CLOEXEC, 20);
+  ASSERT_GE(leaked, 20);
+  ASSERT_GE(directory, 20);
+  // This process's descriptor 3 becomes the directory as well: the program's
+  // directory has that number when nothing else is open.
+  const int saved_flags = fcntl(3, F_GETFD);
+  const int saved = saved_flags < 0 ? -1 : fcntl(3, F_DUPFD_CLOEXEC, 20);
+  ASSERT_EQ(dup3(directory, 3, O_CLOEXEC), 3);
+  // No command substitution: its pipe would take a free descriptor 3.
+  const std::string body = "for n in 3 " + std::to_string(leaked) + " " +
+                           std::to_string(directory) +
+                           "; do readlink /proc/$$/fd/$n 2>/dev/null; echo ';'; done";
+  const struct {
+    int handed;
+    std::string descriptors;  // where descriptor 3, the leaked one and the directory's lead
+  } cases[] = {
+      {-1, ";\n;\n;"},
+      {directory, dir_.path() + "\n;\n;\n;"},
+      {3, dir_.path() + "\n;\n;\n;"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(
+        Component(body).CallMethod("ConvertImage", "", {}, std::chrono::seconds(10), c.handed),
+        c.descriptors)
+        << c.handed;
+  }
+  if (saved >= 0) {
+    dup2(saved, 3);
+    fcntl(3, F_SETFD, saved_flags);
+    close(saved);
+  } else {
+    close(3);
+  }
+  close(leaked);
+  close(directory);
 }
 
 TEST_F(AutomationTest, ReadsBothStreamsSoNeitherCanFillUp) {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -80,8 +81,30 @@ TEST(ConfigurationTest, ANameWithABackslashIsUsedAsItStands) {
 TEST(ConfigurationTest, OnlyAMissingFileMeansNoConfiguration) {
   testing::TemporaryDirectory dir;
   EXPECT_EQ(ReadConfiguration(dir.WindowsPathOf("none.ini")).temp_dir, "");
-  // A file that cannot be read would silently drop its settings.
+  // A file that cannot be read would silently drop its settings, and so
+  // would a link whose target has gone.
   EXPECT_THROW(ReadConfiguration(dir.WindowsPathOf("")), Error);
+  std::filesystem::create_symlink(dir.PathOf("gone.ini"), dir.PathOf("link.ini"));
+  EXPECT_THROW(ReadConfiguration(dir.WindowsPathOf("link.ini")), Error);
+}
+
+TEST(ConfigurationTest, TheShippedFilesKeepTheirTempDirFromOtherUsersAndThePackageClosed) {
+  const struct {
+    const char* file;
+    const char* temp_dir;
+    const char* allowed_image_directories;
+  } cases[] = {
+      // The package serves its own image directory alone.
+      {"packaging/debian/Varnow.ini", "/var/lib/ostrel/tmp/", "/srv/ostrel/"},
+      {"deploy/Varnow.ini", "/var/lib/ostrel/tmp/", ""},
+  };
+  for (const auto& c : cases) {
+    std::string path = std::string(OSTREL_SOURCE_DIR) + "/" + c.file;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    const Configuration shipped = ReadConfiguration(path);
+    EXPECT_EQ(shipped.temp_dir, c.temp_dir) << c.file;
+    EXPECT_EQ(shipped.allowed_image_directories, c.allowed_image_directories) << c.file;
+  }
 }
 
 }  // namespace

@@ -91,6 +91,28 @@ TEST(ProcessLimitsTest, TheProcessIsConfinedBeforeItReadsAnything) {
             "nofile=16/16 writes=1000,-1 EFBIG 512MiB=refused");
 }
 
+TEST(ProcessLimitsTest, OnlyADirectoryAtDescriptorThreeIsKept) {
+  TemporaryDirectory directory;
+  const struct {
+    std::string path;
+    int flags;
+    const char* kept;
+  } cases[] = {
+      {directory.path(), O_RDONLY | O_DIRECTORY, "kept"},
+      {"/dev/null", O_RDONLY, "closed"},
+  };
+  for (const auto& c : cases) {
+    const std::string report = InChild([&] {
+      dup2(open(c.path.c_str(), c.flags), 3);
+      const int above = open(directory.path().c_str(), O_RDONLY | O_DIRECTORY);
+      ConfineProcess({});
+      return std::string(fcntl(3, F_GETFD) < 0 ? "closed" : "kept") +
+             (fcntl(above, F_GETFD) < 0 ? "" : " and another");
+    });
+    EXPECT_EQ(report, c.kept) << c.path;
+  }
+}
+
 TEST(ProcessLimitsTest, AConfinedProcessEndsWithItsParent) {
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);

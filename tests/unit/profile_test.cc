@@ -1,5 +1,6 @@
 #include "platform/profile.h"
 
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -56,13 +57,36 @@ TEST(ProfileTest, ValueAndDefaultAreCutToCapacityLessOne) {
   EXPECT_EQ(ProfileString(contents, "Converter", "TempDir", "", 0), "");
 }
 
-TEST(ProfileTest, AMissingFileIsEmptyAndOneThatCannotBeReadRaises) {
+TEST(ProfileTest, OnlyANameWithNothingAtItIsEmptyAndAnythingElseUnreadableRaises) {
   testing::TemporaryDirectory dir;
-  dir.WriteFile("Varnow.ini", "[Converter]\nTempDir=x\n");
-  EXPECT_EQ(ReadProfileText(dir.PathOf("Varnow.ini")), "[Converter]\nTempDir=x\n");
-  EXPECT_EQ(ReadProfileText(dir.PathOf("none.ini")), "");
-  EXPECT_EQ(ReadProfileText("z:\\no\\Varnow.ini"), "");
-  EXPECT_THROW(ReadProfileText(dir.path()), Error);
+  const std::string text = "[Converter]\nTempDir=x\n";
+  dir.WriteFile("Varnow.ini", text);
+  std::filesystem::create_symlink("Varnow.ini", dir.PathOf("link.ini"));
+  std::filesystem::create_symlink("none.ini", dir.PathOf("dangling.ini"));
+  std::filesystem::create_symlink("dangling.ini", dir.PathOf("to-dangling.ini"));
+  std::filesystem::create_symlink(dir.PathOf("none/Varnow.ini"), dir.PathOf("into-nothing.ini"));
+  const struct {
+    std::string path;
+    const char* text;  // null: raises
+  } cases[] = {
+      {dir.PathOf("Varnow.ini"), text.c_str()},
+      {dir.PathOf("link.ini"), text.c_str()},
+      {dir.PathOf("none.ini"), ""},
+      {"z:\\no\\Varnow.ini", ""},
+      // A link whose target has gone would drop an allow-list as silently as
+      // a file that cannot be read.
+      {dir.PathOf("dangling.ini"), nullptr},
+      {dir.PathOf("to-dangling.ini"), nullptr},
+      {dir.PathOf("into-nothing.ini"), nullptr},
+      {dir.path(), nullptr},
+  };
+  for (const auto& c : cases) {
+    if (c.text != nullptr) {
+      EXPECT_EQ(ReadProfileText(c.path), c.text) << c.path;
+    } else {
+      EXPECT_THROW(ReadProfileText(c.path), Error) << c.path;
+    }
+  }
 }
 
 }  // namespace

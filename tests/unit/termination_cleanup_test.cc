@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,7 +54,8 @@ bool WaitForFile(const TemporaryDirectory& directory, const std::string& name) {
 TEST(TerminationCleanupTest, EachSignalRemovesRecordedFilesStopsTheChildAndEndsTheProcess) {
   for (const int signal_number : {SIGTERM, SIGHUP, SIGINT, SIGXCPU}) {
     TemporaryDirectory directory;
-    for (const char* name : {"recorded", "forgotten", "windows-style"}) {
+    ASSERT_EQ(mkdir(directory.PathOf("private").c_str(), 0700), 0);
+    for (const char* name : {"recorded", "forgotten", "windows-style", "private/inner"}) {
       directory.WriteFile(name, "x");
     }
     const pid_t child = fork();
@@ -63,6 +65,10 @@ TEST(TerminationCleanupTest, EachSignalRemovesRecordedFilesStopsTheChildAndEndsT
       const CleanupFile recorded(directory.PathOf("recorded"));
       { const CleanupFile forgotten(directory.PathOf("forgotten")); }
       const CleanupFile windows_style(directory.WindowsPathOf("windows-style"));
+      // Recorded before the file in it, removed after it.
+      const CleanupFile private_directory(directory.PathOf("private"),
+                                          CleanupEntry::kEmptyDirectory);
+      const CleanupFile inner(directory.PathOf("private/inner"));
       SpawnRecordedChild(
           [&] { return SpawnGroup("echo $$ > " + directory.PathOf("group") + "; exec sleep 60"); });
       for (;;) {
