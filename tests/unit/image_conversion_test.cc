@@ -1388,14 +1388,17 @@ TEST_F(ImageConversionTest, APageTurnedOrAveragedInPartsIsTheSameImage) {
   FixturePage wide_bilevel = PatternPage(150, 11, 1, 2, &values);
   wide_bilevel.compression = COMPRESSION_CCITTFAX4;
   wide_bilevel.orientation = 7;
-  const std::vector<FixturePage> pages = {RegionTestPage("bilevel", 1, 1),
-                                          RegionTestPage("bilevel", 0, 6),
-                                          RegionTestPage("gray", 2, 1),
-                                          RegionTestPage("palette", 0, 8),
-                                          RegionTestPage("rgb", 1, 1),
-                                          PalettePage(8, 90, 40, true, &values),
-                                          wide_gray,
-                                          wide_bilevel};
+  std::vector<FixturePage> pages = {RegionTestPage("bilevel", 0, 6),
+                                    RegionTestPage("gray", 2, 1),
+                                    RegionTestPage("palette", 0, 8),
+                                    RegionTestPage("rgb", 1, 1),
+                                    PalettePage(8, 90, 40, true, &values),
+                                    wide_gray,
+                                    wide_bilevel};
+  // Bilevel in every placement: turned packed or averaged.
+  for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
+    pages.push_back(RegionTestPage("bilevel", 1, orientation));
+  }
   const ConversionTuning held_least{.max_held_pixels = 50, .max_turned_bytes = 0};
   const ConversionTuning held_some{.max_held_pixels = 50, .max_turned_bytes = 100};
   for (const FixturePage& page : pages) {
