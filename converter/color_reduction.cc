@@ -180,6 +180,12 @@ void ColorReduction::MapRow(std::span<const uint32_t> row, std::span<uint8_t> in
   ++rows_mapped_;
 }
 
+void ColorReduction::RestartMapping() {
+  rows_mapped_ = 0;
+  std::fill(error_this_row_.begin(), error_this_row_.end(), 0);
+  std::fill(error_next_row_.begin(), error_next_row_.end(), 0);
+}
+
 void ColorReduction::MeasureGrain(std::span<const uint32_t> row) {
   // Per block of kGrainBlock pixels, the second differences along the row
   // summed over the channels (alpha too, which is even on most pages): zero

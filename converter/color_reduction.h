@@ -40,6 +40,10 @@ class ColorReduction {
   // whose own grain already spans the step between nearby palette entries.
   void MapRow(std::span<const uint32_t> row, std::span<uint8_t> indices);
 
+  // Before the image's rows are mapped again from the top: forgets the
+  // error diffused so far, so that each row maps as it did the first time.
+  void RestartMapping();
+
  private:
   void DitherRow(std::span<const uint32_t> row, std::span<uint8_t> indices);
   void MeasureGrain(std::span<const uint32_t> row);

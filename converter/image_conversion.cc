@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "converter/allowed_source.h"
@@ -17,6 +18,7 @@
 #include "converter/image_sink.h"
 #include "converter/image_size.h"
 #include "converter/orientation.h"
+#include "converter/oriented_frame.h"
 #include "converter/palette.h"
 #include "converter/region_geometry.h"
 #include "converter/rgb.h"
@@ -36,10 +38,11 @@ namespace {
 // this many pixels (4 MiB of indices), so that its memory stays bounded.
 constexpr uint64_t kMaxHeldPalettePixels = 4 << 20;
 
-// A region turned a quarter is held to be turned only up to this many
-// pixels (4 MiB of indices), so that any region of a large page stays
-// within its memory bound.
-constexpr uint64_t kMaxHeldRegionPixels = 4 << 20;
+// A frame of averaged RGBA pixels (a page made smaller, or a region) is held
+// between its survey and its writing only up to this many pixels (16 MiB);
+// a larger one is averaged again, so that its memory does not grow with
+// the size asked for.
+constexpr uint64_t kMaxHeldAveragedPixels = 4 << 20;
 
 // Palette entries a colour page is taken to need: more than a GIF's colour
 // table holds, so that it always takes the colour path, which chooses its
@@ -52,70 +55,69 @@ bool Pipelined(ImageSize rows, const ConversionTuning& tuning) {
   return uint64_t{rows.width} * rows.height >= tuning.min_pipelined_pixels;
 }
 
-// A page's stored rows of palette indices on their way into the image: put
-// into display order, then written, on a worker thread when the page is
-// large enough to repay starting one.
-class IndexedImage {
+std::span<const uint8_t> AsBytes(std::span<const uint32_t> pixels) {
+  return {reinterpret_cast<const uint8_t*>(pixels.data()), pixels.size_bytes()};
+}
+
+// Rows of RGBA pixels as the bytes that carry them; the bytes are always
+// those of uint32_t pixels.
+std::span<const uint32_t> AsPixels(std::span<const uint8_t> bytes) {
+  return {reinterpret_cast<const uint32_t*>(bytes.data()), bytes.size() / 4};
+}
+
+// Hands each row to a function: for the producers of rows that are
+// written with a lambda.
+class RowVisitor : public IndexedRowSink {
  public:
-  // Rows of `rows` size, shown as `orientation` says.
-  IndexedImage(uint16_t orientation, ImageSize rows, const IndexedPalette& palette, ImageSink& sink,
-               const ConversionTuning& tuning)
-      : display_(DisplaySize(orientation, rows)),
-        writer_(sink.StartIndexed(display_, palette)),
-        pipeline_(Pipelined(rows, tuning)
-                      ? std::make_unique<RowPipeline>(display_.width, *writer_,
-                                                      tuning.pipeline_block_bytes)
-                      : nullptr),
-        oriented_(orientation, rows, Encoder()) {}
-
-  void PutRow(std::span<const uint8_t> stored_row) { oriented_.PutRow(stored_row); }
-
-  // After the last row: the image's last bytes. Raises what the encoder or
-  // the sink raised, on either thread.
-  void Finish() {
-    if (pipeline_) {
-      pipeline_->Finish();
-    }
-    writer_->Finish();
-  }
+  explicit RowVisitor(std::function<void(std::span<const uint8_t>)> visit)
+      : visit_(std::move(visit)) {}
+  void PutRow(std::span<const uint8_t> row) override { visit_(row); }
 
  private:
-  IndexedRowSink& Encoder() {
-    if (pipeline_) {
-      return *pipeline_;
-    }
-    return *writer_;
-  }
-
-  ImageSize display_;
-  std::unique_ptr<ImageWriter> writer_;
-  std::unique_ptr<RowPipeline> pipeline_;  // its worker stops before writer_ goes
-  OrientedRows oriented_;
+  std::function<void(std::span<const uint8_t>)> visit_;
 };
 
-// A page of RGBA pixels written as they are (a format that keeps more
-// colours than a palette holds), in display order, on a worker thread when
-// the page is large enough. `transparent`: some pixel may be less than
-// opaque.
-void WriteRgbaImage(uint16_t orientation, const RgbaBands& bands, bool transparent, ImageSink& sink,
-                    const ConversionTuning& tuning) {
-  const ImageSize display = DisplaySize(orientation, bands.stored);
-  const std::unique_ptr<ImageWriter> writer = sink.StartRgba(display, transparent);
-  const std::unique_ptr<RowPipeline> pipeline =
-      Pipelined(bands.stored, tuning)
-          ? std::make_unique<RowPipeline>(display.width * 4, *writer, tuning.pipeline_block_bytes)
-          : nullptr;
-  // A page that is not held and must be turned is read once for each block
-  // of columns, a block taking as much memory as the GIF's frame of
-  // indices would (one byte a pixel): four passes.
-  const uint64_t most_block_pixels = uint64_t{bands.stored.width} * bands.stored.height / 4;
-  if (pipeline) {
-    PassOrientedRgbaRows(orientation, bands, most_block_pixels, *pipeline);
-    pipeline->Finish();
+// Passes the display rows that `pass` gives to `writer`, through a worker
+// thread when a frame of `stored` size repays one, then finishes the image.
+// `display_row_bytes`: the bytes of a display row.
+void WriteRows(ImageSize stored, size_t display_row_bytes, ImageWriter& writer,
+               const ConversionTuning& tuning,
+               const std::function<void(IndexedRowSink& rows)>& pass) {
+  if (Pipelined(stored, tuning)) {
+    RowPipeline pipeline(static_cast<uint32_t>(display_row_bytes), writer,
+                         tuning.pipeline_block_bytes);
+    pass(pipeline);
+    pipeline.Finish();
   } else {
-    PassOrientedRgbaRows(orientation, bands, most_block_pixels, *writer);
+    pass(writer);
   }
-  writer->Finish();
+  writer.Finish();
+}
+
+// Writes an image of indices into `palette`: the stored rows of `frame`,
+// shown as `orientation` says.
+void WriteIndexedImage(uint16_t orientation, const StoredFrame& frame,
+                       const IndexedPalette& palette, ImageSink& sink,
+                       const ConversionTuning& tuning) {
+  const ImageSize display = DisplaySize(orientation, frame.size);
+  const std::unique_ptr<ImageWriter> writer = sink.StartIndexed(display, palette);
+  WriteRows(frame.size, display.width, *writer, tuning, [&](IndexedRowSink& rows) {
+    PassOrientedRows(orientation, frame, tuning.max_turned_bytes, rows);
+  });
+}
+
+// Writes an image of RGBA pixels as they are (a format that keeps more
+// colours than a palette holds): the rows of `frame`, shown as
+// `orientation` says. `transparent`: some pixel may be less than opaque.
+// `held`: reading the frame again costs little, so turning it holds next
+// to nothing.
+void WriteRgbaImage(uint16_t orientation, const StoredFrame& frame, bool held, bool transparent,
+                    ImageSink& sink, const ConversionTuning& tuning) {
+  const ImageSize display = DisplaySize(orientation, frame.size);
+  const std::unique_ptr<ImageWriter> writer = sink.StartRgba(display, transparent);
+  WriteRows(frame.size, size_t{display.width} * 4, *writer, tuning, [&](IndexedRowSink& rows) {
+    PassOrientedRows(orientation, frame, held ? 0 : tuning.max_turned_bytes, rows);
+  });
 }
 
 // The survey a colour page needs before it is written, as its sink treats
@@ -143,11 +145,16 @@ class ColorSurvey {
   }
 
   // After the survey: whether the page is written as indices into
-  // Palette(), each row mapped by MapRow; else as RGBA pixels, transparent
-  // or not.
+  // Palette(), each row mapped by MapRow, from the top, after
+  // RestartMapping; else as RGBA pixels, transparent or not.
   bool indexed() const { return reduction_ || (exact_ && exact_->fits()); }
   bool transparent() const { return !exact_ || exact_->transparent(); }
   IndexedPalette Palette() { return reduction_ ? reduction_->ChoosePalette() : exact_->Palette(); }
+  void RestartMapping() {
+    if (reduction_) {
+      reduction_->RestartMapping();
+    }
+  }
   void MapRow(std::span<const uint32_t> row, std::span<uint8_t> indices) {
     if (reduction_) {
       reduction_->MapRow(row, indices);
@@ -161,39 +168,55 @@ class ColorSurvey {
   std::optional<ExactColors> exact_;
 };
 
-// Writes a surveyed colour page, whose stored rows `bands` reads, as the
-// survey decided: indices into its palette, or the pixels as they are.
-void WriteColorPage(uint16_t orientation, const RgbaBands& bands, ColorSurvey& survey,
+// Writes a surveyed colour page, the RGBA pixels of `rgba`, as the survey
+// decided: indices into its palette, or the pixels as they are. `held`:
+// reading `rgba` again costs little.
+void WriteColorPage(uint16_t orientation, const StoredFrame& rgba, bool held, ColorSurvey& survey,
                     ImageSink& sink, const ConversionTuning& tuning) {
   if (!survey.indexed()) {
-    WriteRgbaImage(orientation, bands, survey.transparent(), sink, tuning);
+    WriteRgbaImage(orientation, rgba, held, survey.transparent(), sink, tuning);
     return;
   }
-  const size_t width = bands.stored.width;
-  IndexedImage image(orientation, bands.stored, survey.Palette(), sink, tuning);
-  std::vector<uint8_t> indices(width);
-  for (uint32_t top = 0; top < bands.stored.height; top += bands.band_rows) {
-    const std::span<const uint32_t> band = bands.band(top);
-    for (size_t start = 0; start < band.size(); start += width) {
-      survey.MapRow(band.subspan(start, width), indices);
-      image.PutRow(indices);
-    }
-  }
-  image.Finish();
+  const IndexedPalette palette = survey.Palette();
+  std::vector<uint8_t> indices(rgba.size.width);
+  // Rows are mapped from the top, whatever part is asked for: the error
+  // diffused into a row comes from the rows above it.
+  const StoredFrame frame{.size = rgba.size,
+                          .form = PixelForm::kIndex,
+                          .rows = [&](const PixelRect& window, IndexedRowSink& rows) {
+                            survey.RestartMapping();
+                            RowsInWindow part(window, PixelForm::kIndex, rows);
+                            RowVisitor mapped([&](std::span<const uint8_t> row) {
+                              survey.MapRow(AsPixels(row), indices);
+                              part.PutRow(indices);
+                            });
+                            rgba.rows({0, 0, rgba.size.width, window.y + window.height}, mapped);
+                          }};
+  WriteIndexedImage(orientation, frame, palette, sink, tuning);
 }
 
-// Bilevel, gray and palette pages: stored rows, unpacked, straight into the
-// encoder, one scanline or row of tiles at a time.
+// Bilevel, gray and palette pages: stored rows, straight into the encoder,
+// one scanline or row of tiles at a time; bilevel ones turned packed, one
+// bit a pixel.
 void ConvertSamplePage(TiffReader& reader, uint16_t orientation, ImageSink& sink,
                        const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
-  IndexedImage image(orientation, {page.width, page.height}, SamplePalette(page), sink, tuning);
-  std::vector<uint8_t> indices(page.width);
-  reader.ReadSampleRows([&](std::span<const uint8_t> samples) {
-    UnpackSamples(samples, page.bits_per_sample, indices);
-    image.PutRow(indices);
-  });
-  image.Finish();
+  const bool packed = page.bits_per_sample == 1;
+  std::vector<uint8_t> indices;
+  const StoredFrame frame{.size = {page.width, page.height},
+                          .form = packed ? PixelForm::kPackedBit : PixelForm::kIndex,
+                          .rows = [&](const PixelRect& window, IndexedRowSink& rows) {
+                            indices.resize(window.width);
+                            reader.ReadSampleRows(window, [&](std::span<const uint8_t> samples) {
+                              if (packed) {
+                                rows.PutRow(samples);
+                                return;
+                              }
+                              UnpackSamples(samples, page.bits_per_sample, indices);
+                              rows.PutRow(indices);
+                            });
+                          }};
+  WriteIndexedImage(orientation, frame, SamplePalette(page), sink, tuning);
 }
 
 // 8-bit palette pages. Their colormaps often use a few of their 256 entries,
@@ -208,33 +231,37 @@ void ConvertPalettePage(TiffReader& reader, uint16_t orientation, ImageSink& sin
   const size_t width = page.width;
   const bool hold = uint64_t{page.width} * page.height <=
                     std::min<uint64_t>(tuning.max_held_pixels, kMaxHeldPalettePixels);
-  std::vector<uint8_t> frame(hold ? width * page.height : 0);
+  std::vector<uint8_t> held(hold ? width * page.height : 0);
   std::array<bool, 256> used{};
   size_t rows_read = 0;
   reader.ReadSampleRows([&](std::span<const uint8_t> samples) {
     MarkUsedSamples(samples, used);
     if (hold) {
-      std::copy_n(samples.begin(), width, frame.begin() + rows_read++ * width);
+      std::copy_n(samples.begin(), width, held.begin() + rows_read++ * width);
     }
   });
   const CutColormap cut = CutToUsedColors(page.colormap, used);
-  IndexedImage image(orientation, {page.width, page.height},
-                     IndexedPalette{cut.colors, std::nullopt}, sink, tuning);
-  std::vector<uint8_t> indices(width);
-  const auto put = [&](std::span<const uint8_t> samples) {
-    for (size_t x = 0; x < width; ++x) {
-      indices[x] = cut.position[samples[x]];
-    }
-    image.PutRow(indices);
-  };
-  if (hold) {
-    for (size_t start = 0; start < frame.size(); start += width) {
-      put(std::span<const uint8_t>(frame).subspan(start, width));
-    }
-  } else {
-    reader.ReadSampleRows(put);
-  }
-  image.Finish();
+  std::vector<uint8_t> indices;
+  const StoredFrame frame{
+      .size = {page.width, page.height},
+      .form = PixelForm::kIndex,
+      .rows = [&](const PixelRect& window, IndexedRowSink& rows) {
+        indices.resize(window.width);
+        const auto put = [&](std::span<const uint8_t> samples) {
+          for (size_t x = 0; x < indices.size(); ++x) {
+            indices[x] = cut.position[samples[x]];
+          }
+          rows.PutRow(indices);
+        };
+        if (!hold) {
+          reader.ReadSampleRows(window, put);
+          return;
+        }
+        for (uint32_t y = window.y; y < window.y + window.height; ++y) {
+          put(std::span<const uint8_t>(held).subspan(y * width + window.x, window.width));
+        }
+      }};
+  WriteIndexedImage(orientation, frame, IndexedPalette{cut.colors, std::nullopt}, sink, tuning);
 }
 
 // Everything else: rendered to RGBA by libtiff, surveyed as the format
@@ -251,29 +278,31 @@ void ConvertColorPage(TiffReader& reader, const ConversionOptions& parameters, u
   const bool hold =
       (uint64_t{page.width} * page.height <= tuning.max_held_pixels || band_rows == page.height) &&
       (colors.needed() || orientation >= 3);
-  std::vector<uint32_t> pixels(width * (hold ? page.height : band_rows));
-  const auto band_at = [&](uint32_t top) {
-    const size_t rows = std::min(band_rows, page.height - top);
-    return std::span<uint32_t>(pixels).subspan(hold ? top * width : 0, rows * width);
-  };
+  std::vector<uint32_t> held(hold ? width * page.height : 0);
 
   if (colors.needed() || hold) {
+    std::vector<uint32_t> band(hold ? 0 : width * band_rows);
+    const auto band_at = [&](uint32_t top) {
+      const size_t rows = std::min(band_rows, page.height - top);
+      return hold ? std::span<uint32_t>(held).subspan(top * width, rows * width)
+                  : std::span<uint32_t>(band).first(rows * width);
+    };
     // A held frame of several bands is surveyed on a worker thread, band by
     // band behind the decoding, when it is large enough to repay starting
     // one.
     std::optional<BackgroundSurvey> survey;
     if (colors.needed() && hold && band_rows < page.height &&
         uint64_t{page.width} * page.height >= tuning.min_pipelined_pixels) {
-      survey.emplace(pixels,
+      survey.emplace(held,
                      [&colors](std::span<const uint32_t> decoded) { colors.Survey(decoded); });
     }
     for (uint32_t top = 0; top < page.height; top += band_rows) {
-      const std::span<uint32_t> band = band_at(top);
-      reader.ReadRgbaRows(top, band);
+      const std::span<uint32_t> pixels = band_at(top);
+      reader.ReadRgbaRows(top, pixels);
       if (survey) {
-        survey->Decoded(static_cast<size_t>(band.data() - pixels.data()) + band.size());
+        survey->Decoded(static_cast<size_t>(pixels.data() - held.data()) + pixels.size());
       } else if (colors.needed()) {
-        colors.Survey(band);
+        colors.Survey(pixels);
       }
     }
     if (survey) {
@@ -281,18 +310,21 @@ void ConvertColorPage(TiffReader& reader, const ConversionOptions& parameters, u
     }
   }
   // The second pass: the held frame, or the page read again.
-  const RgbaBands bands{.stored = {page.width, page.height},
-                        .band_rows = hold ? page.height : band_rows,
-                        .band = [&](uint32_t top) -> std::span<const uint32_t> {
-                          if (hold) {
-                            return pixels;
-                          }
-                          const std::span<uint32_t> band = band_at(top);
-                          reader.ReadRgbaRows(top, band);
-                          return band;
-                        },
-                        .held = hold};
-  WriteColorPage(orientation, bands, colors, sink, tuning);
+  const StoredFrame rgba{.size = {page.width, page.height},
+                         .form = PixelForm::kRgba,
+                         .rows = [&](const PixelRect& window, IndexedRowSink& rows) {
+                           if (!hold) {
+                             reader.ReadRgbaWindow(window, [&](std::span<const uint32_t> pixels) {
+                               rows.PutRow(AsBytes(pixels));
+                             });
+                             return;
+                           }
+                           for (uint32_t y = window.y; y < window.y + window.height; ++y) {
+                             rows.PutRow(AsBytes(std::span<const uint32_t>(held).subspan(
+                                 y * width + window.x, window.width)));
+                           }
+                         }};
+  WriteColorPage(orientation, rgba, hold, colors, sink, tuning);
 }
 
 // `levels` grays evenly spaced from black to white.
@@ -304,28 +336,6 @@ IndexedPalette GrayLevels(int levels) {
     palette.colors.push_back(Rgb{gray, gray, gray});
   }
   return palette;
-}
-
-// Bilevel pages made smaller: the share of white in each output pixel,
-// rounded to one of `levels` evenly spaced grays, black and white among
-// them. The bits are counted as they are stored, without unpacking.
-void ConvertReducedBilevelPage(TiffReader& reader, const ViewGeometry& view, int levels,
-                               ImageSink& sink, const ConversionTuning& tuning) {
-  const TiffPage& page = reader.page();
-  const auto top = static_cast<uint64_t>(levels - 1);
-  IndexedImage image(view.orientation, view.reduced, GrayLevels(levels), sink, tuning);
-  std::vector<uint8_t> indices(view.reduced.width);
-  const uint64_t total = uint64_t{page.width} * page.height;
-  const RoundedMeans level_of(total, top);
-  AreaReduction reduction(view.stored, view.reduced, 1, [&](std::span<const uint64_t> ones) {
-    for (size_t x = 0; x < indices.size(); ++x) {
-      const uint64_t white = page.min_is_white ? total - ones[x] : ones[x];
-      indices[x] = static_cast<uint8_t>(level_of(white));
-    }
-    image.PutRow(indices);
-  });
-  reader.ReadSampleRows([&](std::span<const uint8_t> samples) { reduction.AddBitRow(samples); });
-  image.Finish();
 }
 
 // The colour each stored sample of a bilevel, gray or palette page shows,
@@ -341,91 +351,6 @@ std::array<uint32_t, 256> SampleRgba(const TiffPage& page) {
   return rgba;
 }
 
-// Gray pages made smaller keep 256 levels: each output pixel the rounded
-// mean of the grays it covers, its own palette entry.
-void ConvertReducedGrayPage(TiffReader& reader, const ViewGeometry& view, ImageSink& sink,
-                            const ConversionTuning& tuning) {
-  const TiffPage& page = reader.page();
-  IndexedImage image(view.orientation, view.reduced, GrayLevels(256), sink, tuning);
-  std::vector<uint8_t> indices(view.reduced.width);
-  const RoundedMeans mean_of(uint64_t{page.width} * page.height, 1);
-  AreaReduction reduction(view.stored, view.reduced, 1, [&](std::span<const uint64_t> sums) {
-    for (size_t x = 0; x < indices.size(); ++x) {
-      indices[x] = static_cast<uint8_t>(mean_of(sums[x]));
-    }
-    image.PutRow(indices);
-  });
-  std::array<uint8_t, 256> gray_of{};
-  const std::array<uint32_t, 256> rgba = SampleRgba(page);
-  for (size_t i = 0; i < gray_of.size(); ++i) {
-    gray_of[i] = static_cast<uint8_t>(rgba[i]);
-  }
-  std::vector<uint8_t> values(page.width);
-  reader.ReadSampleRows([&](std::span<const uint8_t> samples) {
-    UnpackSamples(samples, page.bits_per_sample, values);
-    for (uint8_t& value : values) {
-      value = gray_of[value];
-    }
-    reduction.AddByteRow(values);
-  });
-  image.Finish();
-}
-
-// Palette and colour pages, and gray ones allowed fewer than 256 colours,
-// made smaller: averaged in RGB (and alpha), then written like a colour
-// page. Palette and gray samples are looked up row by row; colour pages are
-// rendered by libtiff in bands. The reduced frame is held for the survey.
-void ConvertReducedColorPage(TiffReader& reader, const ConversionOptions& parameters,
-                             const ViewGeometry& view, ImageSink& sink,
-                             const ConversionTuning& tuning) {
-  const TiffPage& page = reader.page();
-  const size_t width = view.reduced.width;
-  std::vector<uint32_t> frame(width * view.reduced.height);
-  size_t filled = 0;
-  const RoundedMeans mean_of(uint64_t{page.width} * page.height, 1);
-  AreaReduction reduction(view.stored, view.reduced, 4, [&](std::span<const uint64_t> sums) {
-    for (size_t x = 0; x < width; ++x) {
-      uint32_t pixel = 0;
-      for (int channel = 0; channel < 4; ++channel) {
-        pixel |= static_cast<uint32_t>(mean_of(sums[x * 4 + channel])) << (8 * channel);
-      }
-      frame[filled++] = pixel;
-    }
-  });
-  if (page.kind == PageKind::kColor) {
-    const uint32_t band_rows = reader.RgbaBandRows();
-    std::vector<uint32_t> band(size_t{page.width} * band_rows);
-    for (uint32_t top = 0; top < page.height; top += band_rows) {
-      const size_t rows = std::min(band_rows, page.height - top);
-      const std::span<uint32_t> pixels = std::span<uint32_t>(band).first(rows * page.width);
-      reader.ReadRgbaRows(top, pixels);
-      for (size_t start = 0; start < pixels.size(); start += page.width) {
-        reduction.AddRgbaRow(pixels.subspan(start, page.width));
-      }
-    }
-  } else {
-    const std::array<uint32_t, 256> rgba = SampleRgba(page);
-    std::vector<uint8_t> indices(page.width);
-    std::vector<uint32_t> pixels(page.width);
-    reader.ReadSampleRows([&](std::span<const uint8_t> samples) {
-      UnpackSamples(samples, page.bits_per_sample, indices);
-      for (size_t x = 0; x < indices.size(); ++x) {
-        pixels[x] = rgba[indices[x]];
-      }
-      reduction.AddRgbaRow(pixels);
-    });
-  }
-  ColorSurvey colors(sink.color_treatment(), parameters, view.reduced.width);
-  if (colors.needed()) {
-    colors.Survey(frame);
-  }
-  const RgbaBands bands{.stored = view.reduced,
-                        .band_rows = view.reduced.height,
-                        .band = [&frame](uint32_t) { return std::span<const uint32_t>(frame); },
-                        .held = true};
-  WriteColorPage(view.orientation, bands, colors, sink, tuning);
-}
-
 // The luminance of a libtiff RGBA pixel, rounded.
 uint8_t Luminance(uint32_t pixel) {
   const uint32_t red = pixel & 0xff;
@@ -434,72 +359,62 @@ uint8_t Luminance(uint32_t pixel) {
   return static_cast<uint8_t>((299 * red + 587 * green + 114 * blue + 500) / 1000);
 }
 
-// A region of a bilevel page: exact, black and white; reduced or stretched,
-// the share of white as one of `levels` grays; bitonal, white where it is
-// at least half. Turned a quarter, a region of more than
-// kMaxHeldRegionPixels (or the tuning's held pixels) is not held to be
-// turned: it is read once for each block of output columns that many
-// pixels hold, each block's columns becoming display rows.
+// A region of a bilevel page, or the whole page made smaller: exact, black
+// and white, turned packed, one bit a pixel; reduced or stretched, the
+// share of white as one of `levels` grays; bitonal, white where it is at
+// least half.
 void ConvertBilevelRegion(TiffReader& reader, const RegionGeometry& region, Quality quality,
                           int levels, ImageSink& sink, const ConversionTuning& tuning) {
   const TiffPage& page = reader.page();
   const bool bitonal = quality == Quality::kBitonal || region.exact;
   const int used_levels = bitonal ? 2 : levels;
-  const ImageSize output{region.across.target, region.down.target};
   const uint64_t total = region.across.step * region.down.step;
   const RoundedMeans level_of(total, static_cast<uint64_t>(used_levels - 1));
-  // Visits the output rows of `part`'s columns as indices.
-  const auto read = [&](const RegionGeometry& part,
-                        const std::function<void(std::span<const uint8_t>)>& visit) {
-    std::vector<uint8_t> indices(part.across.target);
-    AreaReduction reduction(part.across, part.down, 1, [&](std::span<const uint64_t> ones) {
-      for (size_t x = 0; x < indices.size(); ++x) {
-        const uint64_t white = page.min_is_white ? total - ones[x] : ones[x];
-        indices[x] = bitonal ? static_cast<uint8_t>(white * 2 >= total)
-                             : static_cast<uint8_t>(level_of(white));
-      }
-      visit(indices);
-    });
-    reader.ReadSampleRows(part.window,
-                          [&](std::span<const uint8_t> samples) { reduction.AddBitRow(samples); });
-  };
-  const uint64_t most_held = std::min(tuning.max_held_pixels, kMaxHeldRegionPixels);
-  if (region.orientation < 5 || uint64_t{output.width} * output.height <= most_held) {
-    IndexedImage image(region.orientation, output, GrayLevels(used_levels), sink, tuning);
-    read(region, [&](std::span<const uint8_t> indices) { image.PutRow(indices); });
-    image.Finish();
-    return;
-  }
-  IndexedImage image(1, DisplaySize(region.orientation, output), GrayLevels(used_levels), sink,
-                     tuning);
-  const bool columns_reversed = ReversesStoredColumns(region.orientation);
-  const bool rows_reversed = ReversesStoredRows(region.orientation);
-  const auto block = static_cast<uint32_t>(std::max<uint64_t>(most_held / output.height, 1));
-  std::vector<uint8_t> held(size_t{block} * output.height);
-  std::vector<uint8_t> display_row(output.height);
-  for (uint32_t done = 0; done < output.width; done += block) {
-    // Blocks in display order: from the last stored column where they are
-    // shown last first.
-    const uint32_t count = std::min(block, output.width - done);
-    const uint32_t first = columns_reversed ? output.width - done - count : done;
-    size_t row = 0;
-    read(ColumnBlock(region, first, count), [&](std::span<const uint8_t> indices) {
-      std::copy(indices.begin(), indices.end(), held.begin() + row++ * count);
-    });
-    for (uint32_t i = 0; i < count; ++i) {
-      const uint32_t column = columns_reversed ? count - 1 - i : i;
-      for (uint32_t y = 0; y < output.height; ++y) {
-        display_row[rows_reversed ? output.height - 1 - y : y] = held[size_t{y} * count + column];
-      }
-      image.PutRow(display_row);
-    }
-  }
-  image.Finish();
+  std::vector<uint8_t> indices;
+  // Exact, white is 1 as stored, or with every bit flipped.
+  const StoredFrame exact{.size = {region.across.target, region.down.target},
+                          .form = PixelForm::kPackedBit,
+                          .rows = [&](const PixelRect& part, IndexedRowSink& rows) {
+                            reader.ReadSampleRows(RegionPart(region, part).window,
+                                                  [&](std::span<const uint8_t> samples) {
+                                                    if (!page.min_is_white) {
+                                                      rows.PutRow(samples);
+                                                      return;
+                                                    }
+                                                    indices.resize(samples.size());
+                                                    for (size_t i = 0; i < samples.size(); ++i) {
+                                                      indices[i] =
+                                                          static_cast<uint8_t>(~samples[i]);
+                                                    }
+                                                    rows.PutRow(indices);
+                                                  });
+                          }};
+  const StoredFrame averaged{
+      .size = exact.size,
+      .form = PixelForm::kIndex,
+      .rows = [&](const PixelRect& part_wanted, IndexedRowSink& rows) {
+        const RegionGeometry part = RegionPart(region, part_wanted);
+        indices.resize(part_wanted.width);
+        AreaReduction reduction(part.across, part.down, 1, [&](std::span<const uint64_t> ones) {
+          for (size_t x = 0; x < indices.size(); ++x) {
+            const uint64_t white = page.min_is_white ? total - ones[x] : ones[x];
+            indices[x] = bitonal ? static_cast<uint8_t>(white * 2 >= total)
+                                 : static_cast<uint8_t>(level_of(white));
+          }
+          rows.PutRow(indices);
+        });
+        reader.ReadSampleRows(
+            part.window, [&](std::span<const uint8_t> samples) { reduction.AddBitRow(samples); });
+      }};
+  WriteIndexedImage(region.orientation, region.exact ? exact : averaged, GrayLevels(used_levels),
+                    sink, tuning);
 }
 
-// A region of any other page, averaged: a gray page, or any page asked for
-// gray or bitonal, as grays (streamed where the format takes 256 of them);
-// palette and colour pages as RGBA, held and written like a colour page.
+// A region of any other page, or the whole page made smaller, averaged: a
+// gray page, or any page asked for gray or bitonal, as grays (streamed
+// where the format takes 256 of them); palette and colour pages as RGBA,
+// surveyed, then written like a colour page: held between the two up to
+// kMaxHeldAveragedPixels, else averaged again.
 void ConvertSampledRegion(TiffReader& reader, const ConversionOptions& parameters,
                           const RegionGeometry& region, int colors, ImageSink& sink,
                           const ConversionTuning& tuning) {
@@ -509,64 +424,71 @@ void ConvertSampledRegion(TiffReader& reader, const ConversionOptions& parameter
   const bool grays = gray_page || parameters.quality != Quality::kColor;
   const bool bitonal = parameters.quality == Quality::kBitonal;
   const bool streamed = grays && (bitonal || colors >= 256);
-  std::optional<IndexedImage> image;
-  if (streamed) {
-    image.emplace(region.orientation, output, GrayLevels(bitonal ? 2 : 256), sink, tuning);
-  }
-  std::vector<uint32_t> frame(streamed ? 0 : size_t{output.width} * output.height);
-  std::vector<uint8_t> indices(output.width);
-  size_t filled = 0;
-  // The output row's grays, as indices or into the frame.
-  const auto put_grays = [&] {
-    if (streamed) {
-      if (bitonal) {
-        for (uint8_t& gray : indices) {
-          gray = gray >= 128 ? 1 : 0;
-        }
-      }
-      image->PutRow(indices);
-      return;
-    }
-    for (const uint8_t gray : indices) {
-      const uint8_t shown = bitonal ? (gray >= 128 ? 255 : 0) : gray;
-      frame[filled++] = 0xff000000u | uint32_t{shown} * 0x010101u;
-    }
-  };
+  const std::array<uint32_t, 256> rgba = SampleRgba(page);
   const int channels = gray_page ? 1 : 4;
   const RoundedMeans mean_of(region.across.step * region.down.step, 1);
-  AreaReduction reduction(
-      region.across, region.down, channels, [&](std::span<const uint64_t> sums) {
-        if (gray_page) {
-          for (size_t x = 0; x < indices.size(); ++x) {
-            indices[x] = static_cast<uint8_t>(mean_of(sums[x]));
+  std::vector<uint8_t> indices;
+  std::vector<uint32_t> pixels;
+  std::vector<uint8_t> samples_unpacked;
+  std::vector<uint8_t> values;
+  std::vector<uint32_t> sample_pixels;
+  // Visits the output rows of `part_wanted`: grays one byte a pixel (0 or
+  // 1 when streamed bitonal), or RGBA pixels.
+  const auto average = [&](const PixelRect& part_wanted,
+                           const std::function<void(std::span<const uint8_t>)>& visit) {
+    const RegionGeometry part = RegionPart(region, part_wanted);
+    indices.resize(part_wanted.width);
+    pixels.resize(part_wanted.width);
+    const auto put_grays = [&] {
+      if (streamed) {
+        if (bitonal) {
+          for (uint8_t& gray : indices) {
+            gray = gray >= 128 ? 1 : 0;
           }
-          put_grays();
-          return;
         }
+        visit(indices);
+        return;
+      }
+      for (size_t x = 0; x < indices.size(); ++x) {
+        const uint8_t shown = bitonal ? (indices[x] >= 128 ? 255 : 0) : indices[x];
+        pixels[x] = 0xff000000u | uint32_t{shown} * 0x010101u;
+      }
+      visit(AsBytes(pixels));
+    };
+    AreaReduction reduction(part.across, part.down, channels, [&](std::span<const uint64_t> sums) {
+      if (gray_page) {
         for (size_t x = 0; x < indices.size(); ++x) {
-          uint32_t pixel = 0;
-          for (int channel = 0; channel < 4; ++channel) {
-            pixel |= static_cast<uint32_t>(mean_of(sums[x * 4 + channel])) << (8 * channel);
-          }
-          if (grays) {
-            indices[x] = Luminance(pixel);
-          } else {
-            frame[filled++] = pixel;
-          }
+          indices[x] = static_cast<uint8_t>(mean_of(sums[x]));
+        }
+        put_grays();
+        return;
+      }
+      for (size_t x = 0; x < indices.size(); ++x) {
+        uint32_t pixel = 0;
+        for (int channel = 0; channel < 4; ++channel) {
+          pixel |= static_cast<uint32_t>(mean_of(sums[x * 4 + channel])) << (8 * channel);
         }
         if (grays) {
-          put_grays();
+          indices[x] = Luminance(pixel);
+        } else {
+          pixels[x] = pixel;
         }
-      });
-  const PixelRect& window = region.window;
-  if (page.kind == PageKind::kColor) {
-    reader.ReadRgbaWindow(window,
-                          [&](std::span<const uint32_t> pixels) { reduction.AddRgbaRow(pixels); });
-  } else {
-    const std::array<uint32_t, 256> rgba = SampleRgba(page);
-    std::vector<uint8_t> samples_unpacked(window.width);
-    std::vector<uint8_t> values(window.width);
-    std::vector<uint32_t> pixels(window.width);
+      }
+      if (grays) {
+        put_grays();
+      } else {
+        visit(AsBytes(pixels));
+      }
+    });
+    const PixelRect& window = part.window;
+    if (page.kind == PageKind::kColor) {
+      reader.ReadRgbaWindow(window,
+                            [&](std::span<const uint32_t> read) { reduction.AddRgbaRow(read); });
+      return;
+    }
+    samples_unpacked.resize(window.width);
+    values.resize(window.width);
+    sample_pixels.resize(window.width);
     reader.ReadSampleRows(window, [&](std::span<const uint8_t> samples) {
       UnpackSamples(samples, page.bits_per_sample, samples_unpacked);
       if (gray_page) {
@@ -575,26 +497,58 @@ void ConvertSampledRegion(TiffReader& reader, const ConversionOptions& parameter
         }
         reduction.AddByteRow(values);
       } else {
-        for (size_t x = 0; x < pixels.size(); ++x) {
-          pixels[x] = rgba[samples_unpacked[x]];
+        for (size_t x = 0; x < sample_pixels.size(); ++x) {
+          sample_pixels[x] = rgba[samples_unpacked[x]];
         }
-        reduction.AddRgbaRow(pixels);
+        reduction.AddRgbaRow(sample_pixels);
       }
     });
-  }
+  };
+  const PixelRect whole{0, 0, output.width, output.height};
   if (streamed) {
-    image->Finish();
+    const StoredFrame frame{.size = output,
+                            .form = PixelForm::kIndex,
+                            .rows = [&](const PixelRect& part, IndexedRowSink& rows) {
+                              average(part,
+                                      [&](std::span<const uint8_t> row) { rows.PutRow(row); });
+                            }};
+    WriteIndexedImage(region.orientation, frame, GrayLevels(bitonal ? 2 : 256), sink, tuning);
     return;
   }
   ColorSurvey survey(sink.color_treatment(), parameters, output.width);
-  if (survey.needed()) {
-    survey.Survey(frame);
+  const bool hold = uint64_t{output.width} * output.height <=
+                        std::min(tuning.max_held_pixels, kMaxHeldAveragedPixels) &&
+                    (survey.needed() || region.orientation >= 3);
+  std::vector<uint32_t> held(hold ? size_t{output.width} * output.height : 0);
+  if (survey.needed() || hold) {
+    size_t filled = 0;
+    average(whole, [&](std::span<const uint8_t> row) {
+      const std::span<const uint32_t> row_pixels = AsPixels(row);
+      if (hold) {
+        std::copy(row_pixels.begin(), row_pixels.end(), held.begin() + filled);
+        filled += row_pixels.size();
+      } else {
+        survey.Survey(row_pixels);
+      }
+    });
+    if (hold && survey.needed()) {
+      survey.Survey(held);
+    }
   }
-  const RgbaBands bands{.stored = output,
-                        .band_rows = output.height,
-                        .band = [&frame](uint32_t) { return std::span<const uint32_t>(frame); },
-                        .held = true};
-  WriteColorPage(region.orientation, bands, survey, sink, tuning);
+  const StoredFrame frame{.size = output,
+                          .form = PixelForm::kRgba,
+                          .rows = [&](const PixelRect& part, IndexedRowSink& rows) {
+                            if (!hold) {
+                              average(part,
+                                      [&](std::span<const uint8_t> row) { rows.PutRow(row); });
+                              return;
+                            }
+                            for (uint32_t y = part.y; y < part.y + part.height; ++y) {
+                              rows.PutRow(AsBytes(std::span<const uint32_t>(held).subspan(
+                                  size_t{y} * output.width + part.x, part.width)));
+                            }
+                          }};
+  WriteColorPage(region.orientation, frame, hold, survey, sink, tuning);
 }
 
 // Raises kImageTooLarge when a `width` x `height` image of `source` has more
@@ -645,12 +599,13 @@ void ConvertPage(TiffReader& reader, const ConversionOptions& parameters, const 
   }
   const ViewGeometry view = PlanView(page, parameters);
   if (view.reduces()) {
+    // The whole page averaged, as a region of it is.
+    const RegionGeometry whole = WholePageAt(view);
     if (page.kind == PageKind::kBilevel) {
-      ConvertReducedBilevelPage(reader, view, std::min(parameters.grays, colors), sink, tuning);
-    } else if (page.kind == PageKind::kGray && colors >= 256) {
-      ConvertReducedGrayPage(reader, view, sink, tuning);
+      ConvertBilevelRegion(reader, whole, Quality::kColor, std::min(parameters.grays, colors), sink,
+                           tuning);
     } else {
-      ConvertReducedColorPage(reader, parameters, view, sink, tuning);
+      ConvertSampledRegion(reader, parameters, whole, colors, sink, tuning);
     }
     return;
   }

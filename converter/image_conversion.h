@@ -27,6 +27,10 @@ struct ConversionTuning {
   // instead (and a larger one turned by its orientation and written as
   // RGBA pixels, once for each block of columns).
   uint64_t max_held_pixels = 32 << 20;
+  // A frame turned by its orientation is held up to this many bytes of its
+  // stored rows (a bilevel page of 2^28 pixels, packed one bit a pixel,
+  // fits), and read again in parts beyond it.
+  uint64_t max_turned_bytes = 36 << 20;
   uint64_t min_pipelined_pixels = kMinPipelinedPixels;
   size_t pipeline_block_bytes = RowPipeline::kBlockBytes;
 };

@@ -66,18 +66,35 @@ ImageSize PixelGrid(const TiffPage& page, const ConversionOptions& options) {
   return {static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
 }
 
-RegionGeometry ColumnBlock(const RegionGeometry& region, uint32_t first, uint32_t count) {
-  const AxisScale& across = region.across;
-  const uint64_t start = across.offset + first * across.step;
-  const uint64_t end = start + count * across.step;
-  const auto first_stored = static_cast<uint32_t>(start / across.unit);
-  const auto end_stored = static_cast<uint32_t>((end + across.unit - 1) / across.unit);
-  RegionGeometry block = region;
-  block.window.x += first_stored;
-  block.window.width = end_stored - first_stored;
-  block.across = AxisScale{end_stored - first_stored, count, across.unit,
-                           start - first_stored * across.unit, across.step};
-  return block;
+RegionGeometry WholePageAt(const ViewGeometry& view) {
+  const ImageSize& stored = view.stored;
+  const ImageSize& reduced = view.reduced;
+  return RegionGeometry{
+      .window = {0, 0, stored.width, stored.height},
+      .across = AxisScale{stored.width, reduced.width, reduced.width, 0, stored.width},
+      .down = AxisScale{stored.height, reduced.height, reduced.height, 0, stored.height},
+      .orientation = view.orientation,
+      .exact = reduced == stored};
+}
+
+RegionGeometry RegionPart(const RegionGeometry& region, const PixelRect& part) {
+  const auto narrowed = [](const AxisScale& axis, uint32_t first, uint32_t count) {
+    const uint64_t start = axis.offset + first * axis.step;
+    const uint64_t end = start + count * axis.step;
+    const auto first_source = static_cast<uint32_t>(start / axis.unit);
+    const auto end_source = static_cast<uint32_t>((end + axis.unit - 1) / axis.unit);
+    return AxisPlan{first_source, AxisScale{end_source - first_source, count, axis.unit,
+                                            start - first_source * axis.unit, axis.step}};
+  };
+  const AxisPlan across = narrowed(region.across, part.x, part.width);
+  const AxisPlan down = narrowed(region.down, part.y, part.height);
+  RegionGeometry narrowed_region = region;
+  narrowed_region.window = {region.window.x + across.first_stored,
+                            region.window.y + down.first_stored, across.scale.source,
+                            down.scale.source};
+  narrowed_region.across = across.scale;
+  narrowed_region.down = down.scale;
+  return narrowed_region;
 }
 
 RegionGeometry PlanRegion(const TiffPage& page, const ConversionOptions& options) {

@@ -9,6 +9,7 @@
 #include "converter/conversion_options.h"
 #include "converter/image_size.h"
 #include "converter/tiff_page.h"
+#include "converter/view_geometry.h"
 
 namespace ostrel {
 
@@ -37,9 +38,14 @@ ImageSize PixelGrid(const TiffPage& page, const ConversionOptions& options);
 // exceed 2^43.
 RegionGeometry PlanRegion(const TiffPage& page, const ConversionOptions& options);
 
-// The part of `region` that gives output columns [first, first + count)
-// (in stored order): its window narrowed to the stored columns they cover.
-RegionGeometry ColumnBlock(const RegionGeometry& region, uint32_t first, uint32_t count);
+// The page of `view` as a region: all of it, averaged to its reduced size,
+// shown as the view says.
+RegionGeometry WholePageAt(const ViewGeometry& view);
+
+// The part of `region` that gives the output pixels of `part`, a rectangle
+// of the output in stored order: its window narrowed to the stored pixels
+// they cover.
+RegionGeometry RegionPart(const RegionGeometry& region, const PixelRect& part);
 
 }  // namespace ostrel
 

@@ -7,19 +7,26 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
@@ -83,6 +90,54 @@ std::string Garbage(size_t size, uint32_t seed) {
     byte = static_cast<char>(seed >> 16);
   }
   return bytes;
+}
+
+// Visits the rows of the GIF at `path`, with its colour table and its
+// first image's size, decoded one at a time so that a large image is never
+// held; returns the table and the size. Raises std::runtime_error when
+// giflib cannot read it.
+struct GifRows {
+  std::vector<std::array<uint8_t, 3>> colors;
+  uint32_t width = 0;
+  uint32_t height = 0;
+};
+GifRows VisitGifRows(
+    const std::string& path,
+    const std::function<void(const GifRows& gif, uint32_t y, std::span<const uint8_t>)>& visit) {
+  int error = 0;
+  const std::unique_ptr<GifFileType, void (*)(GifFileType*)> gif(
+      DGifOpenFileName(path.c_str(), &error), [](GifFileType* opened) {
+        int ignored = 0;
+        DGifCloseFile(opened, &ignored);
+      });
+  GifRecordType record = UNDEFINED_RECORD_TYPE;
+  while (gif && DGifGetRecordType(gif.get(), &record) == GIF_OK &&
+         record == EXTENSION_RECORD_TYPE) {
+    int code = 0;
+    GifByteType* extension = nullptr;
+    for (int ok = DGifGetExtension(gif.get(), &code, &extension);
+         ok == GIF_OK && extension != nullptr; ok = DGifGetExtensionNext(gif.get(), &extension)) {
+    }
+  }
+  if (!gif || record != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif.get()) != GIF_OK ||
+      gif->SColorMap == nullptr || gif->Image.Interlace) {
+    throw std::runtime_error("cannot read the GIF " + path);
+  }
+  GifRows rows{.colors = {},
+               .width = static_cast<uint32_t>(gif->Image.Width),
+               .height = static_cast<uint32_t>(gif->Image.Height)};
+  for (int i = 0; i < gif->SColorMap->ColorCount; ++i) {
+    const GifColorType& color = gif->SColorMap->Colors[i];
+    rows.colors.push_back({color.Red, color.Green, color.Blue});
+  }
+  std::vector<GifPixelType> line(rows.width);
+  for (uint32_t y = 0; y < rows.height; ++y) {
+    if (DGifGetLine(gif.get(), line.data(), static_cast<int>(rows.width)) != GIF_OK) {
+      throw std::runtime_error("cannot decode row " + std::to_string(y) + " of " + path);
+    }
+    visit(rows, y, line);
+  }
+  return rows;
 }
 
 class HostileInputTest : public ::testing::Test {
@@ -577,6 +632,108 @@ TEST_F(HostileInputTest, HostileTiffsEndInTheConvertersClearError) {
     // The converter's own error, so it ended long before its 30 s limit.
     EXPECT_NE(run.output.find(tail), std::string::npos) << c.fn << ": " << run.output;
     EXPECT_EQ(sandbox_.TempFiles(), Lines{}) << c.fn;
+  }
+}
+
+TEST_F(HostileInputTest, LargeTurnsAndSizesStayWithinTheMemoryBound) {
+#ifdef OSTREL_SANITIZE
+  // AddressSanitizer keeps freed blocks in quarantine and pads every block.
+  constexpr long kMaxRssKib = 512 * 1024;
+#else
+  constexpr long kMaxRssKib = 64 * 1024;
+#endif
+  // 65535 x 2048 in some 25 KB; a turn held it whole, a byte a pixel.
+  constexpr uint32_t kFaxHeight = 2048;
+  WriteTiff(Image("fax-lines"), {FaxLinesPage(kFaxHeight)});
+  // Stored as it is, so that the size asked for alone decides the cost: a
+  // frame of 4000 x 4000 was held for its colour survey, 64 MB of RGBA.
+  FixturePage smooth = SmoothColorPage(4096, 4096);
+  smooth.compression = COMPRESSION_NONE;
+  smooth.predictor = PREDICTOR_NONE;
+  WriteTiff(Image("smooth"), {smooth});
+  // Which stored pixel, row and column, shows at display (x, y).
+  using Placement = std::pair<uint32_t, uint32_t> (*)(uint32_t x, uint32_t y);
+  const struct {
+    const char* fn;
+    const char* items;
+    uint32_t width;
+    uint32_t height;
+    Placement stored;
+  } cases[] = {
+      {"fax-lines", "rotate=90", kFaxHeight, 65535,
+       [](uint32_t x, uint32_t y) {
+         return std::pair{kFaxHeight - 1 - x, y};
+       }},
+      {"fax-lines", "rotate=270", kFaxHeight, 65535,
+       [](uint32_t x, uint32_t y) {
+         return std::pair{x, 65534 - y};
+       }},
+      {"fax-lines", "rotate=180", 65535, kFaxHeight,
+       [](uint32_t x, uint32_t y) {
+         return std::pair{kFaxHeight - 1 - y, 65534 - x};
+       }},
+      {"smooth", "width=4000", 4000, 4000,
+       [](uint32_t x, uint32_t y) {
+         return std::pair{y, x};
+       }},
+      // The image service's size, the same averaging of a region.
+      {"smooth", "region=0,0,4096,4096, size=4000,4000", 4000, 4000,
+       [](uint32_t x, uint32_t y) {
+         return std::pair{y, x};
+       }},
+      {"smooth", "width=4000, rotate=90", 4000, 4000,
+       [](uint32_t x, uint32_t y) {
+         return std::pair{3999 - x, y};
+       }},
+  };
+  const std::string dest = sandbox_.PathOf("turned.gif");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.fn) + ", " + c.items);
+    const RunResult run = converter_.Run(
+        {.arguments = {"ConvertImage", "source=" + Image(c.fn) + ", dest=" + dest + ", " + c.items},
+         .timeout = milliseconds(120000)});
+    ASSERT_EQ(run.exit_status, 0);
+    EXPECT_LT(run.max_rss_kib, kMaxRssKib);
+    // The fax's pixels where they belong; the gradients, averaged to 4000
+    // pixels and reduced to a palette, close to their means. Every 7th row
+    // is enough to show either.
+    const bool fax = std::string(c.fn) == "fax-lines";
+    uint64_t misplaced = 0;
+    double squares = 0;
+    uint64_t checked = 0;
+    const auto check = [&](const GifRows& shown, uint32_t y, std::span<const uint8_t> indices) {
+      if (y % 7 != 0) {
+        return;
+      }
+      checked += indices.size();
+      for (uint32_t x = 0; x < indices.size(); ++x) {
+        const auto [row, column] = c.stored(x, y);
+        const std::array<uint8_t, 3>& color = shown.colors.at(indices[x]);
+        if (fax) {
+          const bool black = (color[0] | color[1] | color[2]) == 0;
+          misplaced += black != FaxLinesBlack(column, row) ? 1 : 0;
+          continue;
+        }
+        // Source pixel s shows s / 16 in red, s / 32 in blue; the mean
+        // of an output pixel's is about its centre's less one half.
+        const double across = (column + 0.5) * 4096 / 4000;
+        const double down = (row + 0.5) * 4096 / 4000;
+        const double want[3] = {across / 16 - 0.5, down / 16 - 0.5, across / 32 + down / 32 - 1};
+        for (int channel = 0; channel < 3; ++channel) {
+          squares += (color[channel] - want[channel]) * (color[channel] - want[channel]);
+        }
+      }
+    };
+    const GifRows gif = VisitGifRows(dest, check);
+    EXPECT_EQ(gif.width, c.width);
+    EXPECT_EQ(gif.height, c.height);
+    if (fax) {
+      EXPECT_EQ(misplaced, 0u);
+    } else {
+      const double psnr = 10 * std::log10(255.0 * 255 * 3 * static_cast<double>(checked) / squares);
+      EXPECT_GT(psnr, 30);
+    }
+    std::filesystem::remove(dest);
   }
 }
 

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <span>
 #include <stdexcept>
 #include <utility>
 
@@ -59,8 +60,16 @@ void WritePlane(TIFF* tiff, const FixturePage& page, uint16_t plane,
   for (uint32_t top = 0, strip = plane * strips; top < page.height;
        top += rows_per_strip, ++strip) {
     const uint32_t rows = std::min(rows_per_strip, page.height - top);
-    const auto* first = samples.data() + top * row_bytes;
-    std::vector<uint8_t> data(first, first + rows * row_bytes);
+    std::vector<uint8_t> data;
+    if (page.make_row) {
+      data.assign(rows * row_bytes, 0);
+      for (uint32_t row = 0; row < rows; ++row) {
+        page.make_row(top + row, std::span<uint8_t>(data).subspan(row * row_bytes, row_bytes));
+      }
+    } else {
+      const auto* first = samples.data() + top * row_bytes;
+      data.assign(first, first + rows * row_bytes);
+    }
     if (page.compression == COMPRESSION_OJPEG ||
         (page.old_style && page.compression == COMPRESSION_LZW)) {
       const std::vector<uint8_t> raw = page.compression == COMPRESSION_OJPEG
@@ -138,7 +147,9 @@ void WritePage(TIFF* tiff, const FixturePage& page) {
   }
   const size_t row_bytes =
       (static_cast<size_t>(page.width) * page.bits_per_sample * page.samples_per_pixel + 7) / 8;
-  Require(page.samples.size() == row_bytes * page.height, "sample count");
+  Require(page.make_row ? page.tile_width == 0 && !page.separate_planes
+                        : page.samples.size() == row_bytes * page.height,
+          "sample count");
   if (page.tile_width != 0) {
     TIFFSetField(tiff, TIFFTAG_TILEWIDTH, page.tile_width);
     TIFFSetField(tiff, TIFFTAG_TILELENGTH, page.tile_height);
@@ -424,6 +435,47 @@ std::vector<uint8_t> PhotoSamples(uint32_t width, uint32_t height) {
     }
   }
   return samples;
+}
+
+bool FaxLinesBlack(uint32_t x, uint32_t y) {
+  const bool corner = x < 300 && y < 200;
+  const bool across = y % 512 < 2;
+  const bool down = x % 2048 < 3;
+  const bool diagonal = x / 16 >= y && x / 16 < y + 3;
+  return corner || across || down || diagonal;
+}
+
+FixturePage FaxLinesPage(uint32_t height) {
+  return FixturePage{.width = 65535,
+                     .height = height,
+                     .bits_per_sample = 1,
+                     .photometric = PHOTOMETRIC_MINISWHITE,
+                     .compression = COMPRESSION_CCITTFAX4,
+                     .make_row = [](uint32_t y, std::span<uint8_t> bytes) {
+                       for (uint32_t x = 0; x < 65535; ++x) {
+                         if (FaxLinesBlack(x, y)) {
+                           bytes[x / 8] |= static_cast<uint8_t>(0x80u >> (x % 8));
+                         }
+                       }
+                     }};
+}
+
+FixturePage SmoothColorPage(uint32_t width, uint32_t height) {
+  return FixturePage{.width = width,
+                     .height = height,
+                     .samples_per_pixel = 3,
+                     .photometric = PHOTOMETRIC_RGB,
+                     .compression = COMPRESSION_ZSTD,
+                     .rows_per_strip = 64,
+                     .predictor = PREDICTOR_HORIZONTAL,
+                     .make_row = [width, height](uint32_t y, std::span<uint8_t> bytes) {
+                       for (uint32_t x = 0; x < width; ++x) {
+                         bytes[x * 3] = static_cast<uint8_t>(uint64_t{x} * 256 / width);
+                         bytes[x * 3 + 1] = static_cast<uint8_t>(uint64_t{y} * 256 / height);
+                         bytes[x * 3 + 2] = static_cast<uint8_t>(uint64_t{x} * 128 / width +
+                                                                 uint64_t{y} * 128 / height);
+                       }
+                     }};
 }
 
 std::vector<uint32_t> LibtiffRgba(const std::string& path, int page) {

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,10 @@ struct FixturePage {
   // Rows top to bottom as stored: samples interleaved, each row starting on a
   // byte, 16-, 24-, 32- and 64-bit samples in native byte order.
   std::vector<uint8_t> samples{};
+  // When set, writes stored row `row` into `bytes` (one row, zeroed) in place
+  // of `samples`, so that a page too large to hold is written strip by strip.
+  // Strips of one plane only.
+  std::function<void(uint32_t row, std::span<uint8_t> bytes)> make_row{};
 };
 
 // Writes `pages` as one TIFF file. Raises std::runtime_error.
@@ -86,6 +92,17 @@ std::vector<uint16_t> PatternSamples(uint32_t count, uint32_t levels, uint32_t s
 
 // A smooth, noisy RGB picture, 8 bits a sample, interleaved.
 std::vector<uint8_t> PhotoSamples(uint32_t width, uint32_t height);
+
+// Pages that cost much for their few bytes, their rows made as they are
+// written. A 65535 x `height` CCITT Group 4 page, min-is-white, of thin
+// black lines across and down, a diagonal band and a black corner block:
+// black where FaxLinesBlack(x, y) says so.
+FixturePage FaxLinesPage(uint32_t height);
+bool FaxLinesBlack(uint32_t x, uint32_t y);
+// A `width` x `height` RGB page of smooth gradients, of more colours than a
+// palette holds, Zstandard with horizontal differencing, strips of 64 rows:
+// some 1000 stored pixels a byte.
+FixturePage SmoothColorPage(uint32_t width, uint32_t height);
 
 // Page `page` (from 1) of `path` as libtiff renders it, top row first, as
 // 0xAABBGGRR values (TIFFGetR and its kin).

@@ -1377,17 +1377,46 @@ TEST_F(ImageConversionTest, ARegionIsThosePixelsOfTheWholePageAveragedToItsSize)
   }
 }
 
-TEST_F(ImageConversionTest, ATurnedBilevelRegionReadInBlocksOfColumnsIsTheSameImage) {
-  // Held to be turned, or read a few columns at a time (2 or 3 of a block,
-  // the last block shorter): the same bytes, for every placement.
+TEST_F(ImageConversionTest, APageTurnedOrAveragedInPartsIsTheSameImage) {
+  // Held to be turned, or read again a row or a block of 64 columns at a
+  // time; an averaged frame held between its survey and its writing, or
+  // averaged again: the same bytes, for every kind of page, part, turn and
+  // format.
+  std::vector<uint16_t> values;
+  // Wider than two blocks of 64 columns.
+  FixturePage wide_gray = PatternPage(150, 9, 2, 4, &values);
+  wide_gray.rows_per_strip = 2;
+  FixturePage wide_bilevel = PatternPage(150, 11, 1, 2, &values);
+  wide_bilevel.compression = COMPRESSION_CCITTFAX4;
+  wide_bilevel.orientation = 7;
+  std::vector<FixturePage> pages = {RegionTestPage("bilevel", 0, 6),
+                                    RegionTestPage("gray", 2, 1),
+                                    RegionTestPage("palette", 0, 8),
+                                    RegionTestPage("rgb", 1, 1),
+                                    PalettePage(8, 90, 40, true, &values),
+                                    wide_gray,
+                                    wide_bilevel};
+  // Bilevel in every placement: turned packed or averaged.
   for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
-    testing::WriteTiff(In(), {RegionTestPage("bilevel", 1, orientation)});
-    for (const char* items : {", region=5,3,19,17", ", region=5,3,19,17, size=7,6, mirror=on",
-                              ", region=2,2,30,20, size=11,9, quality=bitonal"}) {
-      for (const char* turn : {", rotate=90", ", rotate=270", ""}) {
-        SCOPED_TRACE(::testing::Message() << "orientation " << orientation << items << turn);
-        const std::string extra = std::string(items) + turn + ", format=png";
-        EXPECT_EQ(ConvertedBytes(extra, {.max_held_pixels = 50}), ConvertedBytes(extra));
+    pages.push_back(RegionTestPage("bilevel", 1, orientation));
+  }
+  const ConversionTuning held_least{.max_held_pixels = 50, .max_turned_bytes = 0};
+  const ConversionTuning held_some{.max_held_pixels = 50, .max_turned_bytes = 100};
+  for (const FixturePage& page : pages) {
+    testing::WriteTiff(In(), {page});
+    for (const char* items :
+         {"", ", width=20", ", region=5,3,19,6", ", size=7,6, mirror=on",
+          ", region=2,2,8,6, size=5,4, quality=bitonal", ", quality=gray, colors=16"}) {
+      for (const char* turn : {"", ", rotate=90", ", rotate=180", ", rotate=270"}) {
+        for (const std::string format : kFormats) {
+          const std::string extra = items + std::string(turn) + format;
+          SCOPED_TRACE(::testing::Message()
+                       << page.width << " x " << page.height << " " << page.bits_per_sample
+                       << " bits, orientation " << page.orientation << extra);
+          const std::string whole = ConvertedBytes(extra);
+          EXPECT_EQ(ConvertedBytes(extra, held_least), whole);
+          EXPECT_EQ(ConvertedBytes(extra, held_some), whole);
+        }
       }
     }
   }

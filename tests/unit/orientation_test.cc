@@ -1,11 +1,14 @@
 #include "converter/orientation.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <span>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "converter/image_size.h"
+#include "converter/oriented_frame.h"
 
 namespace ostrel {
 namespace {
@@ -18,6 +21,22 @@ struct RecordingSink : IndexedRowSink {
   }
   Rows rows;
 };
+
+// `stored` shown as `orientation` says, through PassOrientedRows.
+Rows Shown(uint16_t orientation, const Rows& stored) {
+  const auto width = static_cast<uint32_t>(stored[0].size());
+  const StoredFrame frame{
+      .size = {width, static_cast<uint32_t>(stored.size())},
+      .form = PixelForm::kIndex,
+      .rows = [&](const PixelRect& window, IndexedRowSink& rows) {
+        for (uint32_t y = window.y; y < window.y + window.height; ++y) {
+          rows.PutRow(std::span<const uint8_t>(stored[y]).subspan(window.x, window.width));
+        }
+      }};
+  RecordingSink sink;
+  PassOrientedRows(orientation, frame, UINT64_MAX, sink);
+  return sink.rows;
+}
 
 Rows Mirrored(Rows rows) {
   for (auto& row : rows) {
@@ -68,7 +87,7 @@ Rows Displayed(uint16_t orientation, const Rows& stored) {
 // row.
 Rows TurnedQuarter(const Rows& rows) { return Mirrored(Transposed(rows)); }
 
-TEST(OrientedRowsTest, EveryOrientationShowsTheImageAsTheTagSays) {
+TEST(OrientationTest, EveryOrientationShowsTheImageAsTheTagSays) {
   // 70 columns: more than one block of the transposing copy.
   for (const ImageSize size : {ImageSize{3, 2}, ImageSize{1, 1}, ImageSize{70, 3}}) {
     Rows stored(size.height, std::vector<uint8_t>(size.width));
@@ -78,25 +97,16 @@ TEST(OrientedRowsTest, EveryOrientationShowsTheImageAsTheTagSays) {
       }
     }
     for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
-      RecordingSink sink;
-      OrientedRows oriented(orientation, size, sink);
-      for (const auto& row : stored) {
-        oriented.PutRow(row);
-      }
-      EXPECT_EQ(sink.rows, Displayed(orientation, stored)) << orientation << " " << size.width;
-      EXPECT_EQ(DisplaySize(orientation, size),
-                (ImageSize{static_cast<uint32_t>(sink.rows[0].size()),
-                           static_cast<uint32_t>(sink.rows.size())}));
+      const Rows shown = Shown(orientation, stored);
+      EXPECT_EQ(shown, Displayed(orientation, stored)) << orientation << " " << size.width;
+      EXPECT_EQ(DisplaySize(orientation, size), (ImageSize{static_cast<uint32_t>(shown[0].size()),
+                                                           static_cast<uint32_t>(shown.size())}));
       // A turn after the tag: one orientation that does both.
       Rows turned = Displayed(orientation, stored);
       for (uint16_t degrees = 90; degrees < 360; degrees += 90) {
         turned = TurnedQuarter(turned);
-        RecordingSink turned_sink;
-        OrientedRows both(TurnedClockwise(orientation, degrees), size, turned_sink);
-        for (const auto& row : stored) {
-          both.PutRow(row);
-        }
-        EXPECT_EQ(turned_sink.rows, turned) << orientation << " turned " << degrees;
+        EXPECT_EQ(Shown(TurnedClockwise(orientation, degrees), stored), turned)
+            << orientation << " turned " << degrees;
       }
       EXPECT_EQ(TurnedClockwise(orientation, 0), orientation);
     }
