@@ -25,7 +25,7 @@ import time
 
 CPU_GOAL_SECONDS = 2.0
 MEMORY_GOAL_KIB = 64 * 1024
-OUTPUT_CAP_BYTES = 256 << 20  # the converter's default output cap
+OUTPUT_CAP_BYTES = 256 << 20  # the most output a run may leave
 MOST_FILE_BYTES = 1 << 20
 TIMEOUT_SECONDS = 60  # wall time; the converter stops itself after 30 CPU-s
 

@@ -1643,7 +1643,7 @@ TEST_F(ImageConversionTest, StripsOrTilesThatShareBytesOrStartInTheHeaderAreRefu
   tiles.tile_width = tiles.tile_height = 32;  // four tiles of 1024 bytes
   constexpr int kEvery = -1;
   constexpr int kNone = -2;
-  constexpr int kFileStart = -1;  // as `base`: offset 0
+  constexpr int kFileStart = -3;  // as `base`: offset 0
   const std::string shared = "strips or tiles that share bytes in " + In();
   const std::string in_header = "strips or tiles that start inside the header of " + In();
   const struct {
@@ -1654,7 +1654,7 @@ TEST_F(ImageConversionTest, StripsOrTilesThatShareBytesOrStartInTheHeaderAreRefu
     int base;
     uint32_t delta;
     uint32_t length;  // its new length, when not 0
-    const std::string& error;
+    std::string error;
   } cases[] = {
       {"every strip at the first", strips, TIFFTAG_STRIPOFFSETS, kEvery, 0, 0, 0, shared},
       {"the last strip at the first", strips, TIFFTAG_STRIPOFFSETS, 3, 0, 0, 0, shared},
