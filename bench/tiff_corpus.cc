@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <numbers>
@@ -235,7 +237,11 @@ struct Layout {
   uint16_t compression = COMPRESSION_NONE;
   uint16_t predictor = PREDICTOR_NONE;
   bool alpha = false;
-  uint32_t tile_size = 0;  // 0: strips
+  uint32_t tile_size = 0;       // 0: strips
+  uint32_t rows_per_strip = 0;  // 0: libtiff's default (64 for bilevel pages)
+  // Deflate and ZSTD at their strongest levels; LZMA at preset 1, which makes
+  // the hostile pages as small as its default and many times faster.
+  bool strong = false;
   float x_dpi = 300;
   float y_dpi = 300;
   const std::vector<uint16_t>* colormap = nullptr;  // red, green, blue, 2^bits entries each
@@ -269,6 +275,13 @@ void SetTags(TIFF* tiff, const Layout& layout, uint16_t page, uint16_t pages) {
   if (layout.predictor != PREDICTOR_NONE) {
     TIFFSetField(tiff, TIFFTAG_PREDICTOR, layout.predictor);
   }
+  if (layout.strong && layout.compression == COMPRESSION_ADOBE_DEFLATE) {
+    TIFFSetField(tiff, TIFFTAG_ZIPQUALITY, 9);
+  } else if (layout.strong && layout.compression == COMPRESSION_LZMA) {
+    TIFFSetField(tiff, TIFFTAG_LZMAPRESET, 1);
+  } else if (layout.strong && layout.compression == COMPRESSION_ZSTD) {
+    TIFFSetField(tiff, TIFFTAG_ZSTD_LEVEL, 19);
+  }
   if (layout.photometric == PHOTOMETRIC_SEPARATED) {
     TIFFSetField(tiff, TIFFTAG_INKSET, INKSET_CMYK);
   }
@@ -290,7 +303,9 @@ void SetTags(TIFF* tiff, const Layout& layout, uint16_t page, uint16_t pages) {
     TIFFSetField(tiff, TIFFTAG_TILELENGTH, layout.tile_size);
   } else {
     // Bilevel strips of 64 rows keep a reader's strip buffer small.
-    const uint32_t rows = layout.bits == 1 ? 64 : TIFFDefaultStripSize(tiff, 0);
+    const uint32_t rows = layout.rows_per_strip != 0 ? layout.rows_per_strip
+                          : layout.bits == 1         ? 64
+                                                     : TIFFDefaultStripSize(tiff, 0);
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, std::min(rows, layout.height));
   }
 }
@@ -660,9 +675,165 @@ Page Drawing(uint32_t width, uint32_t height) {
           }};
 }
 
+// --- Small files that cost far more than their size -----------------------
+
+// Every value of `tag` in the first directory of the classic little-endian
+// TIFF file at `path` (a SHORT or LONG array, such as the strips' offsets)
+// set to `value`, in place: what libtiff would never write.
+void SetEveryValue(const std::string& path, uint16_t tag, uint32_t value) {
+  std::FILE* file = std::fopen(path.c_str(), "r+b");
+  Check(file != nullptr, "cannot open " + path);
+  std::string bytes;
+  char buffer[65536];
+  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+    bytes.append(buffer, got);
+  }
+  const auto read = [&](size_t at, size_t size) {
+    Check(at + size <= bytes.size(), "directory beyond the end of " + path);
+    uint32_t result = 0;
+    std::memcpy(&result, bytes.data() + at, size);
+    return result;
+  };
+  Check(bytes.compare(0, 4, std::string("II*\0", 4)) == 0, "not a classic TIFF: " + path);
+  const uint32_t directory = read(4, 4);
+  bool found = false;
+  for (uint32_t i = 0, count = read(directory, 2); i < count && !found; ++i) {
+    const size_t entry = directory + 2 + size_t{12} * i;
+    if (read(entry, 2) != tag) {
+      continue;
+    }
+    const size_t size = read(entry + 2, 2) == TIFF_SHORT ? 2 : 4;
+    Check(size == 4 || value <= 0xffff, "a value too large for the tag");
+    const uint32_t values = read(entry + 4, 4);
+    const size_t first = size * values <= 4 ? entry + 8 : read(entry + 8, 4);
+    for (uint32_t v = 0; v < values; ++v) {
+      std::memcpy(bytes.data() + first + size * v, &value, size);
+    }
+    found = true;
+  }
+  Check(found, "no tag " + std::to_string(tag) + " in " + path);
+  const bool written = std::fseek(file, 0, SEEK_SET) == 0 &&
+                       std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  Check(std::fclose(file) == 0 && written, "cannot write " + path);
+}
+
+// A page none of whose strips or tiles has bytes of its own: each says it
+// starts at offset 0 and is a whole chunk long, so that a reader that took
+// it at its word would decode the file's first bytes, the header and a
+// chunk's worth of noise, once for every chunk.
+void WriteChunksAtZero(const std::string& path, const Layout& layout) {
+  TIFF* tiff = TIFFOpen(path.c_str(), "w");
+  Check(tiff != nullptr, "cannot create " + path);
+  SetTags(tiff, layout, 0, 1);
+  const bool tiled = layout.tile_size != 0;
+  const uint32_t chunks = tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+  const auto chunk_bytes = static_cast<uint32_t>(tiled ? TIFFTileSize(tiff) : TIFFStripSize(tiff));
+  std::vector<uint8_t> noise(chunk_bytes);
+  Random random(chunk_bytes);
+  for (uint8_t& byte : noise) {
+    byte = static_cast<uint8_t>(random.Next());
+  }
+  bool ok = true;
+  for (uint32_t i = 0; i < chunks && ok; ++i) {
+    // The first chunk's noise, written where the header ends; a byte for
+    // each of the others, whose places nothing will point to.
+    const tmsize_t size = i == 0 ? chunk_bytes : 1;
+    ok = (tiled ? TIFFWriteRawTile(tiff, i, noise.data(), size)
+                : TIFFWriteRawStrip(tiff, i, noise.data(), size)) == size;
+  }
+  ok = ok && TIFFWriteDirectory(tiff) == 1;
+  TIFFClose(tiff);
+  Check(ok, "cannot write " + path);
+  SetEveryValue(path, tiled ? TIFFTAG_TILEOFFSETS : TIFFTAG_STRIPOFFSETS, 0);
+  SetEveryValue(path, tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS, chunk_bytes);
+}
+
+// A square page of diagonal ramps: horizontally differenced, each row holds
+// one value per sample, which the predictor and a strong codec squeeze about
+// 1000:1; the first `noisy` bytes of each row are noise instead, which they
+// cannot. Every strip holds its own bytes, as an honest writer stores them.
+Page RampPage(uint32_t size, uint16_t samples, uint16_t compression, uint32_t noisy = 0) {
+  Layout layout{
+      .width = size,
+      .height = size,
+      .samples = samples,
+      .photometric = samples == 1 ? uint16_t{PHOTOMETRIC_MINISBLACK} : uint16_t{PHOTOMETRIC_RGB},
+      .compression = compression,
+      .predictor = PREDICTOR_HORIZONTAL,
+      .rows_per_strip = 16,
+      .strong = true};
+  return {layout, [size, samples, noisy](uint32_t y, uint8_t* bytes) {
+            for (uint32_t x = 0; x < size; ++x) {
+              for (uint32_t c = 0; c < samples; ++c) {
+                bytes[size_t{x} * samples + c] = static_cast<uint8_t>(x * (c + 1) + y * (3 - c));
+              }
+            }
+            Random noise(y);
+            for (uint32_t i = 0; i < noisy; ++i) {
+              bytes[i] = static_cast<uint8_t>(noise.Next());
+            }
+          }};
+}
+
+// A square 8-bit palette page of noise: each strip of `strip_rows` rows
+// repeats one row of random indices, which LZMA stores once and then refers
+// back to.
+Page NoisePalettePage(uint32_t size, uint32_t strip_rows, uint64_t seed) {
+  auto colormap = std::make_shared<std::vector<uint16_t>>(3 * 256);
+  Random random(seed);
+  for (uint16_t& entry : *colormap) {
+    entry = static_cast<uint16_t>(random.Below(256) * 257);
+  }
+  Layout layout{.width = size,
+                .height = size,
+                .photometric = PHOTOMETRIC_PALETTE,
+                .compression = COMPRESSION_LZMA,
+                .rows_per_strip = strip_rows,
+                .strong = true,
+                .colormap = colormap.get()};
+  return {layout, [size, strip_rows, seed, colormap](uint32_t y, uint8_t* bytes) {
+            Random row(seed + 1 + y / strip_rows);
+            for (uint32_t x = 0; x < size; ++x) {
+              bytes[x] = static_cast<uint8_t>(row.Next());
+            }
+          }};
+}
+
+// A square bilevel page of vertical stripes, each `period` / 2 pixels wide,
+// CCITT Group 4: each row costs a bit for each edge.
+Page StripesPage(uint32_t size, uint32_t period) {
+  Layout layout{.width = size,
+                .height = size,
+                .bits = 1,
+                .photometric = PHOTOMETRIC_MINISWHITE,
+                .compression = COMPRESSION_CCITTFAX4};
+  return {layout, [size, period](uint32_t, uint8_t* bytes) {
+            std::fill_n(bytes, (size + 7) / 8, 0);
+            for (uint32_t x = 0; x < size; ++x) {
+              if (x % period < period / 2) {
+                bytes[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+              }
+            }
+          }};
+}
+
+// A bilevel page with no ink at all, CCITT Group 4: a fax's blank page.
+Page BlankPage(uint32_t width, uint32_t height, float x_dpi, float y_dpi) {
+  Layout layout{.width = width,
+                .height = height,
+                .bits = 1,
+                .photometric = PHOTOMETRIC_MINISWHITE,
+                .compression = COMPRESSION_CCITTFAX4,
+                .x_dpi = x_dpi,
+                .y_dpi = y_dpi};
+  return {layout, [width](uint32_t, uint8_t* bytes) { std::fill_n(bytes, (width + 7) / 8, 0); }};
+}
+
 struct Entry {
   CorpusFile file;
   std::function<std::vector<Page>()> pages;
+  // Writes the file instead of WriteTiff with `pages`.
+  std::function<void(const std::string& path)> write = nullptr;
 };
 
 Entry TextEntry(std::string name, uint32_t width, uint32_t height, float x_dpi, float y_dpi,
@@ -760,16 +931,85 @@ std::vector<Entry> EntriesOf(CorpusSet set) {
            }},
       };
     }
+    case CorpusSet::kHostile: {
+      constexpr uint32_t kSide = 16384;     // the most pixels a page may have
+      constexpr uint32_t kBoundRgb = 4729;  // 3 x 4729 x 4729 bytes: just under 64 MiB
+      constexpr uint32_t kBoundPalette = 8192;
+      const auto at_zero = [](std::string name, uint16_t samples, uint32_t tile,
+                              std::string description) {
+        const Layout layout{.width = kSide,
+                            .height = kSide,
+                            .samples = samples,
+                            .photometric = samples == 1 ? uint16_t{PHOTOMETRIC_MINISBLACK}
+                                                        : uint16_t{PHOTOMETRIC_RGB},
+                            .tile_size = tile,
+                            .rows_per_strip = 1};
+        return Entry{{std::move(name), kSide, kSide, 1, samples == 1 ? "gray" : "colour",
+                      std::move(description)},
+                     nullptr,
+                     [layout](const std::string& path) { WriteChunksAtZero(path, layout); }};
+      };
+      const auto ramp = [](std::string name, uint16_t samples, uint16_t compression,
+                           std::string description) {
+        return Entry{{std::move(name), kSide, kSide, 1, samples == 1 ? "gray" : "colour",
+                      std::move(description)},
+                     [=] { return std::vector<Page>{RampPage(kSide, samples, compression)}; }};
+      };
+      return {
+          at_zero("strips-at-zero-rgb.tif", 3, 0,
+                  "RGB, 16384 strips that all say: offset 0, 49,152 bytes"),
+          at_zero("strips-at-zero-gray.tif", 1, 0,
+                  "gray, 16384 strips that all say: offset 0, 16,384 bytes"),
+          at_zero("tiles-at-zero.tif", 1, 128,
+                  "gray, 16384 tiles of 128 x 128 that all say: offset 0, 16,384 bytes"),
+          ramp("ramp-rgb-deflate.tif", 3, COMPRESSION_ADOBE_DEFLATE,
+               "RGB ramps, predictor and Deflate, about 1000:1"),
+          ramp("ramp-rgb-zstd.tif", 3, COMPRESSION_ZSTD, "RGB ramps, predictor and ZSTD"),
+          ramp("ramp-rgb-lzma.tif", 3, COMPRESSION_LZMA, "RGB ramps, predictor and LZMA"),
+          ramp("ramp-gray-deflate.tif", 1, COMPRESSION_ADOBE_DEFLATE,
+               "gray ramps, predictor and Deflate, about 1000:1"),
+          {{"noise-palette-lzma.tif", kSide, kSide, 1, "palette",
+            "8-bit palette noise, LZMA, each strip of 1024 rows one row repeated"},
+           [] { return std::vector<Page>{NoisePalettePage(kSide, 1024, 201)}; }},
+          // Pages of just under 64 MiB, the most a page of a file of 1 MB may
+          // decode to, with as much noise as fits into 1 MB.
+          {{"bound-rgb-lzma.tif", kBoundRgb, kBoundRgb, 1, "colour",
+            "RGB ramps and noise, predictor and LZMA, 64 MiB from 1 MB"},
+           [] { return std::vector<Page>{RampPage(kBoundRgb, 3, COMPRESSION_LZMA, 190)}; }},
+          {{"bound-palette-lzma.tif", kBoundPalette, kBoundPalette, 1, "palette",
+            "8-bit palette noise, LZMA, 64 MiB from 1 MB"},
+           [] { return std::vector<Page>{NoisePalettePage(kBoundPalette, 68, 202)}; }},
+          {{"noise-rgb.tif", 580, 580, 1, "colour", "RGB noise, Deflate, 1 MB"},
+           [] { return std::vector<Page>{RampPage(580, 3, COMPRESSION_ADOBE_DEFLATE, 580 * 3)}; }},
+          {{"stripes-g4.tif", kSide, kSide, 1, "bilevel",
+            "16384 x 16384 vertical stripes, CCITT G4, 1 MB"},
+           [] { return std::vector<Page>{StripesPage(kSide, 80)}; }},
+          {{"blank-fax-g4.tif", 1728, 2286, 1, "bilevel",
+            "blank fine fax page, CCITT G4, about 3000:1", 204, 196},
+           [] { return std::vector<Page>{BlankPage(1728, 2286, 204, 196)}; }},
+          {{"blank-g4-65535x4096.tif", 65535, 4096, 1, "bilevel", "blank 65535 x 4096 page, G4"},
+           [] { return std::vector<Page>{BlankPage(65535, 4096, 300, 300)}; }},
+      };
+    }
   }
   return {};
 }
 
 }  // namespace
 
-std::vector<CorpusFile> WriteCorpus(CorpusSet set, const std::string& directory) {
+std::vector<CorpusFile> WriteCorpus(CorpusSet set, const std::string& directory,
+                                    const std::vector<std::string>& names) {
   std::vector<CorpusFile> written;
   for (const Entry& entry : EntriesOf(set)) {
-    WriteTiff(directory + "/" + entry.file.name, entry.pages());
+    if (!names.empty() && std::find(names.begin(), names.end(), entry.file.name) == names.end()) {
+      continue;
+    }
+    const std::string path = directory + "/" + entry.file.name;
+    if (entry.write) {
+      entry.write(path);
+    } else {
+      WriteTiff(path, entry.pages());
+    }
     written.push_back(entry.file);
   }
   return written;

@@ -14,6 +14,7 @@ enum class CorpusSet {
                // a large drawing and small print
   kBenchmark,  // the full benchmark corpus, up to a 10000 x 14000 drawing
   kQuick,      // small stand-ins for every benchmark kind
+  kHostile,    // files of at most 1 MB that cost far more than their size to convert
 };
 
 struct CorpusFile {
@@ -28,9 +29,11 @@ struct CorpusFile {
 };
 
 // Writes the set's files into `directory`, which must exist, and returns
-// them in a fixed order. The same set always gives the same bytes. Raises
-// std::runtime_error when a file cannot be written.
-std::vector<CorpusFile> WriteCorpus(CorpusSet set, const std::string& directory);
+// them in a fixed order; only those of `names`, when some are given. The
+// same set always gives the same bytes. Raises std::runtime_error when a
+// file cannot be written.
+std::vector<CorpusFile> WriteCorpus(CorpusSet set, const std::string& directory,
+                                    const std::vector<std::string>& names = {});
 
 }  // namespace ostrel::bench
 

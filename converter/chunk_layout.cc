@@ -1,6 +1,7 @@
 #include "converter/chunk_layout.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include <tiffio.h>
 
@@ -18,9 +19,14 @@ std::vector<ByteRange> ChunkRanges(TIFF* file) {
   return chunks;
 }
 
+bool ChunkInHeader(const std::vector<ByteRange>& chunks, uint64_t header_bytes) {
+  return std::any_of(chunks.begin(), chunks.end(), [header_bytes](const ByteRange& chunk) {
+    return chunk.length != 0 && chunk.offset < header_bytes;
+  });
+}
+
 bool ChunksOverlap(std::vector<ByteRange> chunks) {
-  std::erase_if(chunks,
-                [](const ByteRange& chunk) { return chunk.offset == 0 || chunk.length == 0; });
+  std::erase_if(chunks, [](const ByteRange& chunk) { return chunk.length == 0; });
   std::sort(chunks.begin(), chunks.end(),
             [](const ByteRange& a, const ByteRange& b) { return a.offset < b.offset; });
   for (size_t i = 1; i < chunks.size(); ++i) {
@@ -31,6 +37,45 @@ bool ChunksOverlap(std::vector<ByteRange> chunks) {
     }
   }
   return false;
+}
+
+uint64_t StoredBytes(const std::vector<ByteRange>& chunks, uint64_t file_size) {
+  uint64_t stored = 0;
+  for (const ByteRange& chunk : chunks) {
+    if (chunk.offset < file_size) {
+      stored += std::min(chunk.length, file_size - chunk.offset);
+    }
+  }
+  return stored;
+}
+
+uint64_t DecodedBytes(TIFF* file) {
+  const auto product = [](uint64_t a, uint64_t b) {
+    return b != 0 && a > UINT64_MAX / b ? UINT64_MAX : a * b;
+  };
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint16_t samples = 1;
+  uint16_t bits = 1;
+  TIFFGetField(file, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(file, TIFFTAG_IMAGELENGTH, &height);
+  TIFFGetFieldDefaulted(file, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(file, TIFFTAG_BITSPERSAMPLE, &bits);
+  uint64_t columns = width;
+  uint64_t rows = height;
+  if (TIFFIsTiled(file) != 0) {
+    uint32_t tile_width = 0;
+    uint32_t tile_height = 0;
+    TIFFGetField(file, TIFFTAG_TILEWIDTH, &tile_width);
+    TIFFGetField(file, TIFFTAG_TILELENGTH, &tile_height);
+    const auto whole_tiles = [](uint64_t size, uint64_t tile) {
+      return tile == 0 ? size : (size + tile - 1) / tile * tile;
+    };
+    columns = whole_tiles(columns, tile_width);
+    rows = whole_tiles(rows, tile_height);
+  }
+  const uint64_t row_bits = product(product(columns, samples), bits);
+  return product(row_bits / 8 + (row_bits % 8 != 0 ? 1 : 0), rows);
 }
 
 TileShape CheckedTileShape(TiffFile& file) {

@@ -1,7 +1,8 @@
 // Where a page's strips or tiles lie, in its file and among its rows. Each has bytes of its own
 // in every file an honest writer makes; chunks that share bytes let a small
 // file declare a page that costs many times its size to decode (256 strips
-// pointing at one 3 MB strip make a 768 MB page of 3 MB).
+// pointing at one 3 MB strip make a 768 MB page of 3 MB), and so do chunks
+// at offset 0, which libtiff reads from the file's first byte.
 #ifndef OSTREL_CONVERTER_CHUNK_LAYOUT_H_
 #define OSTREL_CONVERTER_CHUNK_LAYOUT_H_
 
@@ -24,9 +25,22 @@ struct ByteRange {
 // StripOffsets and StripByteCounts (or TileOffsets and TileByteCounts) say.
 std::vector<ByteRange> ChunkRanges(tiff* file);
 
-// Whether two of `chunks` share a byte. A chunk at offset 0 or of length 0
-// holds no bytes: sparse files leave empty tiles so.
+// Whether one of `chunks` starts inside the file's header, its first
+// `header_bytes`: libtiff would decode the header as pixels. A chunk of
+// length 0 holds no bytes, wherever it says it is: sparse files leave empty
+// tiles at offset 0 and of length 0.
+bool ChunkInHeader(const std::vector<ByteRange>& chunks, uint64_t header_bytes);
+
+// Whether two of `chunks` share a byte. A chunk of length 0 holds none.
 bool ChunksOverlap(std::vector<ByteRange> chunks);
+
+// The bytes of `chunks` that lie within a file of `file_size` bytes: what
+// they claim beyond its end is not stored.
+uint64_t StoredBytes(const std::vector<ByteRange>& chunks, uint64_t file_size);
+
+// The bytes the strips or tiles of `file`'s current page decode to: rows of
+// samples as stored, tiles whole at the page's edges; UINT64_MAX for more.
+uint64_t DecodedBytes(tiff* file);
 
 // A tiled page's tile shape as libtiff reports it.
 struct TileShape {

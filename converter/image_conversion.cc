@@ -568,6 +568,26 @@ void CheckImageSize(uint32_t width, uint32_t height, uint64_t max_pixels, const 
   }
 }
 
+// Raises kImageTooLarge when a page other than a bilevel one decodes to
+// more than both `tuning.max_decoded_bytes_at_any_ratio` and
+// kMostDecodedBytesPerStoredByte times the bytes its strips or tiles hold.
+void CheckDecodedBytes(const TiffReader& reader, const std::string& source,
+                       const ConversionTuning& tuning) {
+  const TiffPage& page = reader.page();
+  const uint64_t decoded = reader.decoded_bytes();
+  const uint64_t stored = reader.stored_bytes();
+  if (page.kind == PageKind::kBilevel || decoded <= tuning.max_decoded_bytes_at_any_ratio ||
+      decoded / kMostDecodedBytesPerStoredByte < stored) {
+    return;
+  }
+  throw ConversionError(ConversionFailure::kImageTooLarge,
+                        "image too large: " + std::to_string(page.width) + " x " +
+                            std::to_string(page.height) + " pixels in " + source + " decode to " +
+                            std::to_string(decoded) + " bytes, over " +
+                            std::to_string(kMostDecodedBytesPerStoredByte) + " times the " +
+                            std::to_string(stored) + " bytes stored");
+}
+
 }  // namespace
 
 bool AsksForRegion(const ConversionOptions& parameters) {
@@ -581,6 +601,7 @@ void ConvertPage(TiffReader& reader, const ConversionOptions& parameters, const 
   ImageSink& sink = *image_sink;
   const TiffPage& page = reader.page();
   CheckImageSize(page.width, page.height, parameters.max_pixels, parameters.source, sink);
+  CheckDecodedBytes(reader, parameters.source, tuning);
   // Only a reduced palette is limited; other formats keep every colour.
   const int colors =
       sink.color_treatment() == ColorTreatment::kReducedPalette ? parameters.colors : 256;

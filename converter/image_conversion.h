@@ -19,8 +19,18 @@ namespace ostrel {
 // cost about what it saves.
 inline constexpr uint64_t kMinPipelinedPixels = 256 << 10;
 
-// Choices that change the time and memory a conversion takes, never its
-// image.
+// A page other than a bilevel one decodes to at most this many bytes for
+// each byte its strips or tiles hold, beyond
+// ConversionTuning::max_decoded_bytes_at_any_ratio. What a page costs to
+// decode, render and write follows from what it decodes to, so a file of
+// 1 MB costs at most what 64 MiB does, about 1 CPU-s (bench/cost_bench.py);
+// a 191 KB file of 16384 x 16384 colour pixels, 805 MB decoded, took 8.
+// Photographs and scans store far more (their codecs reach 2:1 to 30:1); a
+// blank fax page of 3000:1 is bilevel, which costs little however large.
+inline constexpr uint64_t kMostDecodedBytesPerStoredByte = 64;
+
+// Choices that change or bound the time and memory a conversion takes,
+// never its image.
 struct ConversionTuning {
   // A page's frame is held between its two passes up to this many pixels
   // (128 MiB of RGBA on a colour page); a larger one is decoded twice
@@ -33,6 +43,9 @@ struct ConversionTuning {
   uint64_t max_turned_bytes = 36 << 20;
   uint64_t min_pipelined_pixels = kMinPipelinedPixels;
   size_t pipeline_block_bytes = RowPipeline::kBlockBytes;
+  // Pages that decode to at most this many bytes are converted whatever
+  // their ratio to the bytes stored (see kMostDecodedBytesPerStoredByte).
+  uint64_t max_decoded_bytes_at_any_ratio = uint64_t{64} << 20;
 };
 
 // Whether `parameters` ask for a part of the page, a size, a mirror image,

@@ -21,7 +21,9 @@
 //   23  the TIFF image is of a kind that cannot be rendered
 //   24  the page asked for does not exist (the message says how many do)
 //   25  the image is too large: more pixels than maxpixels, a side longer
-//       than 65535, or more bytes than the caller's MaxImageBytes
+//       than 65535, more bytes than the caller's MaxImageBytes, or a page
+//       that decodes to more than 64 MiB and more than 64 times the bytes
+//       its strips or tiles hold
 //   30  the image or the description cannot be written
 //   40  out of memory
 //   41  internal failure

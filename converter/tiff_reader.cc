@@ -36,10 +36,19 @@ TiffReader::TiffReader(TiffFile file, uint32_t page_number) : file_(std::move(fi
     }
   }
   ReadPage();
-  if (ChunksOverlap(ChunkRanges(file_.handle()))) {
+  TIFF* const handle = file_.handle();
+  const std::vector<ByteRange> chunks = ChunkRanges(handle);
+  // A classic TIFF's header is 8 bytes, a BigTIFF's 16.
+  if (ChunkInHeader(chunks, TIFFIsBigTIFF(handle) != 0 ? 16 : 8)) {
+    throw ConversionError(ConversionFailure::kDamagedTiff,
+                          "strips or tiles that start inside the header of " + file_.name());
+  }
+  if (ChunksOverlap(chunks)) {
     throw ConversionError(ConversionFailure::kDamagedTiff,
                           "strips or tiles that share bytes in " + file_.name());
   }
+  stored_bytes_ = StoredBytes(chunks, TIFFGetSizeProc(handle)(TIFFClientdata(handle)));
+  decoded_bytes_ = DecodedBytes(handle);
 }
 
 TiffReader::~TiffReader() = default;

@@ -20,13 +20,19 @@ namespace ostrel {
 class TiffReader {
  public:
   // Selects page `page_number` (from 1) of `file` and reads what it is.
-  // Raises kDamagedTiff, kUnsupportedTiff or kNoSuchPage.
+  // Raises kDamagedTiff, kUnsupportedTiff or kNoSuchPage; kDamagedTiff too
+  // for strips or tiles that start inside the file's header or share bytes.
   TiffReader(TiffFile file, uint32_t page_number);
   ~TiffReader();
   TiffReader(const TiffReader&) = delete;
   TiffReader& operator=(const TiffReader&) = delete;
 
   const TiffPage& page() const { return page_; }
+
+  // The bytes the strips or tiles of the page the reader was made for hold
+  // in the file, and the bytes they decode to (see chunk_layout.h).
+  uint64_t stored_bytes() const { return stored_bytes_; }
+  uint64_t decoded_bytes() const { return decoded_bytes_; }
 
   // The number of pages in the file; walks its directories without reading
   // them.
@@ -89,6 +95,8 @@ class TiffReader {
   std::unique_ptr<MappedSampleReader> mapped_;  // pages the reader maps itself
   std::unique_ptr<RgbaRenderer> renderer_;      // libtiff's, begun on first use
   bool undoes_differencing_ = false;            // ReadSampleRows, not libtiff, undoes the predictor
+  uint64_t stored_bytes_ = 0;
+  uint64_t decoded_bytes_ = 0;
 };
 
 }  // namespace ostrel

@@ -30,6 +30,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include "bench/tiff_corpus.h"
 #include "platform/slot_lock.h"
 #include "tests/support/expected_page.h"
 #include "tests/support/fake_component.h"
@@ -81,6 +82,16 @@ void MakeDirectoryLoop(const std::string& path) {
     bytes[next + i] = static_cast<char>(first >> (8 * i));
   }
   WriteBytes(path, bytes);
+}
+
+// Writes the file of the benchmark's hostile set that `path` names.
+void WriteHostile(const std::string& path) {
+  const std::filesystem::path file(path);
+  ASSERT_EQ(bench::WriteCorpus(bench::CorpusSet::kHostile, file.parent_path().string(),
+                               {file.filename().string()})
+                .size(),
+            1u)
+      << path;
 }
 
 std::string Garbage(size_t size, uint32_t seed) {
@@ -619,6 +630,15 @@ TEST_F(HostileInputTest, HostileTiffsEndInTheConvertersClearError) {
        },
        22, ""},
       {"garbage", [](const std::string& path) { WriteBytes(path, Garbage(4000, 2)); }, 21, ""},
+      // 16,384 strips of 16384 x 16384 RGB that all start at offset 0: a
+      // 164 KB file that decoded its first 49,152 bytes 16,384 times (8 CPU-s,
+      // a 369 MB GIF).
+      {"strips-at-zero-rgb", WriteHostile, 22, ""},
+      // Honest strips that decode 1000 times what they store: 805 MB of RGB
+      // from 191 KB (8 CPU-s), 268 MB of palette noise from 309 KB (3 CPU-s,
+      // a 369 MB GIF).
+      {"ramp-rgb-zstd", WriteHostile, 25, ""},
+      {"noise-palette-lzma", WriteHostile, 25, ""},
   };
   for (const auto& c : cases) {
     c.make(Image(c.fn));
@@ -734,6 +754,16 @@ TEST_F(HostileInputTest, LargeTurnsAndSizesStayWithinTheMemoryBound) {
       EXPECT_GT(psnr, 30);
     }
     std::filesystem::remove(dest);
+  }
+}
+
+TEST_F(HostileInputTest, SmallFilesWithinTheCostBoundStillConvert) {
+  Configure();
+  // A blank fax page of 3000:1, and 64 MiB of RGB from 1 MB, the most a
+  // file of that size may decode to.
+  for (const std::string fn : {"blank-fax-g4", "bound-rgb-lzma"}) {
+    WriteHostile(Image(fn));
+    EXPECT_EQ(Get("FN=" + fn + "&Path=" + Images()).output, GifResponse(fn)) << fn;
   }
 }
 

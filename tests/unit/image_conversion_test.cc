@@ -1665,7 +1665,7 @@ TEST_F(ImageConversionTest, BadFilesFailWithTheirKindAndLeaveNothing) {
                 "open " + In() + ": No such file or directory");
 }
 
-TEST_F(ImageConversionTest, StripsOrTilesThatShareBytesAreRefusedBeforeDecoding) {
+TEST_F(ImageConversionTest, StripsOrTilesThatShareBytesOrStartInTheHeaderAreRefused) {
   std::vector<uint16_t> values;
   FixturePage strips = PatternPage(64, 64, 8, 256, &values);
   strips.rows_per_strip = 16;  // four strips of 1024 bytes
@@ -1673,6 +1673,9 @@ TEST_F(ImageConversionTest, StripsOrTilesThatShareBytesAreRefusedBeforeDecoding)
   tiles.tile_width = tiles.tile_height = 32;  // four tiles of 1024 bytes
   constexpr int kEvery = -1;
   constexpr int kNone = -2;
+  constexpr int kFileStart = -3;  // as `base`: offset 0
+  const std::string shared = "strips or tiles that share bytes in " + In();
+  const std::string in_header = "strips or tiles that start inside the header of " + In();
   const struct {
     const char* layout;
     const FixturePage& page;
@@ -1680,31 +1683,101 @@ TEST_F(ImageConversionTest, StripsOrTilesThatShareBytesAreRefusedBeforeDecoding)
     int chunk;  // its offset becomes chunk `base`'s plus `delta`
     int base;
     uint32_t delta;
+    uint32_t length;  // its new length, when not 0
+    std::string error;
   } cases[] = {
-      {"every strip at the first", strips, TIFFTAG_STRIPOFFSETS, kEvery, 0, 0},
-      {"the last strip at the first", strips, TIFFTAG_STRIPOFFSETS, 3, 0, 0},
-      {"a strip starting inside another", strips, TIFFTAG_STRIPOFFSETS, 1, 2, 1023},
-      {"a tile at another", tiles, TIFFTAG_TILEOFFSETS, 2, 1, 0},
-      {"a tile starting inside the first", tiles, TIFFTAG_TILEOFFSETS, 3, 0, 1},
-      {"strips as written", strips, TIFFTAG_STRIPOFFSETS, kNone, 0, 0},
-      {"tiles as written", tiles, TIFFTAG_TILEOFFSETS, kNone, 0, 0},
+      {"every strip at the first", strips, TIFFTAG_STRIPOFFSETS, kEvery, 0, 0, 0, shared},
+      {"the last strip at the first", strips, TIFFTAG_STRIPOFFSETS, 3, 0, 0, 0, shared},
+      {"a strip starting inside another", strips, TIFFTAG_STRIPOFFSETS, 1, 2, 1023, 0, shared},
+      {"a tile at another", tiles, TIFFTAG_TILEOFFSETS, 2, 1, 0, 0, shared},
+      {"a tile starting inside the first", tiles, TIFFTAG_TILEOFFSETS, 3, 0, 1, 0, shared},
+      // libtiff reads a chunk at offset 0 from the file's first byte: the
+      // header, then what follows, once for each such chunk.
+      {"every strip at offset 0", strips, TIFFTAG_STRIPOFFSETS, kEvery, kFileStart, 0, 0,
+       in_header},
+      {"one strip at offset 0", strips, TIFFTAG_STRIPOFFSETS, 2, kFileStart, 0, 0, in_header},
+      {"a tile at offset 7", tiles, TIFFTAG_TILEOFFSETS, 1, kFileStart, 7, 0, in_header},
+      {"a strip at offset 0 of 1 byte", strips, TIFFTAG_STRIPOFFSETS, 3, kFileStart, 0, 1,
+       in_header},
+      {"strips as written", strips, TIFFTAG_STRIPOFFSETS, kNone, 0, 0, 0, ""},
+      {"tiles as written", tiles, TIFFTAG_TILEOFFSETS, kNone, 0, 0, 0, ""},
+      {"a strip right after the header", strips, TIFFTAG_STRIPOFFSETS, 0, kFileStart, 8, 0, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.layout);
     testing::WriteTiff(In(), {c.page});
-    const uint32_t moved_to = testing::TagValueAt(In(), c.offsets, c.base) + c.delta;
-    for (int chunk = 1; chunk < 4; ++chunk) {
-      if (chunk == c.chunk || c.chunk == kEvery) {
+    const uint32_t moved_to =
+        (c.base == kFileStart ? 0 : testing::TagValueAt(In(), c.offsets, c.base)) + c.delta;
+    const uint16_t lengths =
+        c.offsets == TIFFTAG_STRIPOFFSETS ? TIFFTAG_STRIPBYTECOUNTS : TIFFTAG_TILEBYTECOUNTS;
+    for (int chunk = 0; chunk < 4; ++chunk) {
+      if (chunk == c.chunk || (c.chunk == kEvery && chunk != c.base)) {
         testing::SetTagValueAt(In(), c.offsets, chunk, moved_to);
+        if (c.length != 0) {
+          testing::SetTagValueAt(In(), lengths, chunk, c.length);
+        }
       }
     }
-    if (c.chunk == kNone) {
+    if (c.error.empty()) {
       Run("");
       EXPECT_EQ(testing::DecodeGif(Out()).indices.size(), 64u * 64u) << c.layout;
     } else {
-      ExpectFailure("", ConversionFailure::kDamagedTiff,
-                    "strips or tiles that share bytes in " + In());
+      ExpectFailure("", ConversionFailure::kDamagedTiff, c.error);
     }
+  }
+}
+
+TEST_F(ImageConversionTest, PagesThatDecodeToFarMoreThanTheyStoreAreRefused) {
+  // With the allowance lowered to 8 KiB, pages of 128 x 128 pixels meet
+  // the ratio; at the default, the allowance of 64 MiB admits them.
+  constexpr ConversionTuning kSmallAllowance{.max_decoded_bytes_at_any_ratio = 8 << 10};
+  const auto flat = [](uint32_t width, uint32_t height, uint16_t samples, uint16_t photometric) {
+    return FixturePage{.width = width,
+                       .height = height,
+                       .samples_per_pixel = samples,
+                       .photometric = photometric,
+                       .compression = COMPRESSION_ADOBE_DEFLATE,
+                       .samples = std::vector<uint8_t>(size_t{width} * height * samples, 200)};
+  };
+  FixturePage palette = flat(128, 128, 1, PHOTOMETRIC_PALETTE);
+  palette.colormap.assign(3 * 256, 0x8000);
+  FixturePage tiled = flat(129, 129, 1, PHOTOMETRIC_MINISBLACK);
+  tiled.tile_width = tiled.tile_height = 128;  // four tiles, decoded whole
+  std::vector<uint16_t> values;
+  FixturePage noise = PatternPage(128, 128, 8, 256, &values);  // stored as it is
+  FixturePage blank = flat(1024, 1024, 1, PHOTOMETRIC_MINISWHITE);
+  blank.bits_per_sample = 1;
+  blank.compression = COMPRESSION_CCITTFAX4;
+  blank.samples.assign(128 * 1024, 0);
+  const struct {
+    const char* page_kind;
+    FixturePage page;
+    const char* refusal;  // the message's middle, or nullptr where the page converts
+  } cases[] = {
+      {"gray", flat(128, 128, 1, PHOTOMETRIC_MINISBLACK),
+       "128 x 128 pixels in IN decode to 16384 bytes, over 64 times the "},
+      {"colour", flat(128, 128, 3, PHOTOMETRIC_RGB),
+       "128 x 128 pixels in IN decode to 49152 bytes, over 64 times the "},
+      // Its colormap alone is 1536 bytes: only what the strips hold counts.
+      {"palette", palette, "128 x 128 pixels in IN decode to 16384 bytes, over 64 times the "},
+      {"tiled", tiled, "129 x 129 pixels in IN decode to 65536 bytes, over 64 times the "},
+      {"noise", noise, nullptr},  // 16384 bytes from as many
+      // 131072 bytes from a few hundred: bilevel pages cost little at any ratio.
+      {"blank bilevel", blank, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.page_kind);
+    testing::WriteTiff(In(), {c.page});
+    if (c.refusal != nullptr) {
+      std::string refusal = c.refusal;
+      refusal.replace(refusal.find("IN"), 2, In());
+      ExpectFailure("", ConversionFailure::kImageTooLarge, "image too large: " + refusal,
+                    kSmallAllowance);
+    } else {
+      Run("", kSmallAllowance);
+    }
+    Run("");
+    EXPECT_EQ(testing::DecodeGif(Out()).width, c.page.width);
   }
 }
 
