@@ -275,9 +275,11 @@ void ConvertColorPage(TiffReader& reader, const ConversionOptions& parameters, u
   // Held, the frame is decoded once; a single band is the whole frame
   // anyway. Without a survey, its pixels going as they are, it is read once
   // in any case, and held only where the orientation needs the whole frame.
-  const bool hold =
-      (uint64_t{page.width} * page.height <= tuning.max_held_pixels || band_rows == page.height) &&
-      (colors.needed() || orientation >= 3);
+  const uint64_t frame_bytes = uint64_t{page.width} * page.height * sizeof(uint32_t);
+  const bool fits = uint64_t{page.width} * page.height <= tuning.max_held_pixels &&
+                    (frame_bytes <= tuning.min_held_bytes_at_any_ratio ||
+                     frame_bytes / tuning.max_held_bytes_per_stored_byte <= reader.stored_bytes());
+  const bool hold = (fits || band_rows == page.height) && (colors.needed() || orientation >= 3);
   std::vector<uint32_t> held(hold ? width * page.height : 0);
 
   if (colors.needed() || hold) {

@@ -37,6 +37,13 @@ struct ConversionTuning {
   // instead (and a larger one turned by its orientation and written as
   // RGBA pixels, once for each block of columns).
   uint64_t max_held_pixels = 32 << 20;
+  // A colour frame of more than this many bytes of RGBA is held only when
+  // it is at most `max_held_bytes_per_stored_byte` times what its page
+  // stores, so that a small file that decodes to far more than its size is
+  // read twice rather than held (a photograph stores a tenth or more of its
+  // RGBA bytes).
+  uint64_t min_held_bytes_at_any_ratio = uint64_t{16} << 20;
+  uint64_t max_held_bytes_per_stored_byte = 16;
   // A frame turned by its orientation is held up to this many bytes of its
   // stored rows (a bilevel page of 2^28 pixels, packed one bit a pixel,
   // fits), and read again in parts beyond it.

@@ -15,7 +15,26 @@ int Square(int value) { return value * value; }
 NearestColor::NearestColor(Palette palette)
     : palette_(std::move(palette)),
       blocks_(size_t{1} << (3 * kCellBits), kUnfilled),
-      regions_(size_t{1} << (3 * kRegionBits)) {}
+      regions_(size_t{1} << (3 * kRegionBits)) {
+  // Never reallocated: growing by doubling would hold twice the table.
+  entries_.reserve(kMostEntries + (size_t{1} << (3 * kShift)));
+}
+
+NearestColor::Match NearestColor::FindUncached(int red, int green, int blue) {
+  uint8_t best = 0;
+  int best_distance = std::numeric_limits<int>::max();
+  for (const uint8_t i : RegionCandidates(red, green, blue)) {
+    const Rgb& color = palette_[i];
+    const int distance =
+        Square(color.red - red) + Square(color.green - green) + Square(color.blue - blue);
+    // Of entries equally near, the first stays, as in a filled cell.
+    if (distance < best_distance) {
+      best_distance = distance;
+      best = i;
+    }
+  }
+  return Match{best, palette_[best]};
+}
 
 std::span<const uint8_t> NearestColor::RegionCandidates(int red, int green, int blue) {
   Region& region = regions_[static_cast<size_t>(red >> kRegionShift) << (2 * kRegionBits) |

@@ -38,6 +38,9 @@ class NearestColor {
         (r >> kShift) << (2 * kCellBits) | (g >> kShift) << kCellBits | (b >> kShift);
     uint32_t block = blocks_[cell];
     if (block == kUnfilled) {
+      if (entries_.size() >= kMostEntries) {
+        return FindUncached(red, green, blue);
+      }
       block = FillCell(cell);
     }
     constexpr uint32_t kMask = (1 << kShift) - 1;
@@ -54,8 +57,15 @@ class NearestColor {
   static constexpr int kRegionBits = 4;
   static constexpr int kRegionShift = 8 - kRegionBits;
 
+  // The table holds at most this many entries (16 MiB), a quarter of all
+  // colours: a page of noise visits every cell, and past them a colour of
+  // a cell not filled yet is matched alone.
+  static constexpr size_t kMostEntries = size_t{1} << 22;
+
   // Finds the entries of the colours of `cell`; returns where they start.
   uint32_t FillCell(size_t cell);
+  // The entry nearest to one colour, found among its region's candidates.
+  Match FindUncached(int red, int green, int blue);
   // The entries, in palette order, that can be nearest to some colour of
   // the region that holds (red, green, blue).
   std::span<const uint8_t> RegionCandidates(int red, int green, int blue);

@@ -67,5 +67,35 @@ TEST(NearestColorTest, FindsTheFirstOfTheNearestEntries) {
   }
 }
 
+// A page of noise visits every cell; past the table's bound, colours of
+// cells not filled are matched one at a time, with the same answers.
+TEST(NearestColorTest, ColoursPastTheTablesBoundAreMatchedAlike) {
+  std::mt19937 random(11);
+  Palette palette;
+  for (int i = 0; i < 256; ++i) {
+    palette.push_back({static_cast<uint8_t>(random() % 256), static_cast<uint8_t>(random() % 256),
+                       static_cast<uint8_t>(random() % 256)});
+  }
+  palette[255] = palette[3];
+  NearestColor nearest(palette);
+  for (int cell = 0; cell < (1 << 18); ++cell) {
+    const int r = (cell >> 12) * 4 + static_cast<int>(random() % 4);
+    const int g = (cell >> 6 & 63) * 4 + static_cast<int>(random() % 4);
+    const int b = (cell & 63) * 4 + static_cast<int>(random() % 4);
+    size_t best = 0;
+    int best_distance = 1 << 30;
+    for (size_t i = 0; i < palette.size(); ++i) {
+      const int dr = palette[i].red - r;
+      const int dg = palette[i].green - g;
+      const int db = palette[i].blue - b;
+      if (dr * dr + dg * dg + db * db < best_distance) {
+        best_distance = dr * dr + dg * dg + db * db;
+        best = i;
+      }
+    }
+    ASSERT_EQ(nearest.Find(r, g, b).index, best) << r << "," << g << "," << b;
+  }
+}
+
 }  // namespace
 }  // namespace ostrel
