@@ -23,6 +23,8 @@ import sys
 import threading
 import time
 
+from bench_common import cpu_model, read_manifest
+
 CPU_GOAL_SECONDS = 2.0
 MEMORY_GOAL_KIB = 64 * 1024
 OUTPUT_CAP_BYTES = 256 << 20  # the most output a run may leave
@@ -41,15 +43,6 @@ CASES = [
     ("format=png", lambda w, h: "format=png"),
     ("format=jpg", lambda w, h: "format=jpg"),
 ]
-
-
-def read_manifest(corpus):
-    files = []
-    with open(os.path.join(corpus, "manifest.tsv")) as manifest:
-        header = manifest.readline().rstrip("\n").split("\t")
-        for line in manifest:
-            files.append(dict(zip(header, line.rstrip("\n").split("\t"))))
-    return files
 
 
 def make_corpus(build, corpus):
@@ -150,12 +143,7 @@ def table(rows):
 
 
 def machine():
-    cpu = "?"
-    with open("/proc/cpuinfo") as cpuinfo:
-        for line in cpuinfo:
-            if line.startswith("model name"):
-                cpu = line.split(":", 1)[1].strip()
-                break
+    cpu = cpu_model()
     load = " ".join(f"{x:.2f}" for x in os.getloadavg())
     return f"{cpu}, {os.cpu_count()} cores, load average {load}"
 

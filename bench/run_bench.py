@@ -35,6 +35,7 @@ import threading
 import time
 
 import scale_check
+from bench_common import cpu_model, read_manifest
 import tile_bench
 
 TIMEOUT_SECONDS = 300  # one conversion; the slowest tool takes seconds
@@ -111,15 +112,6 @@ def run_measured(command, environment=None, stdout=subprocess.DEVNULL):
             if line.strip().isdigit():
                 rss = int(line)
     return status, wall, rss
-
-
-def read_manifest(corpus):
-    files = []
-    with open(os.path.join(corpus, "manifest.tsv")) as manifest:
-        header = manifest.readline().rstrip("\n").split("\t")
-        for line in manifest:
-            files.append(dict(zip(header, line.rstrip("\n").split("\t"))))
-    return files
 
 
 def tools_for(kind):
@@ -548,12 +540,7 @@ def first_line(command):
 
 
 def machine_lines():
-    cpu = "?"
-    with open("/proc/cpuinfo") as cpuinfo:
-        for line in cpuinfo:
-            if line.startswith("model name"):
-                cpu = line.split(":", 1)[1].strip()
-                break
+    cpu = cpu_model()
     memory = "?"
     with open("/proc/meminfo") as meminfo:
         for line in meminfo:

@@ -42,10 +42,7 @@ class SharedCacheTest : public ::testing::TestWithParam<CacheKind> {
  protected:
   void SetUp() override {
     const std::string install = root_.PathOf("ostrel");
-    const std::string command = "'" OSTREL_CMAKE_COMMAND "' --install '" OSTREL_BUILD_DIR
-                                "' --prefix '" +
-                                install + "' >/dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    InstallBuiltTree(install);
     fs::create_directories(images() + "/docs");
     fs::create_directories(root_.PathOf("tmp"));
     fs::create_directories(root_.PathOf("runs"));

@@ -46,10 +46,7 @@ class WebServerTest : public ::testing::TestWithParam<ServerKind> {
  protected:
   void SetUp() override {
     const std::string install = root_.PathOf("ostrel");
-    const std::string command = "'" OSTREL_CMAKE_COMMAND "' --install '" OSTREL_BUILD_DIR
-                                "' --prefix '" +
-                                install + "' >/dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    InstallBuiltTree(install);
     fs::create_directories(images());
     fs::create_directories(temporary());
     root_.WriteFile("ostrel/Varnow.ini",

@@ -3,7 +3,6 @@
 #include <stdio.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
@@ -11,19 +10,6 @@ namespace ostrel::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::trunc);
-  file << text;
-  if (!file) {
-    throw std::runtime_error("cannot write " + path);
-  }
-}
-
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 std::string VarnishConfig(int backend_port) {
   return "vcl 4.1;\n"

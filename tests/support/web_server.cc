@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -30,19 +31,6 @@ std::string Lower(std::string text) {
     character = static_cast<char>(std::tolower(static_cast<unsigned char>(character)));
   }
   return text;
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::trunc);
-  file << text;
-  if (!file) {
-    throw std::runtime_error("cannot write " + path);
-  }
-}
-
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 std::string LighttpdConfig(const std::string& work, int port, const std::string& install) {
@@ -148,6 +136,28 @@ std::string NginxConfig(const std::string& work, int port, const std::string& in
 }
 
 }  // namespace
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream file(path, std::ios::trunc);
+  file << text;
+  if (!file) {
+    throw std::runtime_error("cannot write " + path);
+  }
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+void InstallBuiltTree(const std::string& prefix) {
+  const std::string command = "'" OSTREL_CMAKE_COMMAND "' --install '" OSTREL_BUILD_DIR
+                              "' --prefix '" +
+                              prefix + "' >/dev/null";
+  if (std::system(command.c_str()) != 0) {
+    throw std::runtime_error("failed: " + command);
+  }
+}
 
 int FreePort() {
   const int socket_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

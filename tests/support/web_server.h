@@ -39,6 +39,16 @@ int ConnectLoopback(int port, int receive_buffer = 0);
 // block.
 HttpResponse HttpGet(int port, const std::string& target, const std::string& extra_headers = "");
 
+// Writes `text` as the whole file at `path`; throws std::runtime_error when
+// it cannot.
+void WriteText(const std::string& path, const std::string& text);
+// The whole file at `path`; empty when it cannot be read.
+std::string ReadText(const std::string& path);
+
+// Installs the built tree with `cmake --install` into `prefix`, as users
+// deploy it; throws std::runtime_error when that fails.
+void InstallBuiltTree(const std::string& prefix);
+
 // A loopback port that nothing listened on a moment ago.
 int FreePort();
 

@@ -9,6 +9,22 @@
 namespace ostrel {
 namespace {
 
+// The first of the palette's entries nearest to (r, g, b), by trying all.
+size_t FirstNearest(const Palette& palette, int r, int g, int b) {
+  size_t best = 0;
+  int best_distance = 1 << 30;
+  for (size_t i = 0; i < palette.size(); ++i) {
+    const int dr = palette[i].red - r;
+    const int dg = palette[i].green - g;
+    const int db = palette[i].blue - b;
+    if (dr * dr + dg * dg + db * db < best_distance) {
+      best_distance = dr * dr + dg * dg + db * db;
+      best = i;
+    }
+  }
+  return best;
+}
+
 TEST(NearestColorTest, FindsTheFirstOfTheNearestEntries) {
   std::mt19937 random(7);
   const auto component = [&] { return static_cast<uint8_t>(random() % 256); };
@@ -48,17 +64,7 @@ TEST(NearestColorTest, FindsTheFirstOfTheNearestEntries) {
         const int b = query < 8      ? (query >> 2 & 1) * 255
                       : near_lattice ? 115 + query % 17
                                      : component();
-        size_t best = 0;
-        int best_distance = 1 << 30;
-        for (size_t i = 0; i < palette.size(); ++i) {
-          const int dr = palette[i].red - r;
-          const int dg = palette[i].green - g;
-          const int db = palette[i].blue - b;
-          if (dr * dr + dg * dg + db * db < best_distance) {
-            best_distance = dr * dr + dg * dg + db * db;
-            best = i;
-          }
-        }
+        const size_t best = FirstNearest(palette, r, g, b);
         const NearestColor::Match match = nearest.Find(r, g, b);
         ASSERT_EQ(match.index, best) << palette.size() << ": " << r << "," << g << "," << b;
         ASSERT_EQ(match.color, palette[best]);
@@ -82,17 +88,7 @@ TEST(NearestColorTest, ColoursPastTheTablesBoundAreMatchedAlike) {
     const int r = (cell >> 12) * 4 + static_cast<int>(random() % 4);
     const int g = (cell >> 6 & 63) * 4 + static_cast<int>(random() % 4);
     const int b = (cell & 63) * 4 + static_cast<int>(random() % 4);
-    size_t best = 0;
-    int best_distance = 1 << 30;
-    for (size_t i = 0; i < palette.size(); ++i) {
-      const int dr = palette[i].red - r;
-      const int dg = palette[i].green - g;
-      const int db = palette[i].blue - b;
-      if (dr * dr + dg * dg + db * db < best_distance) {
-        best_distance = dr * dr + dg * dg + db * db;
-        best = i;
-      }
-    }
+    const size_t best = FirstNearest(palette, r, g, b);
     ASSERT_EQ(nearest.Find(r, g, b).index, best) << r << "," << g << "," << b;
   }
 }
